@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the program and runs its tests, installing the Debian packages the
+# build needs when they are missing. Extra arguments go to ctest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/ensure_packages.sh
+ensure_packages "${BUILD_PACKAGES[@]}"
+
+build=${BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DVELMORA_WERROR=ON ${CMAKE_ARGS:-}
+cmake --build "$build" -j2
+QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" -j2 --output-on-failure "$@"

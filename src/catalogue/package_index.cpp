@@ -1,0 +1,208 @@
+#include "catalogue/package_index.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+// The index format. A text file of lines, each ended by a line feed (a CR
+// before it is accepted and cut off by the reader):
+//
+//   1            format number; a file with a greater number is of a newer,
+//                incompatible format; any smaller number is accepted
+//   <version>    product version, used as the version folder's name
+//   <count>      number of parts; 0 or less means none
+//   <size>       bytes in every part but the last
+//   <name>       then, per part, its file name ...
+//   <flag>       ... and its done flag, "1" or "0" (any non-zero number reads as 1)
+//
+// Nothing after the last flag is read. Lines are read through a 1024-byte
+// buffer, so a line longer than 1023 bytes is consumed in 1023-byte pieces,
+// each piece counting as a line. Trailing white space is cut, leading white
+// space stays. Number lines take an optional sign and decimal digits after
+// optional white space; what follows the digits is ignored.
+
+namespace {
+
+constexpr int kFormatNumber = 1;
+constexpr int kLineBufferSize = 1024;
+
+bool IsTrailingSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// "%d" without its undefined behaviour on overflow: a number that does not
+// fit an int does not parse.
+bool ParseDecimal(const std::string& line, int& value) {
+    std::size_t i = 0;
+    while (i < line.size() && IsTrailingSpace(line[i])) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < line.size() && (line[i] == '+' || line[i] == '-')) {
+        negative = line[i] == '-';
+        ++i;
+    }
+    const std::size_t firstDigit = i;
+    long long magnitude = 0;
+    for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
+        magnitude = magnitude * 10 + (line[i] - '0');
+        if (magnitude > static_cast<long long>(INT_MAX) + 1) {
+            return false;
+        }
+    }
+    if (i == firstDigit) {
+        return false;
+    }
+    const long long result = negative ? -magnitude : magnitude;
+    if (result > INT_MAX) {
+        return false;
+    }
+    value = static_cast<int>(result);
+    return true;
+}
+
+bool WriteAll(int fd, const std::string& data) {
+    const char* p = data.data();
+    std::size_t left = data.size();
+    while (left > 0) {
+        const ssize_t n = write(fd, p, left);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+int ReadIndexLine(std::FILE* file, std::string& line) {
+    char buffer[kLineBufferSize];
+    if (std::fgets(buffer, sizeof buffer, file) == nullptr) {
+        return 0;
+    }
+    std::size_t length = std::strlen(buffer);
+    while (length > 0 && IsTrailingSpace(buffer[length - 1])) {
+        --length;
+    }
+    line.assign(buffer, length);
+    return 1;
+}
+
+int ReadIndexInt(std::FILE* file, int& value) {
+    std::string line;
+    if (!ReadIndexLine(file, line)) {
+        return 0;
+    }
+    return ParseDecimal(line, value) ? 1 : 0;
+}
+
+int ReadIndexFlag(std::FILE* file, int& flag) {
+    int value = 0;
+    if (!ReadIndexInt(file, value)) {
+        return 0;
+    }
+    flag = value != 0 ? 1 : 0;
+    return 1;
+}
+
+int PackageIndex::Load(const std::string& path, int& error) {
+    Clear();
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    if (file == nullptr) {
+        error = CannotOpen;
+        return 0;
+    }
+    const auto fail = [&](int reason) {
+        std::fclose(file);
+        error = reason;
+        return 0;
+    };
+    int format = 0;
+    if (!ReadIndexInt(file, format)) {
+        return fail(Malformed);
+    }
+    if (format > kFormatNumber) {
+        return fail(Incompatible);
+    }
+    int count = 0;
+    if (!ReadIndexLine(file, m_productVersion) || !ReadIndexInt(file, count) ||
+        !ReadIndexInt(file, m_partSize)) {
+        return fail(Malformed);
+    }
+    for (int i = 0; i < count; ++i) {
+        PackagePart part;
+        if (!ReadIndexLine(file, part.m_name) || !ReadIndexFlag(file, part.m_done)) {
+            return fail(Malformed);
+        }
+        m_parts.push_back(std::move(part));
+    }
+    std::fclose(file);
+    m_path = path;
+    return 1;
+}
+
+int PackageIndex::Save() {
+    if (m_path.empty()) {
+        return 0;
+    }
+    std::string content = std::to_string(kFormatNumber) + "\n" + m_productVersion + "\n" +
+                          std::to_string(m_parts.size()) + "\n" + std::to_string(m_partSize) +
+                          "\n";
+    for (const PackagePart& part : m_parts) {
+        content += part.m_name;
+        content += part.m_done != 0 ? "\n1\n" : "\n0\n";
+    }
+
+    // Written beside the old file and renamed over it once it is on disk: a
+    // crash or a full disk mid-write leaves the previous record intact.
+    const std::string temporary = m_path + ".tmp";
+    struct stat previous {};
+    const bool hadPrevious = stat(m_path.c_str(), &previous) == 0;
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
+                        0666);
+    if (fd < 0) {
+        return 0;
+    }
+    bool ok = WriteAll(fd, content);
+    if (ok && hadPrevious) {
+        ok = fchmod(fd, previous.st_mode & 07777) == 0;
+    }
+    ok = ok && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    ok = ok && rename(temporary.c_str(), m_path.c_str()) == 0;
+    if (!ok) {
+        unlink(temporary.c_str());
+        return 0;
+    }
+    return 1;
+}
+
+int PackageIndex::SaveAs(const std::string& path) {
+    m_path = path;
+    return Save();
+}
+
+void PackageIndex::Clear() {
+    m_parts.clear();
+    m_parts.shrink_to_fit();
+    m_productVersion.clear();
+    m_path.clear();
+}
+
+int PackageIndex::FirstUnfinishedPart() const {
+    for (std::size_t i = 0; i < m_parts.size(); ++i) {
+        if (m_parts[i].m_done == 0) {
+            return static_cast<int>(i);
+        }
+    }
+    return static_cast<int>(m_parts.size());
+}

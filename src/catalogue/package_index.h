@@ -1,0 +1,65 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+class ProgressCtrl;
+
+// Why PackageIndex::Load failed.
+enum IndexLoadError {
+    CannotOpen = 0,    // the file cannot be opened for reading
+    Incompatible = 1,  // the format number is greater than 1
+    Malformed = 2,     // a line is missing, or a number line holds no number
+};
+
+// One entry of the part list.
+struct PackagePart {
+    std::string m_name;  // file name below the server folder and in the version folder
+    int m_done = 0;      // 1 once the part file has been fetched completely
+
+    std::string GetName() const { return m_name; }
+};
+
+// A package index, "pkgindex.txt": the server's description of a package and,
+// kept in the version folder, the resume state of its download (the done
+// flags record the finished parts).
+class PackageIndex {
+public:
+    PackageIndex() = default;
+    PackageIndex(const PackageIndex&) = delete;
+    PackageIndex& operator=(const PackageIndex&) = delete;
+
+    // Returns 1, or 0 with the reason in `error`. Starts with Clear(); on a
+    // malformed file the object keeps what was read before the bad line.
+    int Load(const std::string& path, int& error);
+    // Rewrites the file at m_path; 1 on success. The previous file is replaced
+    // only once the new one is complete on disk.
+    int Save();
+    // Sets m_path (even when saving then fails) and saves.
+    int SaveAs(const std::string& path);
+    // Empties everything but m_partSize.
+    void Clear();
+    // Position of the first part not done, or the part count.
+    int FirstUnfinishedPart() const;
+    std::string GetProductVersion() const { return m_productVersion; }
+
+    // Joins the part files of `folder` into folder/outputName in index order,
+    // checking that every part but the last has exactly m_partSize bytes.
+    // Shows its own messages; clears the done flag of a part that is missing
+    // or of the wrong size. Gives up silently when `cancel` becomes non-zero.
+    int MergeParts(const std::string& folder, const std::string& outputName,
+                   ProgressCtrl* progress, const std::atomic<int>* cancel = nullptr);
+
+    std::string m_productVersion;
+    std::vector<PackagePart> m_parts;
+    std::int32_t m_partSize = -1;
+    std::string m_path;
+};
+
+// Line readers of the index format, over a stream opened for reading.
+int ReadIndexLine(std::FILE* file, std::string& line);
+int ReadIndexInt(std::FILE* file, int& value);
+int ReadIndexFlag(std::FILE* file, int& flag);

@@ -1,0 +1,62 @@
+#pragma once
+
+// Every numeric identifier of the user interface: dialog templates, control
+// IDs, command IDs and string resources. The download library addresses the
+// controls it touches through these, the windows build themselves from them.
+
+namespace res {
+
+// Dialog templates.
+inline constexpr int IDD_ABOUTBOX = 100;
+inline constexpr int IDD_MAIN = 102;
+inline constexpr int IDD_PACKAGE_FOLDER = 129;
+inline constexpr int IDD_PROXY = 130;
+
+// Icon and bitmap.
+inline constexpr int IDR_MAINFRAME = 128;
+inline constexpr int IDB_BANNER = 151;
+
+// Standard dialog commands.
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+inline constexpr int IDC_STATIC = -1;
+
+// Main dialog.
+inline constexpr int IDC_PROGRESS_OVERALL = 1000;
+inline constexpr int IDC_PROGRESS_PART = 1001;
+inline constexpr int IDC_PART_LABEL = 1002;
+inline constexpr int IDC_DOWNLOAD = 1003;
+inline constexpr int IDC_STOP = 1004;
+inline constexpr int IDC_INSTALL = 1005;
+inline constexpr int IDC_VERSION_FOLDER = 1006;
+inline constexpr int IDC_VERSION = 1007;
+inline constexpr int IDC_PROXY = 1010;
+inline constexpr int IDC_PACKAGE_GROUP = 1013;
+inline constexpr int IDC_CLEANUP = 1014;
+
+// Package folder dialog.
+inline constexpr int IDC_CHOOSE_FOLDER = 1007;
+inline constexpr int IDC_FOLDER = 1008;
+
+// Proxy dialog.
+inline constexpr int IDC_PROXY_HOST = 1011;
+inline constexpr int IDC_PROXY_PORT = 1012;
+
+// Window menu commands. The program's own entries keep their low four bits
+// clear, so a command is recognised by (id & 0xFFF0).
+inline constexpr int IDM_ABOUTBOX = 0x10;
+inline constexpr int IDM_PACKAGE_MAIN = 0x20;
+inline constexpr int IDM_PACKAGE_TOBRIN = 0x30;
+inline constexpr int IDM_PACKAGE_VESSA = 0x40;
+inline constexpr int SC_MINIMIZE = 0xF020;
+inline constexpr int SC_CLOSE = 0xF060;
+
+// String resources.
+inline constexpr int IDS_PACKAGE_MAIN = 32;
+inline constexpr int IDS_PACKAGE_TOBRIN = 48;
+inline constexpr int IDS_PACKAGE_VESSA = 64;
+inline constexpr int IDS_ABOUTBOX = 101;
+inline constexpr int IDP_SOCKETS_INIT_FAILED = 103;
+inline constexpr int IDS_APP_TITLE = 57344;
+
+}  // namespace res

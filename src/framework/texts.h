@@ -1,0 +1,86 @@
+#pragma once
+
+// Every text the program shows to the user, in one place. Texts that are
+// completed at run time (a path, a host name) end or begin where the variable
+// part is joined on.
+
+namespace text {
+
+// Captions.
+inline constexpr char kAppTitle[] = "Velmora Quindle";
+
+// Download preparation.
+inline constexpr char kCannotFindHomeDirectory[] = "Cannot find home directory";
+inline constexpr char kFailedToReadIndex[] = "Failed to read pkgindex file";
+inline constexpr char kFileError[] = "File error: ";
+inline constexpr char kProductVersionNotSpecified[] = "Product version not specified";
+inline constexpr char kInternalError3[] = "Internal error 3";
+inline constexpr char kInternalError2[] = "Internal error 2";
+inline constexpr char kIncompatibleBefore[] =
+    "Your Velmora Quindle program is not compatible with the current release. "
+    "Please download the newer version from ";
+inline constexpr char kIncompatibleAfter[] = " and try again. Thank you.";
+// The connection advice follows the fetch's own error text.
+inline constexpr char kConnectionAdvice[] =
+    "\r\n\r\n"
+    "In most cases, this is caused by your firewall program blocking the download. "
+    "You can temporarily turn off your firewall program and try again. "
+    "If your firewall program indicates error or at risk status, please fix it first.\r\n\r\n"
+    "If your computer is behind a corporate firewall/proxy server, please click the Proxy "
+    "button to set the server name and port.\r\n\r\n"
+    "You could also try to download the software as a single file:\r\n"
+    "    ";
+
+// HTTP fetch.
+inline constexpr char kHostNameNotSpecified[] = "Host name not specified for connection";
+inline constexpr char kFailedToConnect[] = "Failed to connect to the server.";
+inline constexpr char kCannotCreateFile[] = "Cannot create file: ";
+inline constexpr char kFailedToWriteFile[] = "Failed to write to file: ";
+inline constexpr char kStalledBefore[] = "The server sent nothing for ";
+inline constexpr char kStalledAfter[] = "; the connection timed out.";
+
+// Download worker and part merge.
+inline constexpr char kPleaseTryLater[] = " Please try later";
+inline constexpr char kMergingParts[] = "Merging Parts";
+inline constexpr char kCannotCreateOutputFile[] = "Cannot create output file";
+inline constexpr char kCannotOpenInputFile[] = "Cannot open input file: ";
+inline constexpr char kIncorrectSize[] = "Incorrect size: ";
+inline constexpr char kPleaseClickDownloadAgain[] = " Please click download again";
+
+// Main dialog.
+inline constexpr char kDownloadStillGoing[] = "Download is still going, please stop it first";
+inline constexpr char kPreviousDownloadCleaningUp[] =
+    "Previous download is trying to cleanup, please wait a few seconds";
+inline constexpr char kCaptionMainPackage[] = "Download Main Package";
+inline constexpr char kCaptionTobrinPackage[] = "Download Text-to-Speech Tobrin";
+inline constexpr char kCaptionVessaPackage[] = "Download Text-to-Speech Vessa";
+inline constexpr char kCleanupWithoutFolder[] =
+    "There is nothing to clean up yet: no package folder has been prepared. "
+    "Please click Download first.";
+inline constexpr char kNoticeBeforeAddress[] =
+    "You can stop download anytime and continue at a later time. Quindle will start from "
+    "where it has left. Question? Please contact  ";
+
+// Folder and proxy dialogs.
+inline constexpr char kMustSelectPackageDirectory[] = "You must select your package directory";
+inline constexpr char kSelectPackageDirectory[] = "Select package directory";
+inline constexpr char kNotEnoughMemory[] = "Not enough memory";
+inline constexpr char kEnterPositiveInteger[] = "Please enter a positive integer.";
+
+// Start-up and desktop launcher.
+inline constexpr char kSocketsInitFailed[] = "Windows sockets initialization failed.";
+inline constexpr char kShortcutCreated[] =
+    "A desktop shortcut to Velmora Quindle and Installer is created for you. If you download "
+    "over several sessions, you can click on the shortcut to continue download and "
+    "installation from where you have left previously";
+inline constexpr char kFailedToSaveShortcut[] = "Failed to save quindle shortcut";
+inline constexpr char kCannotGetDesktopPath[] = "Cannot get desktop path. ";
+inline constexpr char kShortcutDescription[] = "Velmora quindle and installer program";
+
+// Window menu and string table.
+inline constexpr char kMenuPackageMain[] = "Download Velmora Main Package";
+inline constexpr char kMenuPackageTobrin[] = "Download Velmora TTS Tobrin";
+inline constexpr char kMenuPackageVessa[] = "Download Velmora TTS Vessa";
+inline constexpr char kMenuAbout[] = "&About Velmora Quindle and Install";
+
+}  // namespace text

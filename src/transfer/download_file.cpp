@@ -1,0 +1,297 @@
+#include "transfer/download_file.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+
+#include "framework/progress_ctrl.h"
+#include "framework/texts.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint64_t kBlockSize = 4096;
+constexpr long kMaxRedirects = 10;
+// Bigger than libcurl's default so that a fast link costs fewer callbacks and
+// write calls; the progress accounting does not depend on it.
+constexpr long kReceiveBufferSize = 512 * 1024;
+
+bool IsUnreserved(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
+}
+
+// The remote path names a file literally: every byte outside the unreserved
+// set is percent-encoded, so "?", "#" or "%" in a name reach the server as
+// part of the name.
+std::string EncodePath(const std::string& path) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    if (path.empty() || path[0] != '/') {
+        encoded += '/';
+    }
+    for (const unsigned char c : path) {
+        if (IsUnreserved(c)) {
+            encoded += static_cast<char>(c);
+        } else {
+            encoded += '%';
+            encoded += kHex[c >> 4];
+            encoded += kHex[c & 15];
+        }
+    }
+    return encoded;
+}
+
+class Fetch {
+public:
+    Fetch(CURL* curl, const std::string& localPath, ProgressCtrl* progress, int stepPerBlock,
+          const std::atomic<int>* stop, long stallMs)
+        : m_curl(curl),
+          m_localPath(localPath),
+          m_progress(progress),
+          m_stepPerBlock(stepPerBlock),
+          m_stop(stop),
+          m_stallLimit(std::chrono::milliseconds(stallMs)) {}
+
+    ~Fetch() {
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+    }
+
+    static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) {
+        return static_cast<Fetch*>(self)->Body(data, size * count);
+    }
+
+    static std::size_t OnHeader(char*, std::size_t size, std::size_t count, void* self) {
+        static_cast<Fetch*>(self)->Touch();
+        return size * count;
+    }
+
+    static int OnConnected(void* self, char*, char*, int, int) {
+        auto* fetch = static_cast<Fetch*>(self);
+        fetch->m_connected = true;
+        fetch->Touch();
+        return CURL_PREREQFUNC_OK;
+    }
+
+    static int OnProgress(void* self, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
+        return static_cast<Fetch*>(self)->Progress(received, sent);
+    }
+
+    // Creates the local file once the status is known to be good. Also called
+    // after the transfer, for a good answer with an empty body.
+    bool OpenLocalFile() {
+        long status = 0;
+        curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &status);
+        // 0 means no status line could be read.
+        if (status <= 0 || status >= 300) {
+            m_statusFailed = true;
+            return false;
+        }
+        // A link at the part's place is not followed: the file lands where
+        // its name says or not at all.
+        m_fd = open(m_localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
+                    0666);
+        if (m_fd < 0) {
+            m_openFailed = true;
+            return false;
+        }
+        return true;
+    }
+
+    // Closes the local file, first putting its data on disk when asked to.
+    bool Finish(bool sync) {
+        if (m_fd < 0) {
+            return true;
+        }
+        bool ok = !sync || fsync(m_fd) == 0;
+        ok = close(m_fd) == 0 && ok;
+        m_fd = -1;
+        return ok;
+    }
+
+    bool HasFile() const { return m_fd >= 0; }
+    bool Stopped() const { return m_stopped; }
+    bool StatusFailed() const { return m_statusFailed; }
+    bool OpenFailed() const { return m_openFailed; }
+    bool WriteFailed() const { return m_writeFailed; }
+    bool Stalled() const { return m_stalled; }
+
+private:
+    std::size_t Body(const char* data, std::size_t length) {
+        if (m_fd < 0 && !OpenLocalFile()) {
+            return CURL_WRITEFUNC_ERROR;
+        }
+        for (std::size_t done = 0; done < length;) {
+            const ssize_t n = write(m_fd, data + done, length - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                m_writeFailed = true;
+                return CURL_WRITEFUNC_ERROR;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        m_received += length;
+        if (m_progress != nullptr) {
+            const std::uint64_t blocks = (m_received + kBlockSize - 1) / kBlockSize;
+            m_progress->DeltaPos(static_cast<int>(blocks - m_blocksShown) * m_stepPerBlock);
+            m_blocksShown = blocks;
+        }
+        Touch();
+        if (StopRequested()) {
+            return CURL_WRITEFUNC_ERROR;
+        }
+        return length;
+    }
+
+    int Progress(curl_off_t received, curl_off_t sent) {
+        if (StopRequested()) {
+            return 1;
+        }
+        if (received != m_lastReceived || sent != m_lastSent) {
+            m_lastReceived = received;
+            m_lastSent = sent;
+            Touch();
+        }
+        if (m_connected && Clock::now() - m_lastActivity > m_stallLimit) {
+            m_stalled = true;
+            return 1;
+        }
+        return 0;
+    }
+
+    bool StopRequested() {
+        if (m_stop != nullptr && m_stop->load(std::memory_order_relaxed) != 0) {
+            m_stopped = true;
+        }
+        return m_stopped;
+    }
+
+    void Touch() { m_lastActivity = Clock::now(); }
+
+    CURL* m_curl;
+    const std::string& m_localPath;
+    ProgressCtrl* m_progress;
+    int m_stepPerBlock;
+    const std::atomic<int>* m_stop;
+    Clock::duration m_stallLimit;
+    Clock::time_point m_lastActivity = Clock::now();
+    curl_off_t m_lastReceived = 0;
+    curl_off_t m_lastSent = 0;
+    std::uint64_t m_received = 0;
+    std::uint64_t m_blocksShown = 0;
+    int m_fd = -1;
+    bool m_connected = false;
+    bool m_stopped = false;
+    bool m_statusFailed = false;
+    bool m_openFailed = false;
+    bool m_writeFailed = false;
+    bool m_stalled = false;
+};
+
+struct EasyHandle {
+    CURL* curl = curl_easy_init();
+    CURLU* url = curl_url();
+    ~EasyHandle() {
+        curl_easy_cleanup(curl);
+        curl_url_cleanup(url);
+    }
+};
+
+// Builds http://host:port/path, refusing a host or port that is not one.
+CURLUcode SetUrl(CURLU* url, const std::string& host, int port, const std::string& remotePath) {
+    CURLUcode rc = curl_url_set(url, CURLUPART_SCHEME, "http", 0);
+    if (rc == CURLUE_OK) {
+        rc = curl_url_set(url, CURLUPART_HOST, host.c_str(), 0);
+    }
+    if (rc == CURLUE_OK) {
+        rc = curl_url_set(url, CURLUPART_PORT, std::to_string(port).c_str(), 0);
+    }
+    if (rc == CURLUE_OK) {
+        rc = curl_url_set(url, CURLUPART_PATH, EncodePath(remotePath).c_str(), 0);
+    }
+    return rc;
+}
+
+}  // namespace
+
+int DownloadFile(const std::string& host, int port, const std::string& remotePath,
+                 const std::string& localPath, int binaryMode, std::string& errorText,
+                 const std::string& proxy, ProgressCtrl* progress, int progressDivisor,
+                 const std::atomic<int>* stop, const FetchTimeouts& timeouts) {
+    if (host.empty()) {
+        errorText = text::kHostNameNotSpecified;
+        return 0;
+    }
+    EasyHandle handle;
+    if (handle.curl == nullptr || handle.url == nullptr) {
+        errorText = curl_easy_strerror(CURLE_OUT_OF_MEMORY);
+        return 0;
+    }
+    if (const CURLUcode rc = SetUrl(handle.url, host, port, remotePath); rc != CURLUE_OK) {
+        errorText = curl_url_strerror(rc);
+        return 0;
+    }
+
+    CURL* curl = handle.curl;
+    Fetch fetch(curl, localPath, progress, progressDivisor != 0 ? 4096 / progressDivisor : 0,
+                stop, timeouts.stallMs);
+    char curlError[CURL_ERROR_SIZE] = "";
+    curl_easy_setopt(curl, CURLOPT_CURLU, handle.url);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, curlError);
+    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, text::kAppTitle);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, timeouts.connectMs);
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
+    if (!proxy.empty()) {
+        curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
+    }
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Fetch::OnBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &fetch);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Fetch::OnHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &fetch);
+    curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Fetch::OnConnected);
+    curl_easy_setopt(curl, CURLOPT_PREREQDATA, &fetch);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Fetch::OnProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &fetch);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+
+    const CURLcode result = curl_easy_perform(curl);
+    // A good answer with an empty body still leaves an (empty) file.
+    const bool transferred = result == CURLE_OK && (fetch.HasFile() || fetch.OpenLocalFile());
+    const bool synced = fetch.Finish(transferred && binaryMode != 0);
+
+    if (fetch.Stopped()) {
+        return 0;
+    }
+    if (fetch.StatusFailed()) {
+        errorText = text::kFailedToConnect;
+    } else if (fetch.OpenFailed()) {
+        errorText = text::kCannotCreateFile + localPath;
+    } else if (fetch.WriteFailed() || (transferred && !synced)) {
+        errorText = text::kFailedToWriteFile + localPath;
+    } else if (fetch.Stalled()) {
+        const long seconds = (timeouts.stallMs + 999) / 1000;
+        errorText = text::kStalledBefore + std::to_string(seconds) +
+                    (seconds == 1 ? " second" : " seconds") + text::kStalledAfter;
+    } else if (result != CURLE_OK) {
+        errorText = curlError[0] != '\0' ? curlError : curl_easy_strerror(result);
+    } else {
+        return 1;
+    }
+    return 0;
+}

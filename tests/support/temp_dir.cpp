@@ -1,0 +1,105 @@
+#include "support/temp_dir.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
+                          "/velmora-test-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    m_path = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Tests may leave read-only folders behind; make them removable first.
+    for (auto it = fs::recursive_directory_iterator(m_path, ec); !ec && it != fs::end(it);
+         it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec)) {
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        }
+    }
+    fs::remove_all(m_path, ec);
+}
+
+std::vector<std::string> TempDir::Listing() const {
+    std::vector<std::string> entries;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(m_path, ec); !ec && it != fs::end(it);
+         it.increment(ec)) {
+        entries.push_back(fs::relative(it->path(), m_path, ec).string());
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+    std::error_code ec;
+    fs::create_directories(fs::path(path).parent_path(), ec);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+std::string PatternBytes(std::size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    unsigned x = seed * 2654435761u + 1;
+    for (auto& b : bytes) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<char>(x);
+    }
+    return bytes;
+}
+
+struct MessageRecorder::State {
+    mutable std::mutex mutex;
+    std::vector<std::string> texts;
+    std::vector<MessageBoxIcon> icons;
+};
+
+MessageRecorder::MessageRecorder() : m_state(std::make_shared<State>()) {
+    std::shared_ptr<State> state = m_state;
+    m_previous = SetMessageBoxHandler([state](const std::string& text, MessageBoxIcon icon) {
+        std::lock_guard lock(state->mutex);
+        state->texts.push_back(text);
+        state->icons.push_back(icon);
+    });
+}
+
+MessageRecorder::~MessageRecorder() {
+    SetMessageBoxHandler(m_previous);
+}
+
+std::vector<std::string> MessageRecorder::Texts() const {
+    std::lock_guard lock(m_state->mutex);
+    return m_state->texts;
+}
+
+std::vector<MessageBoxIcon> MessageRecorder::Icons() const {
+    std::lock_guard lock(m_state->mutex);
+    return m_state->icons;
+}
+
+void MessageRecorder::Clear() {
+    std::lock_guard lock(m_state->mutex);
+    m_state->texts.clear();
+    m_state->icons.clear();
+}

@@ -1,0 +1,384 @@
+#include "test_http_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+constexpr std::size_t kMaxRequestHeader = 64 * 1024;
+constexpr std::size_t kChunk = 64 * 1024;
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+std::string PercentDecode(const std::string& s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() + 0 && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
+            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+std::string StatusLine(int status) {
+    const char* reason = "Status";
+    switch (status) {
+        case 200: reason = "OK"; break;
+        case 301: reason = "Moved Permanently"; break;
+        case 302: reason = "Found"; break;
+        case 404: reason = "Not Found"; break;
+        case 407: reason = "Proxy Authentication Required"; break;
+        case 500: reason = "Internal Server Error"; break;
+        case 502: reason = "Bad Gateway"; break;
+        case 503: reason = "Service Unavailable"; break;
+        default: break;
+    }
+    return "HTTP/1.0 " + std::to_string(status) + " " + reason + "\r\n";
+}
+
+}  // namespace
+
+TestHttpServer::TestHttpServer(std::string root) : m_root(std::move(root)) {
+    m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_listenFd < 0 || pipe2(m_wakePipe, O_CLOEXEC) != 0) {
+        throw std::runtime_error("test server: socket");
+    }
+    const int on = 1;
+    setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    if (bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(m_listenFd, 64) != 0) {
+        throw std::runtime_error("test server: bind");
+    }
+    socklen_t length = sizeof address;
+    getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length);
+    m_port = ntohs(address.sin_port);
+    m_acceptThread = std::thread([this] { AcceptLoop(); });
+}
+
+TestHttpServer::~TestHttpServer() { Stop(); }
+
+std::string TestHttpServer::Address() const { return "127.0.0.1:" + std::to_string(m_port); }
+
+void TestHttpServer::Stop() {
+    if (m_stopping.exchange(true)) {
+        return;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        for (int fd : m_openFds) {
+            shutdown(fd, SHUT_RDWR);
+        }
+    }
+    m_stopCv.notify_all();
+    [[maybe_unused]] ssize_t n = write(m_wakePipe[1], "x", 1);
+    m_acceptThread.join();
+    std::vector<Connection> connections;
+    {
+        std::lock_guard lock(m_mutex);
+        connections.swap(m_connections);
+    }
+    for (auto& c : connections) {
+        c.thread.join();
+    }
+    close(m_listenFd);
+    close(m_wakePipe[0]);
+    close(m_wakePipe[1]);
+}
+
+void TestHttpServer::SetFault(const std::string& path, const Fault& fault) {
+    std::lock_guard lock(m_mutex);
+    m_faults[path] = fault;
+}
+
+void TestHttpServer::ClearFaults() {
+    std::lock_guard lock(m_mutex);
+    m_faults.clear();
+}
+
+void TestHttpServer::SetRateLimit(std::size_t bytesPerSecond) { m_rateLimit = bytesPerSecond; }
+
+std::vector<TestHttpServer::Request> TestHttpServer::Requests() const {
+    std::lock_guard lock(m_mutex);
+    return m_requests;
+}
+
+int TestHttpServer::CountRequests(const std::string& path) const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<int>(std::count_if(m_requests.begin(), m_requests.end(),
+                                          [&](const Request& r) { return r.path == path; }));
+}
+
+void TestHttpServer::ClearRequests() {
+    std::lock_guard lock(m_mutex);
+    m_requests.clear();
+}
+
+void TestHttpServer::AcceptLoop() {
+    pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakePipe[0], POLLIN, 0}};
+    while (!m_stopping) {
+        if (poll(fds, 2, -1) < 0 && errno != EINTR) {
+            return;
+        }
+        if (m_stopping || (fds[1].revents & POLLIN) != 0) {
+            return;
+        }
+        if ((fds[0].revents & POLLIN) == 0) {
+            continue;
+        }
+        const int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        std::lock_guard lock(m_mutex);
+        // Reap the connections that have ended, so a long run keeps few threads.
+        for (auto it = m_connections.begin(); it != m_connections.end();) {
+            if (it->done->load()) {
+                it->thread.join();
+                it = m_connections.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        m_openFds.insert(fd);
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        m_connections.push_back({std::thread([this, fd, done] {
+                                     Serve(fd);
+                                     done->store(true);
+                                 }),
+                                 done});
+    }
+}
+
+bool TestHttpServer::TakeFault(const std::string& path, Fault& fault) {
+    std::lock_guard lock(m_mutex);
+    auto it = m_faults.find(path);
+    if (it == m_faults.end() || it->second.times == 0) {
+        return false;
+    }
+    fault = it->second;
+    if (it->second.times > 0) {
+        --it->second.times;
+    }
+    return true;
+}
+
+bool TestHttpServer::Sleep(int ms) {
+    std::unique_lock lock(m_mutex);
+    return !m_stopCv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stopping.load(); });
+}
+
+bool TestHttpServer::SendAll(int fd, const char* data, std::size_t length) {
+    while (length > 0) {
+        const ssize_t n = send(fd, data, length, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        data += n;
+        length -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void TestHttpServer::WaitForHangUp(int fd) {
+    char buffer[256];
+    while (!m_stopping) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 50) > 0) {
+            const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                return;
+            }
+        }
+    }
+}
+
+// Sends `data` honouring the fault's drip, stall and close-after settings.
+// Returns false once the connection is to be dropped without more bytes.
+bool TestHttpServer::SendBody(int fd, const std::string& data, const Fault& fault, long limit) {
+    const std::size_t end = limit >= 0 ? std::min<std::size_t>(static_cast<std::size_t>(limit), data.size())
+                                       : data.size();
+    const std::size_t rate = m_rateLimit;
+    std::size_t sent = 0;
+    while (sent < end) {
+        std::size_t chunk = std::min(kChunk, end - sent);
+        int pauseMs = 0;
+        if (fault.dripIntervalMs > 0) {
+            chunk = std::min(chunk, std::max<std::size_t>(fault.dripBytes, 1));
+            pauseMs = fault.dripIntervalMs;
+        } else if (rate > 0) {
+            chunk = std::min(chunk, std::max<std::size_t>(rate / 20, 1));
+            pauseMs = 50;
+        }
+        if (!SendAll(fd, data.data() + sent, chunk)) {
+            return false;
+        }
+        sent += chunk;
+        if (pauseMs > 0 && sent < end && !Sleep(pauseMs)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void TestHttpServer::Serve(int fd) {
+    std::string header;
+    char buffer[4096];
+    while (header.find("\r\n\r\n") == std::string::npos && header.size() < kMaxRequestHeader &&
+           !m_stopping) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 50) <= 0) {
+            continue;
+        }
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            break;
+        }
+        header.append(buffer, static_cast<std::size_t>(n));
+    }
+
+    Request request;
+    {
+        const std::size_t lineEnd = header.find("\r\n");
+        const std::string line = header.substr(0, lineEnd);
+        const std::size_t s1 = line.find(' ');
+        const std::size_t s2 = line.rfind(' ');
+        if (s1 != std::string::npos && s2 != s1) {
+            request.method = line.substr(0, s1);
+            request.target = line.substr(s1 + 1, s2 - s1 - 1);
+            request.version = line.substr(s2 + 1);
+        }
+        std::string target = request.target;
+        if (Lower(target.substr(0, 7)) == "http://") {
+            const std::size_t slash = target.find('/', 7);
+            request.host = target.substr(7, slash == std::string::npos ? std::string::npos : slash - 7);
+            target = slash == std::string::npos ? "/" : target.substr(slash);
+        }
+        request.path = PercentDecode(target.substr(0, target.find('?')));
+        std::size_t pos = lineEnd;
+        while (pos != std::string::npos && pos + 2 < header.size()) {
+            const std::size_t next = header.find("\r\n", pos + 2);
+            const std::string field = header.substr(pos + 2, next == std::string::npos ? std::string::npos : next - pos - 2);
+            const std::size_t colon = field.find(':');
+            if (colon != std::string::npos) {
+                const std::string name = Lower(field.substr(0, colon));
+                std::string value = field.substr(colon + 1);
+                value.erase(0, value.find_first_not_of(' '));
+                if (name == "host" && request.host.empty()) {
+                    request.host = value;
+                }
+                if (name == "user-agent") {
+                    request.userAgent = value;
+                }
+            }
+            pos = next;
+        }
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_requests.push_back(request);
+    }
+
+    Fault fault;
+    const bool faulty = TakeFault(request.path, fault);
+    if (faulty && !fault.rawResponse.empty()) {
+        SendAll(fd, fault.rawResponse.data(), fault.rawResponse.size());
+    } else if (faulty && fault.stallBeforeHeaders) {
+        WaitForHangUp(fd);
+    } else {
+        int status = 200;
+        std::string body;
+        bool found = true;
+        if (faulty && fault.status != 0) {
+            status = fault.status;
+            body = fault.body;
+        } else if (faulty && fault.replaceBody) {
+            body = fault.body;
+        } else {
+            const bool unsafe = request.path.find("/..") != std::string::npos || request.path.empty() ||
+                                request.path[0] != '/';
+            struct stat st {};
+            const std::string file = m_root + request.path;
+            const int in = unsafe ? -1 : open(file.c_str(), O_RDONLY | O_CLOEXEC);
+            if (in >= 0 && fstat(in, &st) == 0 && S_ISREG(st.st_mode)) {
+                body.resize(static_cast<std::size_t>(st.st_size));
+                std::size_t got = 0;
+                while (got < body.size()) {
+                    const ssize_t n = read(in, body.data() + got, body.size() - got);
+                    if (n <= 0) {
+                        break;
+                    }
+                    got += static_cast<std::size_t>(n);
+                }
+                body.resize(got);
+            } else {
+                found = false;
+            }
+            if (in >= 0) {
+                close(in);
+            }
+            if (!found) {
+                status = 404;
+                body = "<html><body><h1>404 Not Found</h1></body></html>";
+            }
+        }
+
+        std::string head = StatusLine(status);
+        if (!fault.location.empty()) {
+            head += "Location: " + fault.location + "\r\n";
+        }
+        if (!fault.contentLength.empty()) {
+            head += "Content-Length: " + fault.contentLength + "\r\n";
+        } else if (!fault.omitContentLength) {
+            head += "Content-Length: " + std::to_string(body.size() + static_cast<std::size_t>(fault.announceExtra)) + "\r\n";
+        }
+        if (fault.headerPadding > 0) {
+            head += "X-Padding: " + std::string(fault.headerPadding, 'p') + "\r\n";
+        }
+        head += "Content-Type: " + std::string(status == 200 ? "application/octet-stream" : "text/html") +
+                "\r\nConnection: close\r\n\r\n";
+        if (SendAll(fd, head.data(), head.size())) {
+            long limit = -1;
+            if (fault.closeAfterBytes >= 0) {
+                limit = fault.closeAfterBytes;
+            }
+            if (fault.stallAfterBytes >= 0) {
+                limit = fault.stallAfterBytes;
+            }
+            if (SendBody(fd, body, fault, limit) && fault.stallAfterBytes >= 0) {
+                WaitForHangUp(fd);
+            }
+        }
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_openFds.erase(fd);
+    }
+    shutdown(fd, SHUT_WR);
+    close(fd);
+}
