@@ -8,6 +8,8 @@
 #include <climits>
 #include <cstring>
 
+#include "catalogue/package_layout.h"
+
 // The index format. A text file of lines, each ended by a line feed (a CR
 // before it is accepted and cut off by the reader):
 //
@@ -155,8 +157,7 @@ int PackageIndex::Save() {
         return 0;
     }
     std::string content = std::to_string(kFormatNumber) + "\n" + m_productVersion + "\n" +
-                          std::to_string(m_parts.size()) + "\n" + std::to_string(m_partSize) +
-                          "\n";
+                          std::to_string(m_parts.size()) + "\n" + std::to_string(m_partSize) + "\n";
     for (const PackagePart& part : m_parts) {
         content += part.m_name;
         content += part.m_done != 0 ? "\n1\n" : "\n0\n";
@@ -164,11 +165,11 @@ int PackageIndex::Save() {
 
     // Written beside the old file and renamed over it once it is on disk: a
     // crash or a full disk mid-write leaves the previous record intact.
-    const std::string temporary = m_path + ".tmp";
+    const std::string temporary = m_path + kSaveTemporarySuffix;
     struct stat previous {};
     const bool hadPrevious = stat(m_path.c_str(), &previous) == 0;
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                        0666);
+    const int fd =
+        open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) {
         return 0;
     }

@@ -27,10 +27,12 @@ struct PackagePart {
 // kept in the version folder, the resume state of its download (the done
 // flags record the finished parts).
 class PackageIndex {
-public:
+  public:
     PackageIndex() = default;
     PackageIndex(const PackageIndex&) = delete;
     PackageIndex& operator=(const PackageIndex&) = delete;
+    PackageIndex(PackageIndex&&) = default;
+    PackageIndex& operator=(PackageIndex&&) = default;
 
     // Returns 1, or 0 with the reason in `error`. Starts with Clear(); on a
     // malformed file the object keeps what was read before the bad line.
@@ -50,8 +52,8 @@ public:
     // checking that every part but the last has exactly m_partSize bytes.
     // Shows its own messages; clears the done flag of a part that is missing
     // or of the wrong size. Gives up silently when `cancel` becomes non-zero.
-    int MergeParts(const std::string& folder, const std::string& outputName,
-                   ProgressCtrl* progress, const std::atomic<int>* cancel = nullptr);
+    int MergeParts(const std::string& folder, const std::string& outputName, ProgressCtrl* progress,
+                   const std::atomic<int>* cancel = nullptr);
 
     std::string m_productVersion;
     std::vector<PackagePart> m_parts;

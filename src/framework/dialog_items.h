@@ -6,7 +6,7 @@
 // control ID, changed synchronously. A windowed implementation carries each
 // call over to the user-interface thread and returns once it is done there.
 class DialogItems {
-public:
+  public:
     virtual ~DialogItems() = default;
 
     virtual void SetItemText(int id, const std::string& text) = 0;

@@ -11,7 +11,7 @@
 // enabled state, and logs every call in order. Serves headless runs, the
 // tests and the benchmark. Safe to call from any thread.
 class HeadlessDialogItems : public DialogItems {
-public:
+  public:
     struct Item {
         std::string text;
         bool visible = true;
@@ -26,7 +26,7 @@ public:
     // One line per call, such as "text 1002 Merging Parts", "show 1001 0".
     std::vector<std::string> Log() const;
 
-private:
+  private:
     mutable std::mutex m_mutex;
     std::map<int, Item> m_items;
     std::vector<std::string> m_log;

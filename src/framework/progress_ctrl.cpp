@@ -29,8 +29,8 @@ void ProgressCtrl::GetRange(int& lower, int& upper) const {
 }
 
 int ProgressCtrl::SetPos(int pos) {
-    const int previous =
-        m_pos.exchange(Clamp(pos, m_range.load(std::memory_order_relaxed)), std::memory_order_relaxed);
+    const int previous = m_pos.exchange(Clamp(pos, m_range.load(std::memory_order_relaxed)),
+                                        std::memory_order_relaxed);
     Notify();
     return previous;
 }
@@ -45,11 +45,17 @@ int ProgressCtrl::DeltaPos(int delta) {
     return previous;
 }
 
-int ProgressCtrl::StepIt() { return DeltaPos(m_step.load(std::memory_order_relaxed)); }
+int ProgressCtrl::StepIt() {
+    return DeltaPos(m_step.load(std::memory_order_relaxed));
+}
 
-void ProgressCtrl::SetStep(int step) { m_step.store(step, std::memory_order_relaxed); }
+void ProgressCtrl::SetStep(int step) {
+    m_step.store(step, std::memory_order_relaxed);
+}
 
-int ProgressCtrl::GetPos() const { return m_pos.load(std::memory_order_relaxed); }
+int ProgressCtrl::GetPos() const {
+    return m_pos.load(std::memory_order_relaxed);
+}
 
 void ProgressCtrl::SetObserver(std::function<void()> observer) {
     std::lock_guard lock(m_observerMutex);

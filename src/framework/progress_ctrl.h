@@ -12,7 +12,7 @@
 // comes only once the observer has taken a snapshot, so a fast download costs
 // one atomic exchange per update, not one repaint.
 class ProgressCtrl {
-public:
+  public:
     struct Snapshot {
         int lower;
         int upper;
@@ -38,7 +38,7 @@ public:
     void SetObserver(std::function<void()> observer);
     Snapshot TakeSnapshot();
 
-private:
+  private:
     static std::uint64_t Pack(int lower, int upper);
     static int Clamp(std::int64_t pos, std::uint64_t range);
     void Notify();

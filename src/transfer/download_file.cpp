@@ -22,8 +22,8 @@ constexpr long kMaxRedirects = 10;
 constexpr long kReceiveBufferSize = 512 * 1024;
 
 bool IsUnreserved(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~' || c == '/';
 }
 
 // The remote path names a file literally: every byte outside the unreserved
@@ -48,7 +48,7 @@ std::string EncodePath(const std::string& path) {
 }
 
 class Fetch {
-public:
+  public:
     Fetch(CURL* curl, const std::string& localPath, ProgressCtrl* progress, int stepPerBlock,
           const std::atomic<int>* stop, long stallMs)
         : m_curl(curl),
@@ -80,7 +80,8 @@ public:
         return CURL_PREREQFUNC_OK;
     }
 
-    static int OnProgress(void* self, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
+    static int OnProgress(void* self, curl_off_t, curl_off_t received, curl_off_t,
+                          curl_off_t sent) {
         return static_cast<Fetch*>(self)->Progress(received, sent);
     }
 
@@ -96,8 +97,8 @@ public:
         }
         // A link at the part's place is not followed: the file lands where
         // its name says or not at all.
-        m_fd = open(m_localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                    0666);
+        m_fd =
+            open(m_localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (m_fd < 0) {
             m_openFailed = true;
             return false;
@@ -123,7 +124,7 @@ public:
     bool WriteFailed() const { return m_writeFailed; }
     bool Stalled() const { return m_stalled; }
 
-private:
+  private:
     std::size_t Body(const char* data, std::size_t length) {
         if (m_fd < 0 && !OpenLocalFile()) {
             return CURL_WRITEFUNC_ERROR;
@@ -242,8 +243,8 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
     }
 
     CURL* curl = handle.curl;
-    Fetch fetch(curl, localPath, progress, progressDivisor != 0 ? 4096 / progressDivisor : 0,
-                stop, timeouts.stallMs);
+    Fetch fetch(curl, localPath, progress, progressDivisor != 0 ? 4096 / progressDivisor : 0, stop,
+                timeouts.stallMs);
     char curlError[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(curl, CURLOPT_CURLU, handle.url);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, curlError);

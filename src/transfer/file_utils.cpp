@@ -42,7 +42,9 @@ int DeleteAllFiles(const std::string& folder) {
     return 1;
 }
 
-std::string SystemErrorText() { return SystemErrorText(errno); }
+std::string SystemErrorText() {
+    return SystemErrorText(errno);
+}
 
 std::string SystemErrorText(int code) {
     char buffer[1024];

@@ -8,7 +8,7 @@
 namespace {
 
 class PackageIndexTest : public testing::Test {
-protected:
+  protected:
     // Loads `content` and returns Load's result; the reason lands in m_error.
     int LoadText(const std::string& content) {
         WriteFile(m_file, content);
@@ -23,7 +23,8 @@ protected:
 };
 
 TEST_F(PackageIndexTest, ReadsAWholeIndex) {
-    ASSERT_EQ(LoadText("1\n7.2.1\n3\n1048576\nvelmora.001\n1\nvelmora.002\n0\nvelmora.003\n0\n"), 1);
+    ASSERT_EQ(LoadText("1\n7.2.1\n3\n1048576\nvelmora.001\n1\nvelmora.002\n0\nvelmora.003\n0\n"),
+              1);
     EXPECT_EQ(m_error, -1) << "success leaves the reason untouched";
     EXPECT_EQ(m_index.GetProductVersion(), "7.2.1");
     EXPECT_EQ(m_index.m_partSize, 1048576);

@@ -8,7 +8,7 @@
 
 // A fresh folder below $TMPDIR for one test, removed with its contents.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -20,7 +20,7 @@ public:
     // Every entry below the folder, relative to it, sorted ("a", "a/b", ...).
     std::vector<std::string> Listing() const;
 
-private:
+  private:
     std::string m_path;
 };
 
@@ -32,14 +32,14 @@ std::string PatternBytes(std::size_t size, unsigned seed);
 
 // Records the texts of every message box while it lives, instead of showing them.
 class MessageRecorder {
-public:
+  public:
     MessageRecorder();
     ~MessageRecorder();
     std::vector<std::string> Texts() const;
     std::vector<MessageBoxIcon> Icons() const;
     void Clear();
 
-private:
+  private:
     struct State;
     std::shared_ptr<State> m_state;
     MessageBoxHandler m_previous;

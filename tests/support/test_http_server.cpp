@@ -28,7 +28,8 @@ std::string Lower(std::string s) {
 std::string PercentDecode(const std::string& s) {
     std::string out;
     for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() + 0 && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
+        if (s[i] == '%' && i + 2 < s.size() + 0 &&
+            std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
             std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
             out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
             i += 2;
@@ -42,15 +43,32 @@ std::string PercentDecode(const std::string& s) {
 std::string StatusLine(int status) {
     const char* reason = "Status";
     switch (status) {
-        case 200: reason = "OK"; break;
-        case 301: reason = "Moved Permanently"; break;
-        case 302: reason = "Found"; break;
-        case 404: reason = "Not Found"; break;
-        case 407: reason = "Proxy Authentication Required"; break;
-        case 500: reason = "Internal Server Error"; break;
-        case 502: reason = "Bad Gateway"; break;
-        case 503: reason = "Service Unavailable"; break;
-        default: break;
+        case 200:
+            reason = "OK";
+            break;
+        case 301:
+            reason = "Moved Permanently";
+            break;
+        case 302:
+            reason = "Found";
+            break;
+        case 404:
+            reason = "Not Found";
+            break;
+        case 407:
+            reason = "Proxy Authentication Required";
+            break;
+        case 500:
+            reason = "Internal Server Error";
+            break;
+        case 502:
+            reason = "Bad Gateway";
+            break;
+        case 503:
+            reason = "Service Unavailable";
+            break;
+        default:
+            break;
     }
     return "HTTP/1.0 " + std::to_string(status) + " " + reason + "\r\n";
 }
@@ -78,9 +96,13 @@ TestHttpServer::TestHttpServer(std::string root) : m_root(std::move(root)) {
     m_acceptThread = std::thread([this] { AcceptLoop(); });
 }
 
-TestHttpServer::~TestHttpServer() { Stop(); }
+TestHttpServer::~TestHttpServer() {
+    Stop();
+}
 
-std::string TestHttpServer::Address() const { return "127.0.0.1:" + std::to_string(m_port); }
+std::string TestHttpServer::Address() const {
+    return "127.0.0.1:" + std::to_string(m_port);
+}
 
 void TestHttpServer::Stop() {
     if (m_stopping.exchange(true)) {
@@ -110,7 +132,12 @@ void TestHttpServer::Stop() {
 
 void TestHttpServer::SetFault(const std::string& path, const Fault& fault) {
     std::lock_guard lock(m_mutex);
-    m_faults[path] = fault;
+    m_faults[path] = {fault};
+}
+
+void TestHttpServer::AddFault(const std::string& path, const Fault& fault) {
+    std::lock_guard lock(m_mutex);
+    m_faults[path].push_back(fault);
 }
 
 void TestHttpServer::ClearFaults() {
@@ -118,7 +145,9 @@ void TestHttpServer::ClearFaults() {
     m_faults.clear();
 }
 
-void TestHttpServer::SetRateLimit(std::size_t bytesPerSecond) { m_rateLimit = bytesPerSecond; }
+void TestHttpServer::SetRateLimit(std::size_t bytesPerSecond) {
+    m_rateLimit = bytesPerSecond;
+}
 
 std::vector<TestHttpServer::Request> TestHttpServer::Requests() const {
     std::lock_guard lock(m_mutex);
@@ -175,19 +204,27 @@ void TestHttpServer::AcceptLoop() {
 bool TestHttpServer::TakeFault(const std::string& path, Fault& fault) {
     std::lock_guard lock(m_mutex);
     auto it = m_faults.find(path);
-    if (it == m_faults.end() || it->second.times == 0) {
+    if (it == m_faults.end()) {
         return false;
     }
-    fault = it->second;
-    if (it->second.times > 0) {
-        --it->second.times;
+    std::deque<Fault>& queue = it->second;
+    while (!queue.empty() && queue.front().times == 0) {
+        queue.pop_front();
+    }
+    if (queue.empty()) {
+        return false;
+    }
+    fault = queue.front();
+    if (queue.front().times > 0) {
+        --queue.front().times;
     }
     return true;
 }
 
 bool TestHttpServer::Sleep(int ms) {
     std::unique_lock lock(m_mutex);
-    return !m_stopCv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stopping.load(); });
+    return !m_stopCv.wait_for(lock, std::chrono::milliseconds(ms),
+                              [this] { return m_stopping.load(); });
 }
 
 bool TestHttpServer::SendAll(int fd, const char* data, std::size_t length) {
@@ -221,8 +258,9 @@ void TestHttpServer::WaitForHangUp(int fd) {
 // Sends `data` honouring the fault's drip, stall and close-after settings.
 // Returns false once the connection is to be dropped without more bytes.
 bool TestHttpServer::SendBody(int fd, const std::string& data, const Fault& fault, long limit) {
-    const std::size_t end = limit >= 0 ? std::min<std::size_t>(static_cast<std::size_t>(limit), data.size())
-                                       : data.size();
+    const std::size_t end =
+        limit >= 0 ? std::min<std::size_t>(static_cast<std::size_t>(limit), data.size())
+                   : data.size();
     const std::size_t rate = m_rateLimit;
     std::size_t sent = 0;
     while (sent < end) {
@@ -276,14 +314,16 @@ void TestHttpServer::Serve(int fd) {
         std::string target = request.target;
         if (Lower(target.substr(0, 7)) == "http://") {
             const std::size_t slash = target.find('/', 7);
-            request.host = target.substr(7, slash == std::string::npos ? std::string::npos : slash - 7);
+            request.host =
+                target.substr(7, slash == std::string::npos ? std::string::npos : slash - 7);
             target = slash == std::string::npos ? "/" : target.substr(slash);
         }
         request.path = PercentDecode(target.substr(0, target.find('?')));
         std::size_t pos = lineEnd;
         while (pos != std::string::npos && pos + 2 < header.size()) {
             const std::size_t next = header.find("\r\n", pos + 2);
-            const std::string field = header.substr(pos + 2, next == std::string::npos ? std::string::npos : next - pos - 2);
+            const std::string field = header.substr(
+                pos + 2, next == std::string::npos ? std::string::npos : next - pos - 2);
             const std::size_t colon = field.find(':');
             if (colon != std::string::npos) {
                 const std::string name = Lower(field.substr(0, colon));
@@ -320,8 +360,8 @@ void TestHttpServer::Serve(int fd) {
         } else if (faulty && fault.replaceBody) {
             body = fault.body;
         } else {
-            const bool unsafe = request.path.find("/..") != std::string::npos || request.path.empty() ||
-                                request.path[0] != '/';
+            const bool unsafe = request.path.find("/..") != std::string::npos ||
+                                request.path.empty() || request.path[0] != '/';
             struct stat st {};
             const std::string file = m_root + request.path;
             const int in = unsafe ? -1 : open(file.c_str(), O_RDONLY | O_CLOEXEC);
@@ -355,12 +395,15 @@ void TestHttpServer::Serve(int fd) {
         if (!fault.contentLength.empty()) {
             head += "Content-Length: " + fault.contentLength + "\r\n";
         } else if (!fault.omitContentLength) {
-            head += "Content-Length: " + std::to_string(body.size() + static_cast<std::size_t>(fault.announceExtra)) + "\r\n";
+            head += "Content-Length: " +
+                    std::to_string(body.size() + static_cast<std::size_t>(fault.announceExtra)) +
+                    "\r\n";
         }
         if (fault.headerPadding > 0) {
             head += "X-Padding: " + std::string(fault.headerPadding, 'p') + "\r\n";
         }
-        head += "Content-Type: " + std::string(status == 200 ? "application/octet-stream" : "text/html") +
+        head += "Content-Type: " +
+                std::string(status == 200 ? "application/octet-stream" : "text/html") +
                 "\r\nConnection: close\r\n\r\n";
         if (SendAll(fd, head.data(), head.size())) {
             long limit = -1;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -16,23 +17,23 @@
 // ("GET http://host/a HTTP/1.0") targets, so it also plays an HTTP proxy for
 // any host. Every request is recorded; faults are injected per path.
 class TestHttpServer {
-public:
+  public:
     struct Fault {
-        int status = 0;               // answer with this status and `body` instead of the file
-        std::string body;             // body of a status answer; else replaces the file's bytes
-        bool replaceBody = false;     // serve `body` (with status 200) instead of the file
-        std::string location;         // Location header, for redirects
-        long closeAfterBytes = -1;    // drop the connection after this many body bytes
-        long announceExtra = 0;       // announce a Content-Length larger by this
+        int status = 0;             // answer with this status and `body` instead of the file
+        std::string body;           // body of a status answer; else replaces the file's bytes
+        bool replaceBody = false;   // serve `body` (with status 200) instead of the file
+        std::string location;       // Location header, for redirects
+        long closeAfterBytes = -1;  // drop the connection after this many body bytes
+        long announceExtra = 0;     // announce a Content-Length larger by this
         bool omitContentLength = false;
-        std::string contentLength;    // announce this literal Content-Length value
-        long stallAfterBytes = -1;    // after this many body bytes send nothing more
+        std::string contentLength;        // announce this literal Content-Length value
+        long stallAfterBytes = -1;        // after this many body bytes send nothing more
         bool stallBeforeHeaders = false;  // accept the request, then send nothing at all
-        int dripIntervalMs = 0;       // send the body `dripBytes` at a time, this far apart
+        int dripIntervalMs = 0;           // send the body `dripBytes` at a time, this far apart
         std::size_t dripBytes = 1;
         std::size_t headerPadding = 0;  // add a header of this many bytes
-        std::string rawResponse;      // send exactly this, then close
-        int times = -1;               // the fault applies to this many requests; -1 always
+        std::string rawResponse;        // send exactly this, then close
+        int times = -1;                 // the fault applies to this many requests; -1 always
     };
 
     struct Request {
@@ -54,7 +55,11 @@ public:
     std::string Address() const;
     const std::string& Root() const { return m_root; }
 
+    // Replaces the faults of the path with this one.
     void SetFault(const std::string& path, const Fault& fault);
+    // Queues a fault after those already set for the path; each applies for
+    // its `times` requests, then the next one does.
+    void AddFault(const std::string& path, const Fault& fault);
     void ClearFaults();
     // Every body is sent at about this many bytes per second (0: no limit).
     void SetRateLimit(std::size_t bytesPerSecond);
@@ -65,7 +70,7 @@ public:
 
     void Stop();
 
-private:
+  private:
     void AcceptLoop();
     void Serve(int fd);
     bool TakeFault(const std::string& path, Fault& fault);
@@ -84,7 +89,7 @@ private:
 
     mutable std::mutex m_mutex;
     std::condition_variable m_stopCv;
-    std::map<std::string, Fault> m_faults;
+    std::map<std::string, std::deque<Fault>> m_faults;
     std::vector<Request> m_requests;
     std::set<int> m_openFds;
     struct Connection {

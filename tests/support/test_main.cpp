@@ -6,8 +6,8 @@
 int main(int argc, char** argv) {
     // The tests talk to their own loopback server only; a proxy configured on
     // the machine must not reroute them.
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
-                             "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
+                             "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
         unsetenv(name);
     }
     curl_global_init(CURL_GLOBAL_DEFAULT);

@@ -8,16 +8,16 @@
 #include <thread>
 
 #include "framework/progress_ctrl.h"
-#include "transfer/file_utils.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
+#include "transfer/file_utils.h"
 
 namespace {
 
 using Fault = TestHttpServer::Fault;
 
 class DownloadFileTest : public testing::Test {
-protected:
+  protected:
     DownloadFileTest() : m_server(m_root.Path()) {}
 
     // Fetches straight from the test server.
@@ -176,8 +176,8 @@ TEST_F(DownloadFileTest, ThroughTheProxySettingTheTargetIsAbsolute) {
 TEST_F(DownloadFileTest, AnEmptyProxySettingUsesTheSystemsProxy) {
     WriteFile(m_root / "f", "via environment");
     setenv("http_proxy", ("http://" + m_server.Address()).c_str(), 1);
-    const int result = DownloadFile("download.velmora.example", 80, "/f", m_local / "f", 1,
-                                    m_error, "", nullptr, 1024, nullptr);
+    const int result = DownloadFile("download.velmora.example", 80, "/f", m_local / "f", 1, m_error,
+                                    "", nullptr, 1024, nullptr);
     unsetenv("http_proxy");
     ASSERT_EQ(result, 1) << m_error;
     EXPECT_EQ(ReadFile(m_local / "f"), "via environment");

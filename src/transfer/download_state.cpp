@@ -1,0 +1,93 @@
+#include "transfer/download_state.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+
+#include "framework/dialog_items.h"
+#include "framework/message_box.h"
+#include "framework/resource_ids.h"
+#include "framework/texts.h"
+
+std::string ModuleFileName() {
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+}
+
+DownloadState::DownloadState(DialogItems& items)
+    : m_items(items), m_strProgramPath(ModuleFileName()) {}
+
+DownloadState::~DownloadState() {
+    StopAndWait();
+}
+
+void DownloadState::SetRunState(int stop) {
+    m_bStop.store(stop);
+    m_items.EnableItem(res::IDC_DOWNLOAD, stop != 0);
+    m_items.EnableItem(res::IDC_STOP, stop == 0);
+    m_items.EnableItem(res::IDC_CLEANUP, stop != 0);
+}
+
+void DownloadState::OnDownload() {
+    // After Stop, Download is enabled again while the worker may still finish
+    // its chunk or its retry pause; a second worker must not start beside it.
+    if (IsDownloading()) {
+        ShowMessageBox(text::kPreviousDownloadCleaningUp);
+        return;
+    }
+    if (m_bNeedPrepare != 0) {
+        m_bNeedPrepare = 0;
+        if (!PrepareDownload(*this)) {
+            m_bNeedPrepare = 1;
+            return;
+        }
+        m_items.SetItemText(res::IDC_VERSION, m_strVersion);
+        m_items.SetItemText(res::IDC_VERSION_FOLDER, m_strVersionFolder);
+    }
+    SetRunState(0);
+    if (m_workerThread.joinable()) {
+        // The previous worker has cleared its marker and is only returning.
+        m_workerThread.join();
+    }
+    // The marker is stored before the thread exists, so the worker's final
+    // clearing always comes after it.
+    m_pWorker.store(&m_workerThread, std::memory_order_release);
+    m_workerThread = std::thread([this] { DownloadWorker(*this); });
+}
+
+void DownloadState::SetProxy(const std::string& proxy) {
+    std::lock_guard lock(m_proxyMutex);
+    m_strProxy = proxy;
+}
+
+std::string DownloadState::GetProxy() const {
+    std::lock_guard lock(m_proxyMutex);
+    return m_strProxy;
+}
+
+void DownloadState::RetryPause() {
+    std::unique_lock lock(m_pauseMutex);
+    m_pauseCv.wait_for(lock, std::chrono::milliseconds(m_nRetryPauseMs),
+                       [this] { return IsClosing() != 0; });
+}
+
+void DownloadState::StopAndWait(const std::function<void()>& pump) {
+    m_bStop.store(1);
+    {
+        std::lock_guard lock(m_pauseMutex);
+        m_bClosing.store(1);
+    }
+    m_pauseCv.notify_all();
+    while (IsDownloading()) {
+        if (pump) {
+            pump();
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    if (m_workerThread.joinable()) {
+        m_workerThread.join();
+    }
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "catalogue/package_index.h"
+#include "framework/progress_ctrl.h"
+#include "transfer/download_file.h"
+
+class DialogItems;
+
+// Everything one download needs, owned by the main dialog: where it comes
+// from, where it goes, the resume state, the two progress bars, the stop flag
+// and the marker of the running worker. The worker reads and writes it from
+// its own thread; the commands that would change what it reads (another
+// package, Cleanup, a second Download) refuse while m_pWorker is set.
+class DownloadState {
+  public:
+    explicit DownloadState(DialogItems& items);
+    // Stops a running worker and waits for it.
+    ~DownloadState();
+    DownloadState(const DownloadState&) = delete;
+    DownloadState& operator=(const DownloadState&) = delete;
+
+    // The Download command: prepares again if the last preparation failed,
+    // switches to the running state and starts the worker. Refuses while a
+    // worker is recorded, so two never run at once.
+    void OnDownload();
+    // Sets the stop flag; Download and Cleanup are enabled when it is set,
+    // Stop when it is clear.
+    void SetRunState(int stop);
+    void OnStop() { SetRunState(1); }
+
+    bool IsDownloading() const { return m_pWorker.load(std::memory_order_acquire) != nullptr; }
+
+    // The proxy, "host:port" or empty; the worker takes a fresh copy for
+    // every request, so a change applies to the next one.
+    void SetProxy(const std::string& proxy);
+    std::string GetProxy() const;
+
+    // Closing: sets the stop flag, cuts a retry pause short and keeps the
+    // worker's messages from appearing, then waits for the worker. `pump`
+    // runs repeatedly meanwhile so that the worker's pending calls to the
+    // user-interface thread are carried out.
+    void StopAndWait(const std::function<void()>& pump = {});
+    int IsClosing() const { return m_bClosing.load(std::memory_order_relaxed); }
+
+    // Used by the worker: the pause between attempts, cut short by closing.
+    void RetryPause();
+
+    std::string m_strHost;
+    std::string m_strServerFolder;
+    ProgressCtrl m_progressOverall;
+    ProgressCtrl m_progressPart;
+    std::string m_strVersionFolder;
+    std::string m_strVersion;
+    PackageIndex m_index;
+    std::atomic<int> m_bStop{0};
+    std::atomic<std::thread*> m_pWorker{nullptr};
+    int m_bNeedPrepare = 0;
+
+    DialogItems& m_items;
+    // The running program's file; its folder is the package folder.
+    std::string m_strProgramPath;
+    int m_nRetryPauseMs = 10000;
+    FetchTimeouts m_timeouts;
+    std::atomic<int> m_bClosing{0};
+    // The worker's result of its last run, stored before it clears m_pWorker:
+    // 0 finished or stopped, 9 gave up. Only the tests read it.
+    std::atomic<int> m_nWorkerResult{0};
+
+  private:
+    mutable std::mutex m_proxyMutex;
+    std::string m_strProxy;
+    std::thread m_workerThread;
+    std::mutex m_pauseMutex;
+    std::condition_variable m_pauseCv;
+};
+
+// Settles the host, server folder, version folder and resume state; shows its
+// own message and returns 0 on failure.
+int PrepareDownload(DownloadState& state);
+
+// The worker: fetches every unfinished part (three attempts each), records
+// each at once, joins the parts into the installer and enables the install
+// button. Clears m_pWorker as its very last step. Returns 0 or 9.
+int DownloadWorker(DownloadState& state);
+
+// The path of the running program file.
+std::string ModuleFileName();

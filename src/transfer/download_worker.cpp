@@ -1,0 +1,108 @@
+#include <unistd.h>
+
+#include <cstdint>
+
+#include "catalogue/package_layout.h"
+#include "framework/dialog_items.h"
+#include "framework/message_box.h"
+#include "framework/resource_ids.h"
+#include "framework/texts.h"
+#include "transfer/download_state.h"
+#include "transfer/file_utils.h"
+
+namespace {
+
+constexpr int kAttemptsPerPart = 3;
+// The part bar counts kilobytes: 4096 / 1024 = 4 units per block.
+constexpr int kProgressDivisor = 1024;
+
+// The size from which an installer found in the version folder counts as
+// complete, in 64 bits so that packages of 2 GiB and more work.
+std::int64_t CompleteInstallerSize(const PackageIndex& index) {
+    return (static_cast<std::int64_t>(index.m_parts.size()) - 1) * index.m_partSize;
+}
+
+}  // namespace
+
+int DownloadWorker(DownloadState& state) {
+    // Every way out ends here: clearing the marker is the last thing the
+    // worker does to the shared state.
+    const auto finish = [&state](int result) {
+        state.m_nWorkerResult.store(result);
+        state.m_pWorker.store(nullptr, std::memory_order_release);
+        return result;
+    };
+    PackageIndex& index = state.m_index;
+    DialogItems& items = state.m_items;
+
+    for (std::size_t i = 0; i < index.m_parts.size(); ++i) {
+        if (state.m_bStop.load() != 0) {
+            return finish(0);
+        }
+        PackagePart& part = index.m_parts[i];
+        if (part.m_done != 0) {
+            state.m_progressOverall.SetPos(static_cast<int>(i + 1));
+            continue;
+        }
+        items.ShowItem(res::IDC_PART_LABEL, true);
+        items.SetItemText(res::IDC_PART_LABEL, part.m_name);
+        items.ShowItem(res::IDC_PROGRESS_PART, true);
+        const std::string localPath = state.m_strVersionFolder + "/" + part.m_name;
+        const std::string remotePath = state.m_strServerFolder + "/" + part.m_name;
+        std::string error;
+        for (int attempt = 1;; ++attempt) {
+            state.m_progressPart.SetPos(0);
+            if (state.m_bStop.load() != 0) {
+                return finish(0);
+            }
+            if (DownloadFile(state.m_strHost, kHttpPort, remotePath, localPath, 1, error,
+                             state.GetProxy(), &state.m_progressPart, kProgressDivisor,
+                             &state.m_bStop, state.m_timeouts)) {
+                break;
+            }
+            if (state.m_bStop.load() == 0) {
+                state.RetryPause();
+            }
+            if (attempt < kAttemptsPerPart) {
+                continue;
+            }
+            if (!state.IsClosing()) {
+                ShowMessageBox(error + text::kPleaseTryLater);
+            }
+            return finish(9);
+        }
+        // The part is on disk (the fetch synced it) before it is recorded.
+        part.m_done = 1;
+        if (!index.Save()) {
+            // Going on would leave finished parts unrecorded; the flag stays
+            // set in memory and the next save records it.
+            if (!state.IsClosing()) {
+                ShowMessageBox(text::kFailedToWriteFile + index.m_path + text::kPleaseTryLater);
+            }
+            return finish(9);
+        }
+        state.m_progressOverall.SetPos(static_cast<int>(i + 1));
+    }
+
+    const std::string installer = state.m_strVersionFolder + "/" + kInstallerFileName;
+    // An installer below the complete size is what an interrupted join left.
+    if (FileExists(installer) && QueryFileSize(installer) < CompleteInstallerSize(index)) {
+        unlink(installer.c_str());
+    }
+    if (!FileExists(installer)) {
+        items.SetItemText(res::IDC_PART_LABEL, text::kMergingParts);
+        items.ShowItem(res::IDC_PART_LABEL, true);
+        items.ShowItem(res::IDC_PROGRESS_PART, true);
+        state.m_progressPart.SetPos(0);
+        if (!index.MergeParts(state.m_strVersionFolder, kInstallerFileName, &state.m_progressPart,
+                              &state.m_bClosing)) {
+            unlink(installer.c_str());
+            return finish(9);
+        }
+    }
+    state.m_progressOverall.SetPos(static_cast<int>(index.m_parts.size() + 1));
+    items.ShowItem(res::IDC_PART_LABEL, false);
+    items.ShowItem(res::IDC_PROGRESS_PART, false);
+    items.EnableItem(res::IDC_INSTALL, true);
+    return finish(0);
+}

@@ -1,0 +1,322 @@
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "framework/build_config.h"
+#include "framework/texts.h"
+#include "support/child_process.h"
+#include "support/engine_fixture.h"
+#include "transfer/file_utils.h"
+
+namespace {
+
+using Fault = TestHttpServer::Fault;
+
+const std::string kPrimary = config::kPrimaryDownloadHost;
+const std::string kAlternate = config::kAlternateDownloadHost;
+
+class PreparationTest : public EngineTest {
+  protected:
+    PreparationTest() { PublishSiteList(m_serverRoot.Path(), kPrimary); }
+
+    std::vector<std::string> Paths() const {
+        std::vector<std::string> paths;
+        for (const auto& r : m_server.Requests()) {
+            paths.push_back(r.path);
+        }
+        return paths;
+    }
+    std::vector<std::string> Hosts() const {
+        std::vector<std::string> hosts;
+        for (const auto& r : m_server.Requests()) {
+            hosts.push_back(r.host);
+        }
+        return hosts;
+    }
+    void PublishIndex(const std::string& content, PackageId id = kPackageMain) {
+        WriteFile(m_serverRoot.Path() + ServerFolderForPackage(id) + "/pkgindex.txt", content);
+    }
+};
+
+TEST_F(PreparationTest, FirstPreparationCreatesTheResumeStateFromTheServersIndex) {
+    PublishIndex("0\n7.1\n2\n4096\nvelmora.001\n1\nvelmora.002\n0\n");
+    ASSERT_EQ(Prepare(), 1) << testing::PrintToString(m_messages.Texts());
+    EXPECT_TRUE(m_messages.Texts().empty());
+    EXPECT_EQ(Paths(),
+              (std::vector<std::string>{"/download/sites", "/download/quindle7/pkgindex.txt"}));
+    EXPECT_EQ(m_state->m_strHost, kPrimary);
+    EXPECT_EQ(m_state->m_strServerFolder, "/download/quindle7");
+    EXPECT_EQ(m_state->m_strVersion, "7.1");
+    EXPECT_EQ(m_state->m_strVersionFolder, ProgramFolder() + "/7.1");
+    EXPECT_EQ(ReadFile(ProgramFolder() + "/7.1/pkgindex.txt"),
+              "1\n7.1\n2\n4096\nvelmora.001\n1\nvelmora.002\n0\n");
+    ASSERT_EQ(m_state->m_index.m_parts.size(), 2u);
+    EXPECT_EQ(m_state->m_index.m_parts[0].m_done, 1) << "the server's flags are taken";
+    EXPECT_EQ(m_packageFolder.Listing(),
+              (std::vector<std::string>{"7.1", "7.1/pkgindex.txt", "pkgindex.txt", "sites.txt"}));
+}
+
+TEST_F(PreparationTest, ALaterPreparationKeepsTheResumeState) {
+    PublishIndex("1\n7.1\n4\n10\na\n0\nb\n0\nc\n0\nd\n0\n");
+    ASSERT_EQ(Prepare(), 1);
+    WriteFile(ProgramFolder() + "/7.1/pkgindex.txt", "1\n7.1\n4\n10\na\n1\nb\n1\nc\n1\nd\n0\n");
+    m_server.ClearRequests();
+    ASSERT_EQ(Prepare(), 1);
+    EXPECT_EQ(Paths(), std::vector<std::string>{"/download/quindle7/pkgindex.txt"})
+        << "the host is known: no site list";
+    EXPECT_EQ(m_state->m_index.FirstUnfinishedPart(), 3);
+}
+
+TEST_F(PreparationTest, ANewVersionStartsAFreshFolderAndLeavesTheOldOne) {
+    PublishIndex("1\n7.1\n1\n10\na\n0\n");
+    ASSERT_EQ(Prepare(), 1);
+    WriteFile(ProgramFolder() + "/7.1/a", "old part");
+    PublishIndex("1\n7.2\n1\n10\na\n0\n");
+    ASSERT_EQ(Prepare(), 1);
+    EXPECT_EQ(m_state->m_strVersionFolder, ProgramFolder() + "/7.2");
+    EXPECT_EQ(ReadFile(ProgramFolder() + "/7.1/a"), "old part");
+    EXPECT_TRUE(FileExists(ProgramFolder() + "/7.1/pkgindex.txt"));
+}
+
+TEST_F(PreparationTest, VoicePackagesHaveTheirServerFolderAndVoiceSubfolder) {
+    const struct {
+        PackageId id;
+        const char* serverFolder;
+        const char* voice;
+    } cases[] = {{kPackageTobrin, "/download/ttstobrin", "/ttstobrin"},
+                 {kPackageVessa, "/download/ttsvessa", "/ttsvessa"}};
+    for (const auto& c : cases) {
+        NewState();
+        g_currentPackage = c.id;
+        PublishIndex("1\n7.1\n1\n10\nvoice.001\n0\n", c.id);
+        ASSERT_EQ(Prepare(), 1) << c.voice;
+        EXPECT_EQ(m_state->m_strServerFolder, c.serverFolder);
+        EXPECT_EQ(m_server.Requests().back().path, std::string(c.serverFolder) + "/pkgindex.txt");
+        EXPECT_EQ(m_state->m_strVersionFolder, ProgramFolder() + "/7.1" + c.voice);
+        EXPECT_TRUE(FileExists(ProgramFolder() + "/7.1" + c.voice + "/pkgindex.txt"));
+    }
+}
+
+TEST_F(PreparationTest, SiteListChoosesTheAlternateHostOnlyByItsExactName) {
+    PublishIndex("1\n7.1\n0\n10\n");
+    PublishSiteList(m_serverRoot.Path(), kAlternate);
+    ASSERT_EQ(Prepare(), 1);
+    EXPECT_EQ(m_state->m_strHost, kAlternate);
+    EXPECT_EQ(Hosts(), (std::vector<std::string>{kPrimary, kAlternate}));
+
+    NewState();
+    m_server.ClearRequests();
+    PublishSiteList(m_serverRoot.Path(), kAlternate + "\nsecond line\n");
+    ASSERT_EQ(Prepare(), 1);
+    EXPECT_EQ(m_state->m_strHost, kPrimary) << "the line break stays part of the name";
+
+    NewState();
+    m_server.SetFault("/download/sites", Fault{.status = 404});
+    ASSERT_EQ(Prepare(), 1);
+    EXPECT_EQ(m_state->m_strHost, kPrimary) << "a failed site list is silent";
+    EXPECT_TRUE(m_messages.Texts().empty());
+}
+
+TEST_F(PreparationTest, PresetHostsAreCheckedWithoutASiteList) {
+    PublishIndex("1\n7.1\n0\n10\n");
+    m_state->m_strHost = kAlternate;
+    ASSERT_EQ(Prepare(), 1);
+    EXPECT_EQ(Hosts(), std::vector<std::string>{kAlternate});
+
+    NewState();
+    m_server.ClearRequests();
+    m_state->m_strHost = "elsewhere.example";
+    ASSERT_EQ(Prepare(), 1);
+    EXPECT_EQ(m_state->m_strHost, kPrimary);
+    EXPECT_EQ(Hosts(), std::vector<std::string>{kPrimary});
+    EXPECT_TRUE(m_messages.Texts().empty());
+}
+
+TEST_F(PreparationTest, APresetServerFolderIsUsedAsGiven) {
+    WriteFile(m_serverRoot / "beta/seven/pkgindex.txt", "1\nbeta\n0\n10\n");
+    m_state->m_strServerFolder = "/beta/seven";
+    ASSERT_EQ(Prepare(), 1);
+    EXPECT_EQ(m_server.Requests().back().path, "/beta/seven/pkgindex.txt");
+    EXPECT_EQ(m_state->m_strVersion, "beta");
+}
+
+TEST_F(PreparationTest, AnUnreachableServerGivesTheConnectionAdvice) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    m_state->SetProxy("127.0.0.1:" + std::to_string(ntohs(address.sin_port)));
+
+    EXPECT_EQ(Prepare(), 0);
+    const auto texts = m_messages.Texts();
+    ASSERT_EQ(texts.size(), 1u);
+    const std::string advice =
+        "\r\n\r\n"
+        "In most cases, this is caused by your firewall program blocking the download. "
+        "You can temporarily turn off your firewall program and try again. "
+        "If your firewall program indicates error or at risk status, please fix it first.\r\n\r\n"
+        "If your computer is behind a corporate firewall/proxy server, please click the Proxy "
+        "button to set the server name and port.\r\n\r\n"
+        "You could also try to download the software as a single file:\r\n"
+        "    http://" +
+        kPrimary + "/download";
+    ASSERT_GT(texts[0].size(), advice.size());
+    EXPECT_EQ(texts[0].substr(texts[0].size() - advice.size()), advice);
+    EXPECT_NE(texts[0].find("onnect"), std::string::npos) << "libcurl's own text comes first";
+    EXPECT_EQ(m_state->m_strHost, kPrimary);
+    EXPECT_TRUE(m_packageFolder.Listing().empty());
+}
+
+TEST_F(PreparationTest, AnIndexAnsweredWithAnErrorPageGivesTheAdviceWithItsText) {
+    m_server.SetFault("/download/quindle7/pkgindex.txt",
+                      Fault{.status = 503, .body = "<html>busy</html>"});
+    EXPECT_EQ(Prepare(), 0);
+    ASSERT_EQ(m_messages.Texts().size(), 1u);
+    EXPECT_EQ(
+        m_messages.Texts()[0].rfind("Failed to connect to the server.\r\n\r\nIn most cases", 0),
+        0u);
+}
+
+TEST_F(PreparationTest, ANewerFormatIsIncompatibleAndChangesNothing) {
+    PublishIndex("2\n8.0\n0\n10\n");
+    m_state->m_index.m_productVersion = "kept";
+    m_state->m_strVersion = "7.0";
+    EXPECT_EQ(Prepare(), 0);
+    EXPECT_EQ(
+        m_messages.Texts(),
+        std::vector<std::string>{"Your Velmora Quindle program is not compatible with the current "
+                                 "release. Please download the newer version from " +
+                                 kPrimary + " and try again. Thank you."});
+    EXPECT_EQ(m_state->m_index.m_productVersion, "kept");
+    EXPECT_EQ(m_state->m_strVersion, "7.0");
+    EXPECT_EQ(m_packageFolder.Listing(), (std::vector<std::string>{"pkgindex.txt", "sites.txt"}));
+}
+
+TEST_F(PreparationTest, AMalformedServerIndexIsAFileError) {
+    PublishIndex("1\n7.1\n3\n");
+    EXPECT_EQ(Prepare(), 0);
+    EXPECT_EQ(m_messages.Texts(),
+              std::vector<std::string>{"File error: " + ProgramFolder() + "/pkgindex.txt"});
+}
+
+TEST_F(PreparationTest, AnEmptyVersionIsNotSpecified) {
+    for (const char* version : {"", "   \t"}) {
+        m_messages.Clear();
+        PublishIndex(std::string("1\n") + version + "\n0\n10\n");
+        EXPECT_EQ(Prepare(), 0);
+        EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Product version not specified"});
+    }
+}
+
+TEST_F(PreparationTest, AnIndexNamingPathsIsRefusedBeforeAnythingIsCreated) {
+    const char* indexes[] = {
+        "1\n7.1\n1\n10\n../escaped\n0\n",
+        "1\n7.1\n1\n10\n/etc/escaped\n0\n",
+        "1\n7.1\n1\n10\na/b\n0\n",
+        "1\n7.1\n1\n10\n.\n0\n",
+        "1\n7.1\n1\n10\n..\n0\n",
+        "1\n7.1\n2\n10\nsame\n0\nsame\n0\n",
+        "1\n7.1\n1\n10\npkgindex.txt\n0\n",
+        "1\n7.1\n1\n10\nvelmora.exe\n0\n",
+        "1\n7.1\n1\n10\nbell\a\n0\n",
+        "1\n7.1\n2\n0\na\n0\nb\n0\n",
+        "1\n7.1\n2\n-4096\na\n0\nb\n0\n",
+        "1\n..\n1\n10\na\n0\n",
+        "1\n.\n1\n10\na\n0\n",
+        "1\n../..\n1\n10\na\n0\n",
+        "1\nsub/dir\n1\n10\na\n0\n",
+    };
+    for (const char* index : indexes) {
+        m_messages.Clear();
+        PublishIndex(index);
+        EXPECT_EQ(Prepare(), 0) << index;
+        EXPECT_EQ(m_messages.Texts(),
+                  std::vector<std::string>{"File error: " + ProgramFolder() + "/pkgindex.txt"})
+            << index;
+        EXPECT_EQ(m_packageFolder.Listing(),
+                  (std::vector<std::string>{"pkgindex.txt", "sites.txt"}))
+            << index;
+    }
+    PublishIndex("1\n7.1\n1\n10\n" + std::string(256, 'n') + "\n0\n");
+    m_messages.Clear();
+    EXPECT_EQ(Prepare(), 0) << "a name of 256 bytes";
+    EXPECT_EQ(m_messages.Texts().size(), 1u);
+}
+
+TEST_F(PreparationTest, ABrokenResumeStateIsAnInternalErrorAndStaysAsItIs) {
+    PublishIndex("1\n7.1\n1\n10\na\n0\n");
+    const std::string resume = ProgramFolder() + "/7.1/pkgindex.txt";
+    for (const char* content :
+         {"1\n7.1\n5\n10\na\n1\n", "3\n7.1\n0\n10\n", "1\n7.1\n1\n10\n../a\n1\n"}) {
+        m_messages.Clear();
+        WriteFile(resume, content);
+        EXPECT_EQ(Prepare(), 0) << content;
+        EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Internal error 3"}) << content;
+        EXPECT_EQ(ReadFile(resume), content);
+    }
+}
+
+TEST_F(PreparationTest, AResumeStateThatCannotBeWrittenIsReported) {
+    PublishIndex("1\n7.1\n1\n10\na\n0\n");
+    WriteFile(ProgramFolder() + "/7.1", "a file in the way");
+    EXPECT_EQ(Prepare(), 0);
+    EXPECT_EQ(
+        m_messages.Texts(),
+        std::vector<std::string>{"Cannot create file: " + ProgramFolder() + "/7.1/pkgindex.txt"});
+    EXPECT_EQ(m_state->m_strVersionFolder, "");
+}
+
+TEST_F(PreparationTest, AProgramPathWithoutAFolderCannotFindTheHomeDirectory) {
+    m_state->m_strProgramPath = "VELMORA_QUINDLE_7";
+    EXPECT_EQ(Prepare(), 0);
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Cannot find home directory"});
+    EXPECT_TRUE(m_server.Requests().empty());
+    EXPECT_EQ(m_state->m_strHost, "");
+}
+
+}  // namespace
+
+namespace {
+
+// The two failures below need a file that a user cannot read; root reads
+// everything, so they run the download in a child process as an ordinary user.
+class UnreadableFileTest : public PreparationTest {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(chmod(ProgramFolder().c_str(), 0777), 0);
+        PublishIndex("1\n7.1\n1\n10\na\n0\n");
+    }
+    ChildResult Run(mode_t umaskValue) {
+        return RunChild({VELMORA_HEADLESS_DOWNLOAD, m_state->m_strProgramPath, m_server.Address()},
+                        umaskValue, true);
+    }
+};
+
+TEST_F(UnreadableFileTest, AFetchedIndexThatCannotBeReadBack) {
+    const std::string local = ProgramFolder() + "/pkgindex.txt";
+    WriteFile(local, "");
+    ASSERT_EQ(chmod(local.c_str(), 0222), 0);  // writable, not readable
+    const ChildResult result = Run(022);
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_EQ(result.errorText, "Velmora Quindle: Failed to read pkgindex file\n");
+}
+
+TEST_F(UnreadableFileTest, AResumeStateWrittenButUnreadable) {
+    ASSERT_EQ(mkdir((ProgramFolder() + "/7.1").c_str(), 0777), 0);
+    ASSERT_EQ(chmod((ProgramFolder() + "/7.1").c_str(), 0777), 0);
+    // The fetched index overwrites this file and keeps its permissions.
+    WriteFile(ProgramFolder() + "/pkgindex.txt", "");
+    ASSERT_EQ(chmod((ProgramFolder() + "/pkgindex.txt").c_str(), 0666), 0);
+    // With every permission bit masked, the new resume state cannot be opened again.
+    const ChildResult result = Run(0777);
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_EQ(result.errorText, "Velmora Quindle: Internal error 2\n");
+}
+
+}  // namespace

@@ -1,0 +1,52 @@
+#include "support/child_process.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+}  // namespace
+
+uid_t UnprivilegedUid() {
+    return getuid() == 0 ? kNobody : getuid();
+}
+
+ChildResult RunChild(const std::vector<std::string>& argv, mode_t umaskValue, bool unprivileged) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+    int pipeFds[2];
+    ChildResult result;
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        return result;
+    }
+    const bool dropRoot = unprivileged && getuid() == 0;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls between fork and exec.
+        dup2(pipeFds[1], STDERR_FILENO);
+        umask(umaskValue);
+        if (dropRoot && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+            _exit(126);
+        }
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    char buffer[4096];
+    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
+        result.errorText.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(pipeFds[0]);
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+        result.exitStatus = WEXITSTATUS(status);
+    }
+    return result;
+}

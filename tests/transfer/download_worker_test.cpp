@@ -1,0 +1,240 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "framework/resource_ids.h"
+#include "support/engine_fixture.h"
+#include "transfer/file_utils.h"
+
+namespace {
+
+using Fault = TestHttpServer::Fault;
+
+constexpr int kPartSize = 16384;
+
+class WorkerTest : public EngineTest {
+  protected:
+    PublishedPackage Publish(PackageId id = kPackageMain, std::size_t parts = 6) {
+        return PublishPackage(m_serverRoot.Path(), id, "7.4", kPartSize,
+                              (parts - 1) * kPartSize + 1000, static_cast<unsigned>(id + 3));
+    }
+    // The resume state as stored on disk.
+    PackageIndex StoredState(const PublishedPackage& package) {
+        PackageIndex stored;
+        int error = 0;
+        EXPECT_EQ(stored.Load(VersionFolder(package) + "/pkgindex.txt", error), 1);
+        return stored;
+    }
+    static int DoneCount(const PackageIndex& index) {
+        int done = 0;
+        for (const auto& part : index.m_parts) {
+            done += part.m_done;
+        }
+        return done;
+    }
+};
+
+TEST_F(WorkerTest, DownloadsEachPackageIntoItsFolderAndJoinsIt) {
+    for (PackageId id : {kPackageMain, kPackageTobrin, kPackageVessa}) {
+        NewState();
+        g_currentPackage = id;
+        const PublishedPackage package = Publish(id);
+        ASSERT_EQ(Prepare(), 1) << testing::PrintToString(m_messages.Texts());
+        m_server.ClearRequests();
+        ASSERT_EQ(Download(), 0) << testing::PrintToString(m_messages.Texts());
+
+        EXPECT_EQ(ReadFile(Installer(package, id)), package.installer) << id;
+        EXPECT_TRUE(m_messages.Texts().empty());
+        for (std::size_t i = 0; i < package.partNames.size(); ++i) {
+            EXPECT_EQ(m_server.CountRequests(package.RemotePath(i)), 1) << package.partNames[i];
+        }
+        EXPECT_EQ(m_state->m_progressOverall.GetPos(),
+                  static_cast<int>(package.partNames.size()) + 1);
+        EXPECT_FALSE(m_items.Get(res::IDC_PART_LABEL).visible);
+        EXPECT_FALSE(m_items.Get(res::IDC_PROGRESS_PART).visible);
+        EXPECT_TRUE(m_items.Get(res::IDC_INSTALL).enabled);
+        const auto log = m_items.Log();
+        EXPECT_NE(std::find(log.begin(), log.end(), "text 1002 Merging Parts"), log.end());
+        EXPECT_NE(std::find(log.begin(), log.end(), "text 1002 velmora.003"), log.end());
+        EXPECT_EQ(DoneCount(StoredState(package)), static_cast<int>(package.partNames.size()));
+        // The Download command switched to the running state; the worker leaves it.
+        EXPECT_FALSE(m_items.Get(res::IDC_DOWNLOAD).enabled);
+        EXPECT_TRUE(m_items.Get(res::IDC_STOP).enabled);
+    }
+}
+
+TEST_F(WorkerTest, APartThatFailsTwiceIsFetchedOnTheThirdAttempt) {
+    const PublishedPackage package = Publish();
+    m_server.SetFault(package.RemotePath(2),
+                      Fault{.status = 503, .body = "<html>busy</html>", .times = 2});
+    ASSERT_EQ(Prepare(), 1);
+    ASSERT_EQ(Download(), 0);
+    EXPECT_EQ(m_server.CountRequests(package.RemotePath(2)), 3);
+    EXPECT_EQ(ReadFile(VersionFolder(package) + "/velmora.003"), package.PartBytes(2));
+    EXPECT_EQ(ReadFile(Installer(package)), package.installer);
+    EXPECT_TRUE(m_messages.Texts().empty());
+}
+
+TEST_F(WorkerTest, APartThatFailsThreeTimesEndsTheRun) {
+    const PublishedPackage package = Publish();
+    m_server.SetFault(package.RemotePath(1), Fault{.status = 404, .body = "<html>gone</html>"});
+    ASSERT_EQ(Prepare(), 1);
+    ASSERT_EQ(Download(), 9);
+    EXPECT_EQ(m_messages.Texts(),
+              std::vector<std::string>{"Failed to connect to the server. Please try later"});
+    EXPECT_EQ(m_server.CountRequests(package.RemotePath(1)), 3);
+    EXPECT_EQ(m_server.CountRequests(package.RemotePath(2)), 0) << "later parts are not tried";
+    const PackageIndex stored = StoredState(package);
+    EXPECT_EQ(stored.m_parts[0].m_done, 1);
+    EXPECT_EQ(stored.m_parts[1].m_done, 0);
+    EXPECT_FALSE(FileExists(VersionFolder(package) + "/velmora.002")) << "no error page stored";
+    EXPECT_FALSE(FileExists(Installer(package)));
+}
+
+TEST_F(WorkerTest, StopEndsTheRunAndDownloadResumesAtTheFirstUnfinishedPart) {
+    const PublishedPackage package = Publish(kPackageMain, 8);
+    m_server.SetFault(package.RemotePath(3),
+                      Fault{.dripIntervalMs = 20, .dripBytes = 512, .times = 1});
+    ASSERT_EQ(Prepare(), 1);
+    m_state->OnDownload();
+    while (m_server.CountRequests(package.RemotePath(3)) == 0 ||
+           m_state->m_progressPart.GetPos() == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    m_state->OnStop();
+    EXPECT_TRUE(m_items.Get(res::IDC_DOWNLOAD).enabled);
+    EXPECT_FALSE(m_items.Get(res::IDC_STOP).enabled);
+    WaitForWorker();
+    EXPECT_EQ(m_state->m_nWorkerResult.load(), 0);
+    EXPECT_TRUE(m_messages.Texts().empty()) << "a stop is not an error";
+    EXPECT_EQ(m_state->m_progressPart.GetPos(), 0) << "the part bar is reset before the stop check";
+    EXPECT_EQ(DoneCount(StoredState(package)), 3);
+
+    ASSERT_EQ(Download(), 0);
+    EXPECT_EQ(ReadFile(Installer(package)), package.installer);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(m_server.CountRequests(package.RemotePath(i)), 1)
+            << "finished parts are not fetched again";
+    }
+    EXPECT_EQ(m_server.CountRequests(package.RemotePath(3)), 2);
+}
+
+TEST_F(WorkerTest, StopDuringTheThirdAttemptReportsTheSecondAttemptsError) {
+    const PublishedPackage package = Publish();
+    m_server.SetFault(package.RemotePath(0), Fault{.status = 500, .times = 2});
+    m_server.AddFault(package.RemotePath(0), Fault{.stallAfterBytes = 10});
+    ASSERT_EQ(Prepare(), 1);
+    m_state->OnDownload();
+    while (m_server.CountRequests(package.RemotePath(0)) < 3) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    m_state->OnStop();
+    WaitForWorker();
+    EXPECT_EQ(m_state->m_nWorkerResult.load(), 9);
+    EXPECT_EQ(m_messages.Texts(),
+              std::vector<std::string>{"Failed to connect to the server. Please try later"});
+}
+
+TEST_F(WorkerTest, DownloadIsRefusedWhileAWorkerIsRecorded) {
+    const PublishedPackage package = Publish();
+    m_server.SetFault(package.RemotePath(0), Fault{.stallAfterBytes = 10, .times = 1});
+    ASSERT_EQ(Prepare(), 1);
+    m_state->OnDownload();
+    while (m_server.CountRequests(package.RemotePath(0)) == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    m_state->OnStop();
+    m_state->OnDownload();  // Download is enabled again, the worker still runs
+    EXPECT_EQ(m_messages.Texts(),
+              std::vector<std::string>{
+                  "Previous download is trying to cleanup, please wait a few seconds"});
+    EXPECT_NE(m_state->m_bStop.load(), 0) << "the stop flag stays set under the running worker";
+    WaitForWorker();
+    EXPECT_EQ(m_server.CountRequests(package.RemotePath(0)), 1);
+
+    m_messages.Clear();
+    ASSERT_EQ(Download(), 0) << "once the worker has ended, Download starts again";
+    EXPECT_EQ(ReadFile(Installer(package)), package.installer);
+}
+
+TEST_F(WorkerTest, AWrongSizedPartIsFoundByTheJoinAndFetchedAgain) {
+    const PublishedPackage package = Publish();
+    m_server.SetFault(
+        package.RemotePath(2),
+        Fault{.body = package.PartBytes(2).substr(1), .replaceBody = true, .times = 1});
+    ASSERT_EQ(Prepare(), 1);
+    ASSERT_EQ(Download(), 9);
+    const std::string part = VersionFolder(package) + "/velmora.003";
+    EXPECT_EQ(m_messages.Texts(),
+              std::vector<std::string>{"Incorrect size: " + part + " Please click download again"});
+    EXPECT_FALSE(FileExists(part));
+    EXPECT_FALSE(FileExists(Installer(package)));
+
+    m_messages.Clear();
+    m_server.ClearRequests();
+    ASSERT_EQ(Download(), 0);
+    EXPECT_TRUE(m_messages.Texts().empty());
+    EXPECT_EQ(m_server.Requests().size(), 1u);
+    EXPECT_EQ(m_server.CountRequests(package.RemotePath(2)), 1);
+    EXPECT_EQ(ReadFile(Installer(package)), package.installer);
+}
+
+TEST_F(WorkerTest, AnInstallerOfTheCompleteSizeIsKeptAShorterOneJoinedAgain) {
+    const PublishedPackage package = Publish();
+    ASSERT_EQ(Prepare(), 1);
+    ASSERT_EQ(Download(), 0);
+    m_server.ClearRequests();
+    const std::size_t threshold = (package.partNames.size() - 1) * kPartSize;
+
+    WriteFile(Installer(package), std::string(threshold, 'X'));
+    ASSERT_EQ(Download(), 0);
+    EXPECT_EQ(ReadFile(Installer(package)), std::string(threshold, 'X')) << "taken as finished";
+
+    WriteFile(Installer(package), std::string(threshold - 1, 'X'));
+    ASSERT_EQ(Download(), 0);
+    EXPECT_EQ(ReadFile(Installer(package)), package.installer) << "one byte short: joined again";
+
+    unlink(Installer(package).c_str());
+    ASSERT_EQ(Download(), 0);
+    EXPECT_EQ(ReadFile(Installer(package)), package.installer);
+    EXPECT_TRUE(m_server.Requests().empty()) << "every part was done: no network";
+    EXPECT_TRUE(m_messages.Texts().empty());
+}
+
+TEST_F(WorkerTest, AResumeStateThatCannotBeSavedEndsTheRunWithAMessage) {
+    const PublishedPackage package = Publish();
+    ASSERT_EQ(Prepare(), 1);
+    const std::string resume = VersionFolder(package) + "/pkgindex.txt";
+    ASSERT_EQ(mkdir((resume + ".tmp").c_str(), 0755), 0);
+    ASSERT_EQ(Download(), 9);
+    EXPECT_EQ(m_messages.Texts(),
+              std::vector<std::string>{"Failed to write to file: " + resume + " Please try later"});
+    EXPECT_EQ(DoneCount(StoredState(package)), 0) << "the stored state is the old one, intact";
+    EXPECT_EQ(m_state->m_index.m_parts[0].m_done, 1) << "the fetched part stays done in memory";
+
+    rmdir((resume + ".tmp").c_str());
+    m_messages.Clear();
+    m_server.ClearRequests();
+    ASSERT_EQ(Download(), 0);
+    EXPECT_EQ(m_server.CountRequests(package.RemotePath(0)), 0);
+    EXPECT_EQ(ReadFile(Installer(package)), package.installer);
+}
+
+TEST_F(WorkerTest, ClosingCutsTheRetryPauseShortAndShowsNothing) {
+    const PublishedPackage package = Publish();
+    m_server.SetFault(package.RemotePath(0), Fault{.status = 503});
+    m_state->m_nRetryPauseMs = 10 * 60 * 1000;  // were it not cut short, the test would time out
+    ASSERT_EQ(Prepare(), 1);
+    m_state->OnDownload();
+    while (m_server.CountRequests(package.RemotePath(0)) == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    m_state->StopAndWait();
+    EXPECT_FALSE(m_state->IsDownloading());
+    EXPECT_TRUE(m_messages.Texts().empty());
+    EXPECT_EQ(m_server.CountRequests(package.RemotePath(0)), 1);
+}
+
+}  // namespace

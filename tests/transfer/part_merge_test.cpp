@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include "catalogue/package_index.h"
+#include "framework/progress_ctrl.h"
+#include "support/temp_dir.h"
+#include "transfer/file_utils.h"
+
+namespace {
+
+class PartMergeTest : public testing::Test {
+  protected:
+    // Parts of the given sizes, all marked done; the last is the one that may differ.
+    void MakeParts(const std::vector<std::size_t>& sizes, int partSize) {
+        m_index.m_partSize = partSize;
+        m_expected.clear();
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            const std::string name = "p" + std::to_string(i);
+            const std::string bytes = PatternBytes(sizes[i], static_cast<unsigned>(i + 10));
+            WriteFile(m_dir / name, bytes);
+            m_index.m_parts.push_back({name, 1});
+            m_expected += bytes;
+        }
+    }
+    int Merge(ProgressCtrl* bar = nullptr, const std::atomic<int>* cancel = nullptr) {
+        return m_index.MergeParts(m_dir.Path(), "velmora.exe", bar, cancel);
+    }
+
+    TempDir m_dir;
+    PackageIndex m_index;
+    MessageRecorder m_messages;
+    std::string m_expected;
+};
+
+TEST_F(PartMergeTest, JoinsInOrderWithAShortLastPartAndAdvancesTheBar) {
+    MakeParts({5000, 5000, 1234}, 5000);
+    ProgressCtrl bar;
+    bar.SetRange(0, 1000);
+    ASSERT_EQ(Merge(&bar), 1) << testing::PrintToString(m_messages.Texts());
+    EXPECT_EQ(ReadFile(m_dir / "velmora.exe"), m_expected);
+    EXPECT_EQ(bar.GetPos(), 999) << "333 per part";
+    EXPECT_TRUE(m_messages.Texts().empty());
+    EXPECT_FALSE(FileExists(m_dir / "velmora.exe.partial"));
+}
+
+TEST_F(PartMergeTest, TheLastPartMayHaveAnySize) {
+    for (std::size_t last : {std::size_t{0}, std::size_t{700}, std::size_t{900}}) {
+        m_index.m_parts.clear();
+        MakeParts({700, 700, last}, 700);
+        ASSERT_EQ(Merge(), 1) << last;
+        EXPECT_EQ(QueryFileSize(m_dir / "velmora.exe"), static_cast<std::int64_t>(1400 + last));
+    }
+}
+
+TEST_F(PartMergeTest, APartOfTheWrongSizeIsDeletedAndMarkedForFetching) {
+    const struct {
+        std::vector<std::size_t> sizes;
+        std::size_t bad;
+    } cases[] = {{{1000, 999, 1000, 10}, 1}, {{1001, 1000, 10}, 0}};
+    for (const auto& c : cases) {
+        m_index.m_parts.clear();
+        m_messages.Clear();
+        MakeParts(c.sizes, 1000);
+        // A part after the bad one that is missing: reading it would add a message.
+        unlink((m_dir / m_index.m_parts.back().m_name).c_str());
+        const std::string bad = m_dir / m_index.m_parts[c.bad].m_name;
+        EXPECT_EQ(Merge(), 0);
+        EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Incorrect size: " + bad +
+                                                               " Please click download again"});
+        EXPECT_FALSE(FileExists(bad));
+        EXPECT_EQ(m_index.m_parts[c.bad].m_done, 0);
+        EXPECT_EQ(m_index.m_parts.back().m_done, 1) << "parts after it are not read";
+        EXPECT_FALSE(FileExists(m_dir / "velmora.exe"));
+        EXPECT_FALSE(FileExists(m_dir / "velmora.exe.partial"));
+    }
+}
+
+TEST_F(PartMergeTest, AMissingPartIsReportedAndNotCreated) {
+    MakeParts({100, 100, 50}, 100);
+    const std::string missing = m_dir / "p1";
+    unlink(missing.c_str());
+    EXPECT_EQ(Merge(), 0);
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Cannot open input file: " + missing +
+                                                           " Please click download again"});
+    EXPECT_EQ(m_index.m_parts[1].m_done, 0);
+    EXPECT_EQ(m_index.m_parts[0].m_done, 1);
+    EXPECT_FALSE(FileExists(missing));
+    EXPECT_FALSE(FileExists(m_dir / "velmora.exe"));
+}
+
+TEST_F(PartMergeTest, AnOutputThatCannotBeCreatedOpensNoPart) {
+    MakeParts({100, 50}, 100);
+    ASSERT_EQ(mkdir((m_dir / "velmora.exe.partial").c_str(), 0755), 0);
+    unlink((m_dir / "p0").c_str());  // would give its own message if opened
+    EXPECT_EQ(Merge(), 0);
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Cannot create output file"});
+    EXPECT_EQ(m_index.m_parts[0].m_done, 1);
+}
+
+TEST_F(PartMergeTest, AFolderInThePlaceOfTheInstallerIsNotReplaced) {
+    MakeParts({100, 50}, 100);
+    ASSERT_EQ(mkdir((m_dir / "velmora.exe").c_str(), 0755), 0);
+    WriteFile(m_dir / "velmora.exe/inside", "x");
+    EXPECT_EQ(Merge(), 0);
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Cannot create output file"});
+    EXPECT_EQ(ReadFile(m_dir / "velmora.exe/inside"), "x");
+    EXPECT_FALSE(FileExists(m_dir / "velmora.exe.partial"));
+}
+
+TEST_F(PartMergeTest, NoPartsGiveAnEmptyInstaller) {
+    ProgressCtrl bar;
+    EXPECT_EQ(Merge(&bar), 1);
+    EXPECT_EQ(QueryFileSize(m_dir / "velmora.exe"), 0);
+    EXPECT_EQ(bar.GetPos(), 0);
+}
+
+TEST_F(PartMergeTest, CancelledJoinLeavesNothingBehind) {
+    MakeParts({100, 100, 100}, 100);
+    std::atomic<int> cancel{1};
+    EXPECT_EQ(Merge(nullptr, &cancel), 0);
+    EXPECT_TRUE(m_messages.Texts().empty());
+    EXPECT_EQ(m_dir.Listing(), (std::vector<std::string>{"p0", "p1", "p2"}));
+}
+
+TEST_F(PartMergeTest, AFullDiskFailsTheJoinAndLeavesNoInstaller) {
+    MakeParts({40000, 40000, 100}, 40000);
+    // The file size limit stands in for a full disk: writes past it fail.
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit limit = previous;
+    limit.rlim_cur = 50000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const int result = Merge();
+    setrlimit(RLIMIT_FSIZE, &previous);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(m_messages.Texts(),
+              std::vector<std::string>{"Failed to write to file: " + m_dir / "velmora.exe"});
+    EXPECT_FALSE(FileExists(m_dir / "velmora.exe"));
+    EXPECT_FALSE(FileExists(m_dir / "velmora.exe.partial"));
+    EXPECT_EQ(m_index.m_parts[1].m_done, 1) << "the parts themselves are fine";
+}
+
+}  // namespace
