@@ -90,5 +90,10 @@ int PrepareDownload(DownloadState& state);
 // button. Clears m_pWorker as its very last step. Returns 0 or 9.
 int DownloadWorker(DownloadState& state);
 
+// True when a complete installer stands in the version folder. One smaller
+// than (part count - 1) x part size is what an interrupted join left: it is
+// deleted.
+bool InstallerReady(const DownloadState& state);
+
 // The path of the running program file.
 std::string ModuleFileName();

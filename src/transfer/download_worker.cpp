@@ -16,13 +16,23 @@ constexpr int kAttemptsPerPart = 3;
 // The part bar counts kilobytes: 4096 / 1024 = 4 units per block.
 constexpr int kProgressDivisor = 1024;
 
-// The size from which an installer found in the version folder counts as
-// complete, in 64 bits so that packages of 2 GiB and more work.
-std::int64_t CompleteInstallerSize(const PackageIndex& index) {
-    return (static_cast<std::int64_t>(index.m_parts.size()) - 1) * index.m_partSize;
-}
-
 }  // namespace
+
+bool InstallerReady(const DownloadState& state) {
+    const std::string installer = state.m_strVersionFolder + "/" + kInstallerFileName;
+    if (!FileExists(installer)) {
+        return false;
+    }
+    // In 64 bits, so that packages of 2 GiB and more work.
+    const PackageIndex& index = state.m_index;
+    const std::int64_t complete =
+        (static_cast<std::int64_t>(index.m_parts.size()) - 1) * index.m_partSize;
+    if (QueryFileSize(installer) < complete) {
+        unlink(installer.c_str());
+        return false;
+    }
+    return true;
+}
 
 int DownloadWorker(DownloadState& state) {
     // Every way out ends here: clearing the marker is the last thing the
@@ -84,12 +94,8 @@ int DownloadWorker(DownloadState& state) {
         state.m_progressOverall.SetPos(static_cast<int>(i + 1));
     }
 
-    const std::string installer = state.m_strVersionFolder + "/" + kInstallerFileName;
-    // An installer below the complete size is what an interrupted join left.
-    if (FileExists(installer) && QueryFileSize(installer) < CompleteInstallerSize(index)) {
-        unlink(installer.c_str());
-    }
-    if (!FileExists(installer)) {
+    if (!InstallerReady(state)) {
+        const std::string installer = state.m_strVersionFolder + "/" + kInstallerFileName;
         items.SetItemText(res::IDC_PART_LABEL, text::kMergingParts);
         items.ShowItem(res::IDC_PART_LABEL, true);
         items.ShowItem(res::IDC_PROGRESS_PART, true);

@@ -10,6 +10,18 @@
 
 #include "framework/message_box.h"
 
+namespace {
+
+constexpr std::size_t kCopyChunk = 1 << 20;
+
+// A full disk or a failing device; any other error of the in-kernel copy
+// means it is not offered between these two files.
+bool IsWriteError(int error) {
+    return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EIO;
+}
+
+}  // namespace
+
 bool FileExists(const std::string& path) {
     struct stat st {};
     return !path.empty() && stat(path.c_str(), &st) == 0;
@@ -65,5 +77,50 @@ void MakeDirectoryTree(const std::string& path) {
             ShowMessageBox(SystemErrorText());
             return;
         }
+    }
+}
+
+CopyResult AppendFileContents(int in, int out, std::int64_t& total) {
+    bool inKernel = true;
+    std::string buffer;
+    for (;;) {
+        ssize_t n = 0;
+        if (inKernel) {
+            n = copy_file_range(in, nullptr, out, nullptr, kCopyChunk, 0);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0 && IsWriteError(errno)) {
+                return CopyResult::WriteFailed;
+            }
+            if (n < 0) {
+                inKernel = false;
+                buffer.resize(kCopyChunk);
+                continue;
+            }
+        } else {
+            n = read(in, buffer.data(), buffer.size());
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                return CopyResult::ReadFailed;
+            }
+            for (ssize_t done = 0; done < n;) {
+                const ssize_t w =
+                    write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
+                if (w < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (w <= 0) {
+                    return CopyResult::WriteFailed;
+                }
+                done += w;
+            }
+        }
+        if (n == 0) {
+            return CopyResult::Done;
+        }
+        total += n;
     }
 }

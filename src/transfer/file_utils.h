@@ -27,3 +27,10 @@ std::string SystemErrorText(int code);
 // file to create the folders that will hold it. On the first folder that
 // cannot be created it shows the system's error text and stops.
 void MakeDirectoryTree(const std::string& path);
+
+enum class CopyResult { Done, ReadFailed, WriteFailed };
+
+// Appends the rest of file `in` to file `out` and adds the bytes to `total`.
+// The kernel copies between the files where it can, so the data does not pass
+// through this process.
+CopyResult AppendFileContents(int in, int out, std::int64_t& total);

@@ -9,61 +9,7 @@
 #include "framework/message_box.h"
 #include "framework/progress_ctrl.h"
 #include "framework/texts.h"
-
-namespace {
-
-constexpr std::size_t kCopyChunk = 1 << 20;
-
-enum class CopyResult { Done, ReadFailed, WriteFailed };
-
-bool IsWriteError(int error) {
-    return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EIO;
-}
-
-// Appends all of `in` to `out` and counts the bytes. The kernel copies
-// between the files where it can; no part passes through this process.
-CopyResult AppendFile(int in, int out, std::int64_t& total) {
-    bool inKernel = true;
-    std::string buffer;
-    for (;;) {
-        ssize_t n = 0;
-        if (inKernel) {
-            n = copy_file_range(in, nullptr, out, nullptr, kCopyChunk, 0);
-            if (n < 0 && errno != EINTR && !IsWriteError(errno)) {
-                inKernel = false;  // not offered between these files: copy by hand
-                continue;
-            }
-            if (n < 0 && IsWriteError(errno)) {
-                return CopyResult::WriteFailed;
-            }
-        } else {
-            buffer.resize(kCopyChunk);
-            n = read(in, buffer.data(), buffer.size());
-            if (n < 0 && errno != EINTR) {
-                return CopyResult::ReadFailed;
-            }
-            for (ssize_t done = 0; n > 0 && done < n;) {
-                const ssize_t w =
-                    write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
-                if (w < 0 && errno == EINTR) {
-                    continue;
-                }
-                if (w <= 0) {
-                    return CopyResult::WriteFailed;
-                }
-                done += w;
-            }
-        }
-        if (n == 0) {
-            return CopyResult::Done;
-        }
-        if (n > 0) {
-            total += n;
-        }
-    }
-}
-
-}  // namespace
+#include "transfer/file_utils.h"
 
 int PackageIndex::MergeParts(const std::string& folder, const std::string& outputName,
                              ProgressCtrl* progress, const std::atomic<int>* cancel) {
@@ -102,7 +48,7 @@ int PackageIndex::MergeParts(const std::string& folder, const std::string& outpu
             return fail(text::kCannotOpenInputFile + path + text::kPleaseClickDownloadAgain);
         }
         std::int64_t total = 0;
-        const CopyResult copied = AppendFile(in, out, total);
+        const CopyResult copied = AppendFileContents(in, out, total);
         close(in);
         if (copied == CopyResult::WriteFailed) {
             return fail(text::kFailedToWriteFile + output);

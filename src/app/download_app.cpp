@@ -1,0 +1,42 @@
+#include "app/download_app.h"
+
+#include <curl/curl.h>
+
+#include "app/desktop_shortcut.h"
+#include "app/download_command_line_info.h"
+#include "app/package_identity.h"
+#include "framework/message_box.h"
+#include "framework/resource_ids.h"
+#include "transfer/download_state.h"
+#include "ui/main_dialog.h"
+#include "ui/string_table.h"
+#include "widgets/shell.h"
+
+DownloadApp theApp;
+
+bool DownloadApp::InitInstance(int argc, const char* const* argv) {
+    DownloadCommandLineInfo commandLine;
+    ParseCommandLine(argc, argv, commandLine);
+
+    const std::string modulePath = ModuleFileName();
+    const std::string runPath = CopyToPackageFolder(modulePath, BrowserDownloadFolder());
+    CreateDesktopShortcut(runPath, DesktopFolder());
+    if (runPath != modulePath) {
+        // The copy starts without this run's options.
+        StartDetached(runPath);
+        return false;
+    }
+
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+        ShowMessageBox(LoadStringResource(res::IDP_SOCKETS_INIT_FAILED));
+        return false;
+    }
+    {
+        MainDialog dialog;
+        dialog.m_download.m_strHost = commandLine.m_strSite;
+        dialog.m_download.m_strServerFolder = commandLine.m_strDir;
+        dialog.DoModal();
+    }
+    curl_global_cleanup();
+    return false;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+#include "catalogue/package_layout.h"
+
+// The program file name of each package: "VELMORA_QUINDLE_7",
+// "VELMORA_TTS_TOBRIN", "VELMORA_TTS_VESSA"; an unknown id gives the first.
+std::string GetPackageProgramName(PackageId id);
+
+// Where the program must run from. A program whose path holds the main
+// package's program name runs in place; one started from the user's
+// download folder (where a browser leaves it) asks for a package folder,
+// copies itself there and returns the copy's path; anything else runs in
+// place. `downloadFolder` is the user's download folder, empty if unknown.
+std::string CopyToPackageFolder(const std::string& modulePath, const std::string& downloadFolder);
+
+// The user's download folder.
+std::string BrowserDownloadFolder();
+
+// Copies a program file, replacing the target, with execute permission.
+// The copy is written beside the target and renamed, so a running program
+// of that name is not disturbed.
+bool CopyProgramFile(const std::string& from, const std::string& to);

@@ -1,0 +1,8 @@
+#include "ui/about_dialog.h"
+
+#include "ui/dialog_templates.h"
+#include "ui/ui_resources.h"
+
+AboutDialog::AboutDialog(QWidget* parent) : Dialog(AboutDialogTemplate(), parent) {
+    EnsureUiResources();
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "widgets/dialog.h"
+
+// The About box.
+class AboutDialog : public Dialog {
+  public:
+    explicit AboutDialog(QWidget* parent = nullptr);
+};

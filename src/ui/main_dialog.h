@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QIcon>
+
+#include "catalogue/package_layout.h"
+#include "transfer/download_state.h"
+#include "widgets/dialog.h"
+
+// The download window. It owns the download state (m_download: host, server
+// folder, version folder, version, resume state, progress bars, stop flag,
+// worker marker, proxy) and offers Download, Stop, Cleanup, Proxy..., the
+// install button and Done; the window menu switches between the packages.
+class MainDialog : public Dialog {
+  public:
+    MainDialog();
+    ~MainDialog() override;
+
+    int PrepareDownload();
+    void SelectPackage(PackageId id);
+    void SetRunState(int stop) { m_download.SetRunState(stop); }
+
+    DownloadState m_download;
+    QIcon m_hIcon;
+
+  protected:
+    bool OnInitDialog() override;
+    void DoDataExchange(DataExchange& dx) override;
+    void OnSysCommand(int id) override;
+    void OnClose() override;
+    // However the dialog ends, the worker is stopped and waited for before
+    // the state it uses goes away.
+    void done(int result) override;
+
+  private:
+    void OnDownload();
+    void OnStop();
+    void OnCleanup();
+    void OnInstall();
+    void OnProxy();
+    void WaitForWorker();
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+#include "widgets/dialog.h"
+
+// Asks for an HTTP proxy server as host and port.
+class ProxyDialog : public Dialog {
+  public:
+    explicit ProxyDialog(QWidget* parent = nullptr);
+
+    unsigned m_nProxyPort = 0;
+    std::string m_strProxyHost;
+
+  protected:
+    void DoDataExchange(DataExchange& dx) override;
+};

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A dialog described as data, the way a resource script describes it: the
+// caption, the size and every control with its ID, kind, caption and
+// position, all in dialog units (a quarter of the dialog font's average
+// character width across, an eighth of its height down).
+
+enum class ControlKind {
+    PushButton,
+    DefPushButton,
+    Text,  // static text, left aligned
+    GroupBox,
+    Progress,  // progress bar
+    Edit,
+    Picture,  // a bitmap resource
+    Icon,     // an icon resource
+};
+
+// Control styles.
+inline constexpr unsigned kStyleDisabled = 1u << 0;
+inline constexpr unsigned kStyleMultiline = 1u << 1;  // button caption over several lines
+inline constexpr unsigned kStyleBorder = 1u << 2;
+inline constexpr unsigned kStyleAutoHScroll = 1u << 3;  // edit scrolls sideways
+inline constexpr unsigned kStyleSmooth = 1u << 4;       // progress bar without segments
+
+// Dialog styles.
+inline constexpr unsigned kDialogCaption = 1u << 0;
+inline constexpr unsigned kDialogSysMenu = 1u << 1;  // window menu and close box
+inline constexpr unsigned kDialogModalFrame = 1u << 2;
+inline constexpr unsigned kDialogAppWindow = 1u << 3;  // shown in the taskbar
+
+struct ControlTemplate {
+    int id;
+    ControlKind kind;
+    std::string caption;  // for Picture and Icon: the resource ID as text
+    int x;
+    int y;
+    int cx;
+    int cy;
+    unsigned style = 0;
+    // The name assistive technology reads, where the caption does not say it.
+    std::string accessibleName = {};
+};
+
+struct DialogTemplate {
+    int id;
+    std::string caption;
+    int cx;
+    int cy;
+    unsigned style;
+    std::vector<ControlTemplate> controls;
+};

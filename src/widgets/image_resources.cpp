@@ -1,0 +1,26 @@
+#include "widgets/image_resources.h"
+
+#include <map>
+
+namespace {
+
+std::map<int, QString>& Registry() {
+    static std::map<int, QString> registry;
+    return registry;
+}
+
+}  // namespace
+
+void RegisterImageResource(int id, const QString& path) {
+    Registry()[id] = path;
+}
+
+QPixmap LoadBitmapResource(int id) {
+    auto it = Registry().find(id);
+    return it == Registry().end() ? QPixmap() : QPixmap(it->second);
+}
+
+QIcon LoadIconResource(int id) {
+    auto it = Registry().find(id);
+    return it == Registry().end() ? QIcon() : QIcon(it->second);
+}

@@ -1,0 +1,44 @@
+#include "widgets/progress_bar_widget.h"
+
+#include <QMetaObject>
+
+#include "framework/progress_ctrl.h"
+
+ProgressBarWidget::ProgressBarWidget(QWidget* parent) : QProgressBar(parent) {
+    setTextVisible(false);
+    setRange(0, 100);
+    setValue(0);
+}
+
+ProgressBarWidget::~ProgressBarWidget() {
+    Bind(nullptr);
+}
+
+void ProgressBarWidget::Bind(ProgressCtrl* control) {
+    if (m_control != nullptr) {
+        // Returns only once no notification is running any more.
+        m_control->SetObserver(nullptr);
+    }
+    m_control = control;
+    if (m_control != nullptr) {
+        m_control->SetObserver([this] {
+            QMetaObject::invokeMethod(
+                this, [this] { Refresh(); }, Qt::QueuedConnection);
+        });
+    }
+}
+
+void ProgressBarWidget::Refresh() {
+    if (m_control == nullptr) {
+        return;
+    }
+    const ProgressCtrl::Snapshot snapshot = m_control->TakeSnapshot();
+    if (snapshot.upper <= snapshot.lower) {
+        // QProgressBar shows an empty range as a busy animation.
+        setRange(0, 1);
+        setValue(0);
+        return;
+    }
+    setRange(snapshot.lower, snapshot.upper);
+    setValue(snapshot.pos);
+}

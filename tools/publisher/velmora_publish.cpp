@@ -1,0 +1,180 @@
+// The maker's side: splits an installer into numbered parts and writes the
+// package index and the site list, so that any static web server can serve
+// the tree:
+//
+//   OUTPUT/download/sites                 the download host, without a line break
+//   OUTPUT/download/<package>/pkgindex.txt
+//   OUTPUT/download/<package>/velmora.001 ...
+//
+// velmora-publish --version TEXT [--package main|tobrin|vessa]
+//                 [--part-size BYTES] [--site HOST] INSTALLER OUTPUT
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "catalogue/package_index.h"
+#include "catalogue/package_layout.h"
+#include "framework/build_config.h"
+#include "transfer/file_utils.h"
+
+namespace {
+
+constexpr long long kDefaultPartSize = 8 * 1024 * 1024;
+
+int Usage(const char* problem) {
+    std::fprintf(stderr,
+                 "velmora-publish: %s\n"
+                 "usage: velmora-publish --version TEXT [--package main|tobrin|vessa]\n"
+                 "                       [--part-size BYTES] [--site HOST] INSTALLER OUTPUT\n",
+                 problem);
+    return 2;
+}
+
+int Fail(const std::string& what) {
+    std::fprintf(stderr, "velmora-publish: %s\n", what.c_str());
+    return 1;
+}
+
+// Copies `length` bytes of `in` from `offset` into the new file `path`.
+bool WritePart(int in, off_t offset, off_t length, const std::string& path) {
+    const int out = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) {
+        return false;
+    }
+    bool ok = true;
+    while (ok && length > 0) {
+        const ssize_t n =
+            copy_file_range(in, &offset, out, nullptr, static_cast<size_t>(length), 0);
+        if (n > 0) {
+            length -= n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        // Not offered between these files (or the input ended early): by hand.
+        char buffer[1 << 16];
+        const ssize_t r =
+            pread(in, buffer, static_cast<size_t>(std::min<off_t>(length, sizeof buffer)), offset);
+        ok = r > 0 && write(out, buffer, static_cast<size_t>(r)) == r;
+        offset += r > 0 ? r : 0;
+        length -= r > 0 ? r : 0;
+    }
+    return close(out) == 0 && ok;
+}
+
+bool WriteText(const std::string& path, const std::string& content) {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) {
+        return false;
+    }
+    const bool ok = std::fwrite(content.data(), 1, content.size(), file) == content.size();
+    return std::fclose(file) == 0 && ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string version;
+    std::string site = config::kPrimaryDownloadHost;
+    PackageId package = kPackageMain;
+    long long partSize = kDefaultPartSize;
+    std::string installer;
+    std::string output;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--version" && hasValue) {
+            version = argv[++i];
+        } else if (arg == "--site" && hasValue) {
+            site = argv[++i];
+        } else if (arg == "--package" && hasValue) {
+            const std::string name = argv[++i];
+            if (name == "main") {
+                package = kPackageMain;
+            } else if (name == "tobrin") {
+                package = kPackageTobrin;
+            } else if (name == "vessa") {
+                package = kPackageVessa;
+            } else {
+                return Usage(("unknown package \"" + name + "\"").c_str());
+            }
+        } else if (arg == "--part-size" && hasValue) {
+            char* end = nullptr;
+            errno = 0;
+            partSize = std::strtoll(argv[++i], &end, 10);
+            if (errno != 0 || end == argv[i] || *end != '\0' || partSize <= 0 ||
+                partSize > INT_MAX) {
+                return Usage("the part size must be a whole number of bytes from 1 to 2147483647");
+            }
+        } else if (arg.rfind("--", 0) == 0) {
+            return Usage(("unknown or incomplete option " + arg).c_str());
+        } else if (installer.empty()) {
+            installer = arg;
+        } else if (output.empty()) {
+            output = arg;
+        } else {
+            return Usage("too many arguments");
+        }
+    }
+    if (installer.empty() || output.empty()) {
+        return Usage("an installer file and an output folder are needed");
+    }
+    if (!IsPlainFileName(version)) {
+        return Usage("--version must be a plain name: not empty, no \"/\", no control characters");
+    }
+    if (site.empty() || site.find_first_of(" \t\r\n/") != std::string::npos) {
+        return Usage("--site must be a host name");
+    }
+
+    const int in = open(installer.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (in < 0 || fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return Fail("cannot read the installer " + installer + ": " + SystemErrorText());
+    }
+    if (st.st_size == 0) {
+        return Fail("the installer " + installer + " is empty");
+    }
+    const std::string folder = output + ServerFolderForPackage(package);
+    MakeDirectoryTree(folder + "/");
+    if (!FileExists(folder)) {
+        return Fail("cannot create " + folder);
+    }
+
+    const long long count = (st.st_size + partSize - 1) / partSize;
+    const std::size_t width = std::max<std::size_t>(3, std::to_string(count).size());
+    PackageIndex index;
+    index.m_productVersion = version;
+    index.m_partSize = static_cast<std::int32_t>(partSize);
+    for (long long i = 0; i < count; ++i) {
+        std::string number = std::to_string(i + 1);
+        const std::string name =
+            "velmora." + std::string(width - std::min<std::size_t>(width, number.size()), '0') +
+            number;
+        const off_t offset = static_cast<off_t>(i * partSize);
+        const off_t length = std::min<off_t>(static_cast<off_t>(partSize), st.st_size - offset);
+        if (!WritePart(in, offset, length, folder + "/" + name)) {
+            return Fail("cannot write " + folder + "/" + name + ": " + SystemErrorText());
+        }
+        index.m_parts.push_back({name, 0});
+    }
+    close(in);
+    if (!index.SaveAs(folder + "/" + kIndexFileName)) {
+        return Fail("cannot write " + folder + "/" + kIndexFileName + ": " + SystemErrorText());
+    }
+    // Without a line break: the program takes the first line as it stands.
+    if (!WriteText(output + kSiteListRemotePath, site)) {
+        return Fail("cannot write " + output + kSiteListRemotePath + ": " + SystemErrorText());
+    }
+    std::printf("%s: %lld parts of %lld bytes, version %s\n", folder.c_str(), count, partSize,
+                version.c_str());
+    return 0;
+}
