@@ -74,7 +74,9 @@ void DownloadState::RetryPause() {
 }
 
 void DownloadState::StopAndWait(const std::function<void()>& pump) {
-    m_bStop.store(1);
+    if (IsDownloading()) {
+        m_bStop.store(1);
+    }
     {
         std::lock_guard lock(m_pauseMutex);
         m_bClosing.store(1);

@@ -21,6 +21,7 @@
 #include "widgets/data_exchange.h"
 #include "widgets/image_resources.h"
 #include "widgets/shell.h"
+#include "widgets/ui_thread.h"
 
 namespace {
 
@@ -215,6 +216,7 @@ void MainDialog::done(int result) {
 void MainDialog::WaitForWorker() {
     // The worker's pending calls to this thread still have to run.
     m_download.StopAndWait([] {
+        RunPendingUiCalls();
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     });

@@ -1,0 +1,245 @@
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include "gui_helpers.h"
+#include "support/temp_dir.h"
+#include "ui/about_dialog.h"
+#include "ui/folder_dialog.h"
+#include "ui/main_dialog.h"
+#include "ui/proxy_dialog.h"
+
+namespace {
+
+enum Kind { Button, DefButton, Text, Group, Progress, Edit, Picture };
+
+struct Expected {
+    int id;
+    Kind kind;
+    std::string caption;
+    int x, y, cx, cy;
+    bool enabled = true;
+};
+
+// The layouts as published for the three dialogs, written out here on their
+// own so that a slip in the templates shows.
+const std::vector<Expected> kMainLayout = {
+    {1, DefButton, "Done", 202, 243, 82, 17},
+    {1000, Progress, "", 75, 93, 197, 10},
+    {-1, Text, "Overall status", 15, 94, 51, 11},
+    {1001, Progress, "", 75, 108, 197, 10},
+    {1002, Text, "Part", 15, 108, 51, 11},
+    {1013, Group, "Download Info", 7, 7, 277, 69},
+    {1003, Button, "Download", 75, 124, 59, 17},
+    {-1, Text,
+     "You can stop download anytime and continue at a later time. Quindle will start from where "
+     "it has left. Question? Please contact  support@velmora.example",
+     15, 148, 258, 27},
+    {1005, Button, "Click Here\nto install\nVelmora Software", 202, 202, 82, 33},
+    {-1, Picture, "", 7, 202, 134, 58},
+    {1006, Text, "C:", 26, 47, 229, 21},
+    {1007, Text, "Version", 112, 21, 123, 11},
+    {-1, Text, "Velmora Product Version: ", 16, 21, 84, 11},
+    {-1, Text, "Package download folder:", 15, 34, 122, 11},
+    {1004, Button, "Stop", 140, 124, 36, 17},
+    {1010, Button, "Proxy...", 236, 124, 36, 17},
+    {-1, Group, "Download Status", 7, 79, 277, 106},
+    {1014, Button, "Cleanup", 181, 124, 42, 17},
+};
+
+const std::vector<Expected> kFolderLayout = {
+    {1, DefButton, "OK", 259, 56, 50, 14},
+    {1007, Button, "Choose Another Folder...", 7, 54, 129, 16},
+    {1008, Edit, "", 7, 35, 302, 13, false},
+    {-1, Text,
+     "Please choose a folder for storing Velmora installation package.\nClick OK to accept the "
+     "default folder",
+     7, 7, 302, 24},
+};
+
+const std::vector<Expected> kProxyLayout = {
+    {1, DefButton, "OK", 113, 152, 50, 14},
+    {2, Button, "Cancel", 170, 152, 50, 14},
+    {-1, Group, "Proxy Server", 7, 7, 213, 141},
+    {-1, Text,
+     "If download failed because you have to use an HTTP proxy server , please set it up here. "
+     "Otherwise, don't set anything.",
+     13, 21, 200, 21},
+    {1011, Edit, "", 14, 70, 88, 14},
+    {1012, Edit, "", 122, 70, 35, 14},
+    {-1, Text, "Proxy Server", 14, 56, 67, 10},
+    {-1, Text, "Port", 122, 56, 21, 10},
+    {-1, Text,
+     "You can look up your proxy setting from your Internet Explorer. Select  Tools -> Internet "
+     "Options from the main menu. Click on the Connections tab. Choose the Settings... button for "
+     "your LAN or other connections. ",
+     14, 99, 200, 42},
+};
+
+std::string Caption(QWidget* widget) {
+    QString text;
+    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        text = button->text();
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        text = label->text();
+    } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+        text = box->title();
+    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        text = edit->text();
+    }
+    return text.toStdString();
+}
+
+bool IsKind(QWidget* widget, Kind kind) {
+    auto* button = qobject_cast<QPushButton*>(widget);
+    auto* label = qobject_cast<QLabel*>(widget);
+    switch (kind) {
+        case Button:
+            return button != nullptr && !button->isDefault();
+        case DefButton:
+            return button != nullptr && button->isDefault();
+        case Text:
+            return label != nullptr && label->pixmap().isNull();
+        case Picture:
+            return label != nullptr && !label->pixmap().isNull();
+        case Group:
+            return qobject_cast<QGroupBox*>(widget) != nullptr;
+        case Progress:
+            return qobject_cast<QProgressBar*>(widget) != nullptr;
+        case Edit:
+            return qobject_cast<QLineEdit*>(widget) != nullptr;
+    }
+    return false;
+}
+
+// Dialog units as the dialog font gives them: a quarter of the letters'
+// average width (rounded up), an eighth of the line height.
+QRect ExpectedRect(const Dialog& dialog, int x, int y, int cx, int cy) {
+    const QFontMetrics metrics(dialog.font());
+    const int baseX = (metrics.horizontalAdvance(
+                           QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) +
+                       51) /
+                      52;
+    const int baseY = metrics.height();
+    const auto scale = [](int v, int base, int div) { return (v * base + div / 2) / div; };
+    return QRect(scale(x, baseX, 4), scale(y, baseY, 8), scale(cx, baseX, 4), scale(cy, baseY, 8));
+}
+
+void CheckLayout(Dialog& dialog, const std::string& title, int cx, int cy,
+                 const std::vector<Expected>& layout) {
+    EXPECT_EQ(dialog.windowTitle().toStdString(), title);
+    EXPECT_EQ(dialog.size(), ExpectedRect(dialog, 0, 0, cx, cy).size()) << title;
+    const auto& controls = dialog.Controls();
+    ASSERT_EQ(controls.size(), layout.size()) << title;
+    for (std::size_t i = 0; i < layout.size(); ++i) {
+        const Expected& expected = layout[i];
+        QWidget* widget = controls[i];
+        SCOPED_TRACE(title + ", control " + std::to_string(i) + " (" + std::to_string(expected.id) +
+                     ")");
+        if (expected.id != -1) {
+            EXPECT_EQ(dialog.GetDlgItem(expected.id), widget);
+        }
+        EXPECT_TRUE(IsKind(widget, expected.kind));
+        if (expected.kind != Picture && expected.kind != Progress && expected.kind != Edit) {
+            EXPECT_EQ(Caption(widget), expected.caption);
+        }
+        EXPECT_EQ(widget->geometry(),
+                  ExpectedRect(dialog, expected.x, expected.y, expected.cx, expected.cy));
+        EXPECT_EQ(widget->isEnabled(), expected.enabled);
+    }
+}
+
+TEST(DialogLayoutTest, MainDialogFollowsItsTemplate) {
+    TempDir folder;
+    MessageRecorder messages;  // the preparation finds no server here
+    MainDialog dialog;
+    dialog.m_download.m_strProgramPath = folder / "VELMORA_QUINDLE_7";
+    dialog.m_download.SetProxy("127.0.0.1:9");
+    RunModal(dialog, [&] {
+        // Without a server the version texts are the empty members, and the
+        // group box already carries the package's caption.
+        auto layout = kMainLayout;
+        layout[5].caption = "Download Main Package";
+        layout[10].caption = "";
+        layout[11].caption = "";
+        CheckLayout(dialog, "Velmora Software Quindle", 291, 277, layout);
+        for (int i : {5, 10, 11}) {
+            EXPECT_EQ(dialog.Template().controls[static_cast<std::size_t>(i)].caption,
+                      kMainLayout[static_cast<std::size_t>(i)].caption);
+        }
+        dialog.EndDialog(2);
+    });
+}
+
+TEST(DialogLayoutTest, FolderDialogFollowsItsTemplate) {
+    FolderDialog dialog;
+    RunModal(dialog, [&] {
+        auto layout = kFolderLayout;
+        layout[2].caption = dialog.m_strFolder;
+        CheckLayout(dialog, "Package Download Folder", 316, 77, layout);
+        EXPECT_EQ(Caption(dialog.GetDlgItem(1008)), dialog.m_strFolder);
+        EXPECT_EQ(dialog.GetSystemMenu(), nullptr) << "no system menu";
+        EXPECT_FALSE(dialog.windowFlags().testFlag(Qt::WindowCloseButtonHint)) << "no close box";
+        dialog.EndDialog(2);
+    });
+}
+
+TEST(DialogLayoutTest, ProxyDialogFollowsItsTemplate) {
+    ProxyDialog dialog;
+    RunModal(dialog, [&] {
+        CheckLayout(dialog, "Set Http Proxy Server", 227, 173, kProxyLayout);
+        EXPECT_EQ(Caption(dialog.GetDlgItem(1012)), "0");
+        EXPECT_EQ(Caption(dialog.GetDlgItem(1011)), "");
+        dialog.EndDialog(2);
+    });
+}
+
+TEST(DialogLayoutTest, ControlsAreNamedForAssistiveTechnologyAndReachableByKeyboard) {
+    TempDir folder;
+    MessageRecorder messages;
+    MainDialog dialog;
+    dialog.m_download.m_strProgramPath = folder / "VELMORA_QUINDLE_7";
+    dialog.m_download.SetProxy("127.0.0.1:9");
+    RunModal(dialog, [&] {
+        const std::pair<int, const char*> names[] = {
+            {1, "Done"},
+            {1003, "Download"},
+            {1004, "Stop"},
+            {1010, "Proxy..."},
+            {1014, "Cleanup"},
+            {1005, "Click Here to install Velmora Software"},
+            {1000, "Overall status"},
+            {1001, "Part"},
+        };
+        for (const auto& [id, name] : names) {
+            EXPECT_EQ(dialog.GetDlgItem(id)->accessibleName().toStdString(), name) << id;
+        }
+        for (int id : {1, 1003, 1004, 1010, 1014, 1005}) {
+            EXPECT_TRUE(dialog.GetDlgItem(id)->focusPolicy() & Qt::TabFocus) << id;
+        }
+        dialog.EndDialog(2);
+    });
+    ProxyDialog proxy;
+    RunModal(proxy, [&] {
+        EXPECT_EQ(proxy.GetDlgItem(1011)->accessibleName().toStdString(), "Proxy Server");
+        EXPECT_EQ(proxy.GetDlgItem(1012)->accessibleName().toStdString(), "Port");
+        proxy.EndDialog(2);
+    });
+}
+
+TEST(DialogLayoutTest, AboutBoxShowsTheProgramAndItsVersion) {
+    AboutDialog about;
+    RunModal(about, [&] {
+        EXPECT_EQ(about.size(), ExpectedRect(about, 0, 0, 235, 55).size());
+        EXPECT_EQ(Caption(about.Controls()[1]), "Velmora Quindle Version 1.0");
+        EXPECT_FALSE(qobject_cast<QLabel*>(about.Controls()[0])->pixmap().isNull()) << "icon 128";
+        Click(about, 1);
+    });
+}
+
+}  // namespace

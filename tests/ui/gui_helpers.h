@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "widgets/dialog.h"
+
+// Runs `script` from the dialog's own event loop once it is open. A dialog
+// the script left open (a failed assertion returns early) is cancelled.
+// Returns what DoModal returned.
+inline int RunModal(Dialog& dialog, const std::function<void()>& script) {
+    // A real timer, not a zero one: a zero timer is a posted event, and
+    // processEvents inside it skips the events queued behind it.
+    QTimer::singleShot(1, &dialog, [&dialog, script] {
+        script();
+        if (dialog.isVisible()) {
+            dialog.EndDialog(2);
+        }
+    });
+    return dialog.DoModal();
+}
+
+// Runs `script` on the next modal dialog that opens, from inside its loop.
+template <typename T>
+void OnNextModal(const std::function<void(T&)>& script) {
+    QTimer::singleShot(1, [script] {
+        auto* dialog = dynamic_cast<T*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr) << "the expected dialog did not open";
+        script(*dialog);
+    });
+}
+
+// Keeps the event loop running until `done` holds; a guard against a hang,
+// not a measurement.
+inline void WaitUntil(const std::function<bool()>& done,
+                      std::chrono::seconds limit = std::chrono::seconds(60)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "gave up waiting";
+        QApplication::processEvents(QEventLoop::AllEvents);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+// Lets queued repaints and calls run, so widgets show the latest state.
+inline void Settle() {
+    for (int i = 0; i < 3; ++i) {
+        QApplication::processEvents(QEventLoop::AllEvents);
+    }
+}
+
+// Presses a control the way a user does; a disabled one does nothing.
+inline void Click(Dialog& dialog, int id) {
+    auto* button = qobject_cast<QAbstractButton*>(dialog.GetDlgItem(id));
+    ASSERT_NE(button, nullptr) << "no button " << id;
+    if (button->isEnabled()) {
+        button->click();
+    }
+}

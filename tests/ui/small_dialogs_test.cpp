@@ -1,0 +1,109 @@
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "framework/resource_ids.h"
+#include "gui_helpers.h"
+#include "support/temp_dir.h"
+#include "ui/folder_dialog.h"
+#include "ui/proxy_dialog.h"
+
+namespace {
+
+using namespace res;
+
+TEST(ProxyDialogTest, APortThatIsNoNumberKeepsTheDialogOpen) {
+    for (const char* port : {"abc", "", "-5"}) {
+        for (const char* host : {"proxy1", ""}) {
+            MessageRecorder messages;
+            ProxyDialog dialog;
+            RunModal(dialog, [&] {
+                dialog.SetDlgItemText(IDC_PROXY_HOST, host);
+                dialog.SetDlgItemText(IDC_PROXY_PORT, port);
+                Click(dialog, IDOK);
+                EXPECT_TRUE(dialog.isVisible()) << port;
+                EXPECT_EQ(messages.Texts(),
+                          std::vector<std::string>{"Please enter a positive integer."});
+                auto* edit = qobject_cast<QLineEdit*>(dialog.GetDlgItem(IDC_PROXY_PORT));
+                EXPECT_EQ(edit->selectedText(), edit->text()) << "the port field is selected";
+
+                dialog.SetDlgItemText(IDC_PROXY_PORT, "8080x");
+                Click(dialog, IDOK);
+            });
+            EXPECT_EQ(dialog.result(), IDOK) << "80x reads as 80";
+            EXPECT_EQ(dialog.m_nProxyPort, 8080u);
+            EXPECT_EQ(dialog.m_strProxyHost, host);
+        }
+    }
+}
+
+class FolderDialogTest : public testing::Test {
+  protected:
+    FolderDialogTest() {
+        const char* home = std::getenv("HOME");
+        m_previousHome = home != nullptr ? home : "";
+        setenv("HOME", m_home.Path().c_str(), 1);
+    }
+    ~FolderDialogTest() override { setenv("HOME", m_previousHome.c_str(), 1); }
+
+    TempDir m_home;
+    std::string m_previousHome;
+};
+
+TEST_F(FolderDialogTest, OkAtOnceTakesTheDefaultFolder) {
+    FolderDialog dialog;
+    const int result = RunModal(dialog, [&] {
+        EXPECT_EQ(dialog.GetDlgItemText(IDC_FOLDER), m_home / "VelmoraDownload");
+        EXPECT_FALSE(dialog.GetDlgItem(IDC_FOLDER)->isEnabled()) << "the folder cannot be typed";
+        Click(dialog, IDOK);
+    });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(dialog.m_strFolder, m_home / "VelmoraDownload");
+}
+
+TEST_F(FolderDialogTest, TheChooserReplacesTheFolderAndCancellingItChangesNothing) {
+    TempDir picked;
+    FolderDialog dialog;
+    const int result = RunModal(dialog, [&] {
+        OnNextModal<QFileDialog>([](QFileDialog& chooser) {
+            EXPECT_EQ(chooser.windowTitle().toStdString(), "Select package directory");
+            EXPECT_EQ(chooser.directory().absolutePath().toStdString(), "/");
+            QTest::keyClick(&chooser, Qt::Key_Escape);
+        });
+        Click(dialog, IDC_CHOOSE_FOLDER);
+        EXPECT_EQ(dialog.GetDlgItemText(IDC_FOLDER), m_home / "VelmoraDownload");
+
+        OnNextModal<QFileDialog>([&](QFileDialog& chooser) {
+            // Typed into the chooser's name field and confirmed with Enter.
+            chooser.setDirectory(QString::fromStdString(picked.Path()));
+            auto* name = chooser.findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(name, nullptr);
+            name->setText(QString::fromStdString(picked.Path()));
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        Click(dialog, IDC_CHOOSE_FOLDER);
+        EXPECT_EQ(dialog.GetDlgItemText(IDC_FOLDER), picked.Path());
+        // Escape keeps the folder picked last.
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(dialog.m_strFolder, picked.Path());
+}
+
+TEST_F(FolderDialogTest, AnEmptyFolderIsRefused) {
+    MessageRecorder messages;
+    FolderDialog dialog;
+    dialog.m_strFolder.clear();
+    RunModal(dialog, [&] {
+        Click(dialog, IDOK);
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_EQ(messages.Texts(),
+                  std::vector<std::string>{"You must select your package directory"});
+    });
+}
+
+}  // namespace
