@@ -17,6 +17,9 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# What building and testing the program needs.
+# What building the program needs.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-dev
                 libglib2.0-dev libgtest-dev)
+# What the tests need besides: a virtual display and a way to press keys in
+# it, for the test that starts the program as a user does.
+TEST_PACKAGES=(xvfb xdotool)

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure_packages.sh
-ensure_packages "${BUILD_PACKAGES[@]}"
+ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DVELMORA_WERROR=ON ${CMAKE_ARGS:-}

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# The program as a user meets it, in real processes on a virtual display:
+# started from the download folder it asks for a package folder, copies
+# itself there, leaves a desktop entry and starts the copy; started again
+# through the desktop entry's Exec it goes straight to the main window.
+#
+#   first_start_e2e.sh PROGRAM TEST_SERVER PUBLISHER
+set -euo pipefail
+program=$1 server=$2 publisher=$3
+for tool in Xvfb xdotool; do
+    command -v "$tool" >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    pkill -f "$work/" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+exec 3>"$work/display"
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")"
+
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run"
+mkdir -p "$HOME/Downloads" "$HOME/Desktop" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset QT_QPA_PLATFORM
+
+head -c 200000 /dev/urandom >"$work/velmora.exe"
+"$publisher" --version 7.8 --part-size 65536 "$work/velmora.exe" "$work/www" >/dev/null
+"$server" "$work/www" >"$work/address" &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/address" ] && break; sleep 0.1; done
+export http_proxy="http://$(head -n1 "$work/address")" no_proxy=""
+
+# Waits for a window whose whole title is $1 and prints its id.
+window() {
+    for _ in $(seq 200); do
+        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.05
+    done
+    return 1
+}
+press() { xdotool windowfocus --sync "$1" 2>/dev/null || true; sleep 0.2; xdotool key "$2"; }
+
+cp "$program" "$HOME/Downloads/velmora-setup"
+"$HOME/Downloads/velmora-setup" -site elsewhere.example &
+first=$!
+folder=$(window "Package Download Folder") || fail "the folder dialog did not open"
+press "$folder" Return
+notice=$(window "Velmora Quindle") || fail "the desktop entry was not announced"
+press "$notice" Return
+wait "$first" || fail "the first process did not end cleanly"
+
+copy="$HOME/VelmoraDownload/VELMORA_QUINDLE_7"
+[ -x "$copy" ] || fail "no executable copy at $copy"
+cmp -s "$program" "$copy" || fail "the copy differs from the program"
+entry="$HOME/Desktop/Velmora Quindle 7.desktop"
+[ -x "$entry" ] || fail "no executable desktop entry"
+grep -qx "Exec=\"$copy\"" "$entry" || fail "the desktop entry does not start the copy: $(cat "$entry")"
+main=$(window "Velmora Software Quindle") || fail "the copy did not open its main window"
+pgrep -f "^$copy\$" >/dev/null || fail "the copy was started with options"
+press "$main" Escape
+for _ in $(seq 100); do pgrep -f "^$copy" >/dev/null || break; sleep 0.05; done
+pgrep -f "^$copy" >/dev/null && fail "the copy did not end when its window closed"
+
+# Later: through the desktop entry, straight to the main window.
+exec_line=$(sed -n 's/^Exec=//p' "$entry")
+eval "set -- $exec_line"
+"$@" &
+second=$!
+main=$(window "Velmora Software Quindle") || fail "the desktop entry did not open the main window"
+xdotool search --onlyvisible --name "^Package Download Folder\$" >/dev/null 2>&1 && fail "asked for a folder again"
+[ -f "$HOME/VelmoraDownload/sites.txt" ] || fail "the copy did not prepare in its package folder"
+press "$main" Escape
+wait "$second" || fail "the second start did not end cleanly"
+echo "first start and desktop entry: ok"
