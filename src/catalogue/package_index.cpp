@@ -177,7 +177,7 @@ int PackageIndex::Save() {
     if (ok && hadPrevious) {
         ok = fchmod(fd, previous.st_mode & 07777) == 0;
     }
-    ok = ok && fsync(fd) == 0;
+    ok = ok && fdatasync(fd) == 0;
     ok = close(fd) == 0 && ok;
     ok = ok && rename(temporary.c_str(), m_path.c_str()) == 0;
     if (!ok) {

@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <vector>
 
 #include "framework/progress_ctrl.h"
 #include "framework/texts.h"
+#include "transfer/file_utils.h"
 
 namespace {
 
@@ -20,6 +22,7 @@ constexpr long kMaxRedirects = 10;
 // Bigger than libcurl's default so that a fast link costs fewer callbacks and
 // write calls; the progress accounting does not depend on it.
 constexpr long kReceiveBufferSize = 512 * 1024;
+constexpr std::size_t kWriteBufferSize = 1 << 20;
 
 bool IsUnreserved(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -49,10 +52,11 @@ std::string EncodePath(const std::string& path) {
 
 class Fetch {
   public:
-    Fetch(CURL* curl, const std::string& localPath, ProgressCtrl* progress, int stepPerBlock,
-          const std::atomic<int>* stop, long stallMs)
+    Fetch(CURL* curl, const std::string& localPath, bool durable, ProgressCtrl* progress,
+          int stepPerBlock, const std::atomic<int>* stop, long stallMs)
         : m_curl(curl),
           m_localPath(localPath),
+          m_durable(durable),
           m_progress(progress),
           m_stepPerBlock(stepPerBlock),
           m_stop(stop),
@@ -103,6 +107,8 @@ class Fetch {
             m_openFailed = true;
             return false;
         }
+        m_writeback = EarlyWriteback(m_fd);
+        m_buffer.reserve(kWriteBufferSize);
         return true;
     }
 
@@ -111,7 +117,8 @@ class Fetch {
         if (m_fd < 0) {
             return true;
         }
-        bool ok = !sync || fsync(m_fd) == 0;
+        bool ok = Flush();
+        ok = ok && (!sync || fdatasync(m_fd) == 0);
         ok = close(m_fd) == 0 && ok;
         m_fd = -1;
         return ok;
@@ -129,16 +136,17 @@ class Fetch {
         if (m_fd < 0 && !OpenLocalFile()) {
             return CURL_WRITEFUNC_ERROR;
         }
-        for (std::size_t done = 0; done < length;) {
-            const ssize_t n = write(m_fd, data + done, length - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                m_writeFailed = true;
+        // libcurl hands the body over in pieces of at most 16 KiB; they are
+        // gathered so that the file sees few, large writes.
+        if (m_buffer.size() + length > kWriteBufferSize && !Flush()) {
+            return CURL_WRITEFUNC_ERROR;
+        }
+        if (length >= kWriteBufferSize) {
+            if (!WriteAll(data, length)) {
                 return CURL_WRITEFUNC_ERROR;
             }
-            done += static_cast<std::size_t>(n);
+        } else {
+            m_buffer.insert(m_buffer.end(), data, data + length);
         }
         m_received += length;
         if (m_progress != nullptr) {
@@ -151,6 +159,31 @@ class Fetch {
             return CURL_WRITEFUNC_ERROR;
         }
         return length;
+    }
+
+    bool Flush() {
+        const bool ok = m_buffer.empty() || WriteAll(m_buffer.data(), m_buffer.size());
+        m_buffer.clear();
+        return ok;
+    }
+
+    bool WriteAll(const char* data, std::size_t length) {
+        for (std::size_t done = 0; done < length;) {
+            const ssize_t n = write(m_fd, data + done, length - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                m_writeFailed = true;
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        m_written += static_cast<std::int64_t>(length);
+        if (m_durable) {
+            m_writeback.Wrote(m_written);
+        }
+        return true;
     }
 
     int Progress(curl_off_t received, curl_off_t sent) {
@@ -180,6 +213,11 @@ class Fetch {
 
     CURL* m_curl;
     const std::string& m_localPath;
+    // Binary files (the parts) must be on disk before success is reported.
+    bool m_durable;
+    EarlyWriteback m_writeback{-1};
+    std::vector<char> m_buffer;
+    std::int64_t m_written = 0;
     ProgressCtrl* m_progress;
     int m_stepPerBlock;
     const std::atomic<int>* m_stop;
@@ -243,8 +281,8 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
     }
 
     CURL* curl = handle.curl;
-    Fetch fetch(curl, localPath, progress, progressDivisor != 0 ? 4096 / progressDivisor : 0, stop,
-                timeouts.stallMs);
+    Fetch fetch(curl, localPath, binaryMode != 0, progress,
+                progressDivisor != 0 ? 4096 / progressDivisor : 0, stop, timeouts.stallMs);
     char curlError[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(curl, CURLOPT_CURLU, handle.url);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, curlError);

@@ -13,6 +13,9 @@
 namespace {
 
 constexpr std::size_t kCopyChunk = 1 << 20;
+// Large enough for the disk to write efficiently, small enough that little
+// is left for the final sync.
+constexpr std::int64_t kWritebackStep = 2 << 20;
 
 // A full disk or a failing device; any other error of the in-kernel copy
 // means it is not offered between these two files.
@@ -122,5 +125,12 @@ CopyResult AppendFileContents(int in, int out, std::int64_t& total) {
             return CopyResult::Done;
         }
         total += n;
+    }
+}
+
+void EarlyWriteback::Wrote(std::int64_t size) {
+    if (size - m_started >= kWritebackStep) {
+        sync_file_range(m_fd, m_started, size - m_started, SYNC_FILE_RANGE_WRITE);
+        m_started = size;
     }
 }

@@ -32,6 +32,8 @@ int PackageIndex::MergeParts(const std::string& folder, const std::string& outpu
         return 0;
     };
 
+    EarlyWriteback writeback(out);
+    std::int64_t joined = 0;
     const int count = static_cast<int>(m_parts.size());
     int step = 0;
     if (progress != nullptr && count > 0) {
@@ -49,6 +51,8 @@ int PackageIndex::MergeParts(const std::string& folder, const std::string& outpu
         }
         std::int64_t total = 0;
         const CopyResult copied = AppendFileContents(in, out, total);
+        joined += total;
+        writeback.Wrote(joined);
         close(in);
         if (copied == CopyResult::WriteFailed) {
             return fail(text::kFailedToWriteFile + output);
@@ -70,7 +74,7 @@ int PackageIndex::MergeParts(const std::string& folder, const std::string& outpu
             return fail("");
         }
     }
-    if (fsync(out) != 0) {
+    if (fdatasync(out) != 0) {
         return fail(text::kFailedToWriteFile + output);
     }
     if (close(out) != 0) {

@@ -1,0 +1,181 @@
+// Measures one whole download of the real engine: the preparation, the
+// worker fetching every part and the join, with wall time, throughput and
+// peak resident memory for the download and the join separately.
+//
+//   velmora_bench headless|window PACKAGE_FOLDER PROXY
+//
+// The package folder must be empty or hold an earlier run's files (they are
+// removed first). "window" runs the same download through the real main
+// window (use QT_QPA_PLATFORM=offscreen without a display). Prints one line of
+// key=value pairs.
+
+#include <curl/curl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "framework/headless_dialog_items.h"
+#include "framework/resource_ids.h"
+#include "framework/texts.h"
+#include "transfer/download_state.h"
+#include "transfer/file_utils.h"
+#include "ui/main_dialog.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long ReadPeakRssKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+// Starts a new peak measurement from the current resident size.
+void ResetPeakRss() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+// Notes when the join begins: the worker names it in control 1002.
+struct Phases {
+    Clock::time_point start;
+    std::atomic<bool> joinStarted{false};
+    Clock::time_point joinStart;
+    long downloadPeakKb = 0;
+
+    void OnText(int id, const std::string& text) {
+        if (id == res::IDC_PART_LABEL && text == text::kMergingParts && !joinStarted) {
+            joinStart = Clock::now();
+            downloadPeakKb = ReadPeakRssKb();
+            ResetPeakRss();
+            joinStarted = true;
+        }
+    }
+};
+
+class TimedItems : public HeadlessDialogItems {
+  public:
+    explicit TimedItems(Phases& phases) : m_phases(phases) {}
+    void SetItemText(int id, const std::string& text) override {
+        m_phases.OnText(id, text);
+        HeadlessDialogItems::SetItemText(id, text);
+    }
+
+  private:
+    Phases& m_phases;
+};
+
+std::int64_t InstallerSize(const DownloadState& state) {
+    return QueryFileSize(state.m_strVersionFolder + "/velmora.exe");
+}
+
+void Report(const char* mode, Phases& phases, Clock::time_point end, std::int64_t bytes,
+            int result) {
+    const double download = std::chrono::duration<double>(phases.joinStart - phases.start).count();
+    const double join = std::chrono::duration<double>(end - phases.joinStart).count();
+    const double mib = static_cast<double>(bytes) / (1024.0 * 1024.0);
+    std::printf(
+        "mode=%s result=%d bytes=%lld download_s=%.3f download_mib_s=%.1f join_s=%.3f "
+        "join_mib_s=%.1f total_s=%.3f peak_rss_download_kb=%ld peak_rss_join_kb=%ld\n",
+        mode, result, static_cast<long long>(bytes), download, mib / download, join, mib / join,
+        download + join, phases.downloadPeakKb, ReadPeakRssKb());
+}
+
+void ClearFolder(const std::string& folder) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        std::filesystem::remove_all(entry.path(), ec);
+    }
+}
+
+int RunHeadless(const std::string& folder, const std::string& proxy) {
+    Phases phases;
+    TimedItems items(phases);
+    DownloadState state(items);
+    state.m_strProgramPath = folder + "/VELMORA_QUINDLE_7";
+    state.SetProxy(proxy);
+    if (!PrepareDownload(state)) {
+        return 2;
+    }
+    ResetPeakRss();
+    phases.start = Clock::now();
+    state.OnDownload();
+    while (state.IsDownloading()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    Report("headless", phases, Clock::now(), InstallerSize(state), state.m_nWorkerResult.load());
+    return state.m_nWorkerResult.load();
+}
+
+int RunWindow(int argc, char** argv, const std::string& folder, const std::string& proxy) {
+    QApplication application(argc, argv);
+    Phases phases;
+    MainDialog dialog;
+    DownloadState& state = dialog.m_download;
+    state.m_strProgramPath = folder + "/VELMORA_QUINDLE_7";
+    state.SetProxy(proxy);
+    int result = 2;
+    QTimer::singleShot(1, &dialog, [&] {
+        if (state.m_bNeedPrepare != 0) {
+            dialog.EndDialog(res::IDCANCEL);
+            return;
+        }
+        ResetPeakRss();
+        phases.start = Clock::now();
+        // Pressed as a user presses it.
+        qobject_cast<QAbstractButton*>(dialog.GetDlgItem(res::IDC_DOWNLOAD))->click();
+        auto* poll = new QTimer(&dialog);
+        QObject::connect(poll, &QTimer::timeout, &dialog, [&, poll] {
+            // The worker names the join in control 1002, on this thread.
+            phases.OnText(res::IDC_PART_LABEL, dialog.GetDlgItemText(res::IDC_PART_LABEL));
+            if (!state.IsDownloading()) {
+                poll->stop();
+                if (!phases.joinStarted) {
+                    phases.joinStart = Clock::now();
+                }
+                result = state.m_nWorkerResult.load();
+                Report("window", phases, Clock::now(), InstallerSize(state), result);
+                dialog.EndDialog(res::IDOK);
+            }
+        });
+        poll->start(1);
+    });
+    dialog.DoModal();
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s headless|window PACKAGE_FOLDER PROXY\n", argv[0]);
+        return 64;
+    }
+    const std::string mode = argv[1];
+    const std::string folder = argv[2];
+    const std::string proxy = argv[3];
+    ClearFolder(folder);
+    // The deletions and anything else unwritten do not land in the timing.
+    sync();
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    const int result =
+        mode == "window" ? RunWindow(argc, argv, folder, proxy) : RunHeadless(folder, proxy);
+    curl_global_cleanup();
+    return result;
+}
