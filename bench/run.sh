@@ -168,8 +168,19 @@ stat_of() {  # package mode field
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 
+# How fast this disk takes data that must be on it: the engine syncs every
+# part and the installer, curl and cat leave their data to the kernel.
+mkdir -p "$work/probe"
+sync
+t0=$(seconds)
+head -c $((512 * mib)) /dev/zero >"$work/probe/file"
+sync "$work/probe/file"
+t1=$(seconds)
+rm -rf "$work/probe"
+
 echo
 echo "Machine: $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo), $(uname -r), $(df -T "$work" | awk 'NR == 2 { print $2 }') at $work"
+echo "Disk: 512 MiB written and synced in $(elapsed "$t0" "$t1") s next to the package folder."
 echo "Medians of $runs runs (seconds), 64 parts of 8 MiB (last one short):"
 ref=$(stat_of p64x8m curl-one-process total_s)
 printf '%-18s %10s %10s %10s %14s\n' contender download join total "x curl+cat"

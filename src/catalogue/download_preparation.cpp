@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "catalogue/download_hosts.h"
 #include "catalogue/package_layout.h"
 #include "framework/build_config.h"
 #include "framework/message_box.h"
@@ -77,10 +78,7 @@ int PrepareDownload(DownloadState& state) {
             TakeHostFromSiteList(siteList, state.m_strHost);
         }
     }
-    if (state.m_strHost != config::kPrimaryDownloadHost &&
-        state.m_strHost != config::kAlternateDownloadHost) {
-        state.m_strHost = config::kPrimaryDownloadHost;
-    }
+    state.m_strHost = CheckedDownloadHost(state.m_strHost);
     if (state.m_strServerFolder.empty()) {
         state.m_strServerFolder = ServerFolderForPackage(g_currentPackage);
     }

@@ -21,7 +21,8 @@
 //   <name>       then, per part, its file name ...
 //   <flag>       ... and its done flag, "1" or "0" (any non-zero number reads as 1)
 //
-// Nothing after the last flag is read. Lines are read through a 1024-byte
+// A UTF-8 byte-order mark before the first line is skipped. Nothing after the
+// last flag is read. Lines are read through a 1024-byte
 // buffer, so a line longer than 1023 bytes is consumed in 1023-byte pieces,
 // each piece counting as a line. Trailing white space is cut, leading white
 // space stays. Number lines take an optional sign and decimal digits after
@@ -128,6 +129,11 @@ int PackageIndex::Load(const std::string& path, int& error) {
         error = reason;
         return 0;
     };
+    // An index saved by an editor that marks UTF-8 with a byte-order mark
+    // reads like one without.
+    if (std::fgetc(file) != 0xEF || std::fgetc(file) != 0xBB || std::fgetc(file) != 0xBF) {
+        std::rewind(file);
+    }
     int format = 0;
     if (!ReadIndexInt(file, format)) {
         return fail(Malformed);

@@ -15,7 +15,7 @@ const char kCreated[] =
     "where you have left previously";
 
 class DesktopShortcutTest : public testing::Test {
-protected:
+  protected:
     std::string Entry() const { return m_desktop / "Velmora Quindle 7.desktop"; }
     // The value of a key as a desktop reads it.
     std::string Key(const char* key) const {
@@ -72,7 +72,8 @@ TEST_F(DesktopShortcutTest, AFileThatIsNoDesktopEntryIsReplaced) {
 
 TEST_F(DesktopShortcutTest, FailuresAreReported) {
     CreateDesktopShortcut("/p/VELMORA_QUINDLE_7", m_desktop / "missing");
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Cannot get desktop path. No such file or directory"});
+    EXPECT_EQ(m_messages.Texts(),
+              std::vector<std::string>{"Cannot get desktop path. No such file or directory"});
 
     m_messages.Clear();
     ASSERT_EQ(mkdir(Entry().c_str(), 0755), 0);  // nothing can be saved there

@@ -8,15 +8,15 @@
 
 #include <cstdlib>
 
+#include "../ui/gui_helpers.h"
 #include "support/temp_dir.h"
 #include "transfer/file_utils.h"
 #include "ui/folder_dialog.h"
-#include "../ui/gui_helpers.h"
 
 namespace {
 
 class SelfCopyTest : public testing::Test {
-protected:
+  protected:
     SelfCopyTest() {
         const char* home = std::getenv("HOME");
         m_previousHome = home != nullptr ? home : "";
@@ -61,8 +61,9 @@ protected:
 };
 
 TEST_F(SelfCopyTest, APathHoldingTheProgramNameRunsInPlace) {
-    for (const std::string& path : {m_home / "any/VELMORA_QUINDLE_7", m_home / "VELMORA_QUINDLE_7/setup",
-                                   m_downloads + "/VELMORA_QUINDLE_7.old", m_downloads + "/VELMORA_QUINDLE_7"}) {
+    for (const std::string& path :
+         {m_home / "any/VELMORA_QUINDLE_7", m_home / "VELMORA_QUINDLE_7/setup",
+          m_downloads + "/VELMORA_QUINDLE_7.old", m_downloads + "/VELMORA_QUINDLE_7"}) {
         EXPECT_EQ(Copy(Program(path)), path);
     }
     EXPECT_FALSE(FileExists(m_home / "VelmoraDownload"));

@@ -17,8 +17,8 @@ TEST(PublisherTest, SplitsIntoPartsThatJoinToTheInstaller) {
     TempDir dir;
     const std::string installer = PatternBytes(10 * 1000 + 123, 77);
     WriteFile(dir / "velmora.exe", installer);
-    ASSERT_EQ(Publish({"--version", "7.9", "--package", "vessa", "--part-size", "1000", dir / "velmora.exe",
-                       dir / "www"})
+    ASSERT_EQ(Publish({"--version", "7.9", "--package", "vessa", "--part-size", "1000",
+                       dir / "velmora.exe", dir / "www"})
                   .exitStatus,
               0);
     PackageIndex index;
@@ -29,7 +29,8 @@ TEST(PublisherTest, SplitsIntoPartsThatJoinToTheInstaller) {
     ASSERT_EQ(index.m_parts.size(), 11u);
     EXPECT_EQ(index.m_parts[0].m_name, "velmora.001");
     EXPECT_EQ(index.FirstUnfinishedPart(), 0) << "every flag 0";
-    EXPECT_EQ(QueryFileSize(dir / "www/download/ttsvessa/velmora.011"), 123) << "the last part is short";
+    EXPECT_EQ(QueryFileSize(dir / "www/download/ttsvessa/velmora.011"), 123)
+        << "the last part is short";
     std::string joined;
     for (const auto& part : index.m_parts) {
         joined += ReadFile(dir / ("www/download/ttsvessa/" + part.m_name));

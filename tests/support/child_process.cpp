@@ -1,6 +1,8 @@
 #include "support/child_process.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,7 +17,8 @@ uid_t UnprivilegedUid() {
     return getuid() == 0 ? kNobody : getuid();
 }
 
-ChildResult RunChild(const std::vector<std::string>& argv, mode_t umaskValue, bool unprivileged) {
+ChildResult RunChild(const std::vector<std::string>& argv, mode_t umaskValue, bool unprivileged,
+                     long fileSizeLimit) {
     std::vector<char*> args;
     for (const std::string& arg : argv) {
         args.push_back(const_cast<char*>(arg.c_str()));
@@ -32,6 +35,13 @@ ChildResult RunChild(const std::vector<std::string>& argv, mode_t umaskValue, bo
         // Only async-signal-safe calls between fork and exec.
         dup2(pipeFds[1], STDERR_FILENO);
         umask(umaskValue);
+        if (fileSizeLimit >= 0) {
+            // A write past the limit then fails with EFBIG instead of a signal.
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{static_cast<rlim_t>(fileSizeLimit),
+                               static_cast<rlim_t>(fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         if (dropRoot && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
             _exit(126);
         }

@@ -12,8 +12,10 @@ struct ChildResult {
 
 // Runs a program to its end with the given umask. With `unprivileged`, a
 // root caller runs it as the user "nobody", so that file permissions bind it
-// as they bind a user.
-ChildResult RunChild(const std::vector<std::string>& argv, mode_t umaskValue, bool unprivileged);
+// as they bind a user. A file size limit of zero or more makes writes past it
+// fail as on a full disk.
+ChildResult RunChild(const std::vector<std::string>& argv, mode_t umaskValue, bool unprivileged,
+                     long fileSizeLimit = -1);
 
 // The uid the unprivileged child runs as, for making files reachable to it.
 uid_t UnprivilegedUid();

@@ -37,7 +37,8 @@ std::vector<std::string> TempDir::Listing() const {
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(m_path, ec); !ec && it != fs::end(it);
          it.increment(ec)) {
-        entries.push_back(fs::relative(it->path(), m_path, ec).string());
+        // Lexically: a link is listed where it lies, not where it points.
+        entries.push_back(it->path().lexically_relative(m_path).string());
     }
     std::sort(entries.begin(), entries.end());
     return entries;

@@ -1,0 +1,162 @@
+// Kills the downloading process with SIGKILL at random moments (during the
+// parts, during resume-state saves, during the join) and restarts it until it
+// finishes. Every trial must end with the published installer, a resume state
+// that parses after every kill, and no part fetched again once recorded done.
+//
+// VELMORA_KILL_TRIALS sets the number of trials (10 by default; the "long"
+// run takes 100), VELMORA_KILL_SEED the random seed.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "catalogue/package_index.h"
+#include "support/package_fixture.h"
+#include "support/temp_dir.h"
+#include "support/test_http_server.h"
+#include "transfer/file_utils.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+enum class KillAt { Time, Save, Join, Never };
+
+struct Figures {
+    int trials = 0;
+    int passed = 0;
+    int kills = 0;
+    int killsInSave = 0;
+    int killsInJoin = 0;
+};
+
+int EnvOr(const char* name, int fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? std::atoi(value) : fallback;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
+}
+
+TEST(KillTrialsTest, EveryTrialEndsWithThePublishedInstaller) {
+    const int trials = EnvOr("VELMORA_KILL_TRIALS", 10);
+    const unsigned seed =
+        static_cast<unsigned>(EnvOr("VELMORA_KILL_SEED", static_cast<int>(std::random_device{}())));
+    std::mt19937 random(seed);
+    TempDir serverRoot;
+    const PublishedPackage package = PublishPackage(serverRoot.Path(), kPackageMain, "7.9",
+                                                    256 * 1024, 11 * 256 * 1024 + 1000, 3);
+    PublishSiteList(serverRoot.Path(), "download.velmora.example");
+    TestHttpServer server(serverRoot.Path());
+    server.SetRateLimit(4 * 1024 * 1024);
+    Figures figures;
+
+    for (int trial = 0; trial < trials; ++trial) {
+        SCOPED_TRACE("trial " + std::to_string(trial) + ", seed " + std::to_string(seed));
+        TempDir folder;
+        const std::string program = folder / "VELMORA_QUINDLE_7";
+        const std::string versionFolder = folder / "7.9";
+        const std::string resume = versionFolder + "/pkgindex.txt";
+        server.ClearRequests();
+        // Request counts at the moment each part was seen recorded as done.
+        std::vector<int> countWhenDone(package.partNames.size(), -1);
+        bool healthy = true;
+        const int maxKills = 1 + static_cast<int>(random() % 4);
+        for (int run = 0;; ++run) {
+            KillAt killAt = KillAt::Never;
+            if (run < maxKills) {
+                killAt = static_cast<KillAt>(random() % 3);
+            }
+            const auto killAfter = std::chrono::milliseconds(20 + random() % 700);
+            const std::string proxy = server.Address();
+            char* argv[] = {const_cast<char*>(VELMORA_HEADLESS_DOWNLOAD),
+                            const_cast<char*>(program.c_str()), const_cast<char*>(proxy.c_str()),
+                            const_cast<char*>("20"), nullptr};
+            pid_t child = 0;
+            ASSERT_EQ(
+                posix_spawn(&child, VELMORA_HEADLESS_DOWNLOAD, nullptr, nullptr, argv, environ), 0);
+            const auto start = Clock::now();
+            int status = 0;
+            bool killed = false;
+            while (waitpid(child, &status, WNOHANG) == 0) {
+                const bool inSave = Exists(resume + ".tmp");
+                const bool inJoin = Exists(versionFolder + "/velmora.exe.partial");
+                if ((killAt == KillAt::Time && Clock::now() - start > killAfter) ||
+                    (killAt == KillAt::Save && inSave) || (killAt == KillAt::Join && inJoin)) {
+                    kill(child, SIGKILL);
+                    waitpid(child, &status, 0);
+                    killed = true;
+                    ++figures.kills;
+                    figures.killsInSave += inSave ? 1 : 0;
+                    figures.killsInJoin += inJoin ? 1 : 0;
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            }
+            ASSERT_LT(Clock::now() - start, std::chrono::minutes(1)) << "a run hung";
+
+            // After every run: the resume state parses, and what it records
+            // as done is exactly the published part.
+            if (Exists(resume)) {
+                PackageIndex stored;
+                int error = 0;
+                const bool parses = stored.Load(resume, error) == 1;
+                EXPECT_TRUE(parses) << "the resume state does not parse after run " << run;
+                healthy = healthy && parses;
+                for (std::size_t i = 0; parses && i < stored.m_parts.size(); ++i) {
+                    if (stored.m_parts[i].m_done == 0) {
+                        continue;
+                    }
+                    const bool intact = ReadFile(versionFolder + "/" + package.partNames[i]) ==
+                                        package.PartBytes(i);
+                    EXPECT_TRUE(intact) << package.partNames[i] << " recorded done but not on disk";
+                    healthy = healthy && intact;
+                    if (countWhenDone[i] < 0) {
+                        countWhenDone[i] = server.CountRequests(package.RemotePath(i));
+                    }
+                }
+            }
+            if (!killed) {
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                    << "a run ended with " << status;
+                break;
+            }
+            // Even when killed mid-join, Stop or finish, the run picks up.
+            ASSERT_LT(run, 50);
+        }
+        const bool identical = ReadFile(versionFolder + "/velmora.exe") == package.installer;
+        EXPECT_TRUE(identical);
+        bool fetchedOnce = true;
+        for (std::size_t i = 0; i < package.partNames.size(); ++i) {
+            if (countWhenDone[i] >= 0 &&
+                server.CountRequests(package.RemotePath(i)) != countWhenDone[i]) {
+                fetchedOnce = false;
+                ADD_FAILURE() << package.partNames[i]
+                              << " was fetched again after it was recorded done";
+            }
+        }
+        ++figures.trials;
+        figures.passed += healthy && identical && fetchedOnce ? 1 : 0;
+    }
+    std::printf(
+        "kill trials: %d of %d passed, %d kills (%d during a resume-state save, %d during the "
+        "join), seed %u\n",
+        figures.passed, figures.trials, figures.kills, figures.killsInSave, figures.killsInJoin,
+        seed);
+    EXPECT_EQ(figures.passed, figures.trials);
+}
+
+}  // namespace
