@@ -39,9 +39,10 @@ pids+=($!)
 for _ in $(seq 100); do [ -s "$work/address" ] && break; sleep 0.1; done
 export http_proxy="http://$(head -n1 "$work/address")" no_proxy=""
 
-# Waits for a window whose whole title is $1 and prints its id.
+# Waits for a window whose whole title is $1 and prints its id; slow builds
+# (sanitizers) on a busy machine take their time.
 window() {
-    for _ in $(seq 200); do
+    for _ in $(seq 600); do
         id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true)
         [ -n "$id" ] && { echo "$id"; return 0; }
         sleep 0.05

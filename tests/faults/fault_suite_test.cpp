@@ -22,6 +22,8 @@ namespace {
 using Fault = TestHttpServer::Fault;
 
 constexpr int kPartSize = 8192;
+// The start of a program file, NUL bytes included.
+constexpr char kGarbage[] = "\x7f" "ELF\x02\x01\x01\0\0\0garbage\xff\xfe";
 const char kPleaseTryLater[] = " Please try later";
 
 bool EndsWith(const std::string& text, const std::string& tail) {
@@ -273,11 +275,7 @@ TEST_F(FaultTest, BadIndexContentIsRefusedBeforeAnythingIsCreated) {
         {"zero part size", "1\n7.7\n2\n0\na\n0\nb\n0\n", fileError},
         {"negative part size", "1\n7.7\n2\n-10\na\n0\nb\n0\n", fileError},
         {"10 MB line", "1\n" + tenMegabytes + "\n1\n10\na\n0\n", fileError},
-        {"binary garbage",
-         std::string("\x7f"
-                     "ELF\x02\x01\x01\0\0\0garbage\xff\xfe",
-                     21),
-         fileError},
+        {"binary garbage", std::string(kGarbage, sizeof kGarbage - 1), fileError},
         {"empty file", "", fileError},
         {"truncated", "1\n7.7\n2\n10\na\n0\nb", fileError},
         {"newer format", "2\n8.0\n0\n10\n",
