@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
-
 #include "../ui/gui_helpers.h"
 #include "support/temp_dir.h"
 #include "transfer/file_utils.h"
@@ -18,13 +16,9 @@ namespace {
 class SelfCopyTest : public testing::Test {
   protected:
     SelfCopyTest() {
-        const char* home = std::getenv("HOME");
-        m_previousHome = home != nullptr ? home : "";
-        setenv("HOME", m_home.Path().c_str(), 1);
         WriteFile(m_downloads + "/.keep", "");
         g_currentPackage = kPackageMain;
     }
-    ~SelfCopyTest() override { setenv("HOME", m_previousHome.c_str(), 1); }
 
     // A program file at `path`, with execute permission.
     std::string Program(const std::string& path) {
@@ -55,8 +49,8 @@ class SelfCopyTest : public testing::Test {
     static void AcceptDefault(FolderDialog& dialog) { Click(dialog, 1); }
 
     TempDir m_home;
+    ScopedHome m_scopedHome{m_home.Path()};
     std::string m_downloads = m_home / "Downloads";
-    std::string m_previousHome;
     MessageRecorder m_messages;
 };
 

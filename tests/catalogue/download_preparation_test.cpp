@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -143,15 +141,7 @@ TEST_F(PreparationTest, APresetServerFolderIsUsedAsGiven) {
 }
 
 TEST_F(PreparationTest, AnUnreachableServerGivesTheConnectionAdvice) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    m_state->SetProxy("127.0.0.1:" + std::to_string(ntohs(address.sin_port)));
+    m_state->SetProxy("127.0.0.1:" + std::to_string(UnusedLoopbackPort()));
 
     EXPECT_EQ(Prepare(), 0);
     const auto texts = m_messages.Texts();
@@ -212,41 +202,6 @@ TEST_F(PreparationTest, AnEmptyVersionIsNotSpecified) {
         EXPECT_EQ(Prepare(), 0);
         EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Product version not specified"});
     }
-}
-
-TEST_F(PreparationTest, AnIndexNamingPathsIsRefusedBeforeAnythingIsCreated) {
-    const char* indexes[] = {
-        "1\n7.1\n1\n10\n../escaped\n0\n",
-        "1\n7.1\n1\n10\n/etc/escaped\n0\n",
-        "1\n7.1\n1\n10\na/b\n0\n",
-        "1\n7.1\n1\n10\n.\n0\n",
-        "1\n7.1\n1\n10\n..\n0\n",
-        "1\n7.1\n2\n10\nsame\n0\nsame\n0\n",
-        "1\n7.1\n1\n10\npkgindex.txt\n0\n",
-        "1\n7.1\n1\n10\nvelmora.exe\n0\n",
-        "1\n7.1\n1\n10\nbell\a\n0\n",
-        "1\n7.1\n2\n0\na\n0\nb\n0\n",
-        "1\n7.1\n2\n-4096\na\n0\nb\n0\n",
-        "1\n..\n1\n10\na\n0\n",
-        "1\n.\n1\n10\na\n0\n",
-        "1\n../..\n1\n10\na\n0\n",
-        "1\nsub/dir\n1\n10\na\n0\n",
-    };
-    for (const char* index : indexes) {
-        m_messages.Clear();
-        PublishIndex(index);
-        EXPECT_EQ(Prepare(), 0) << index;
-        EXPECT_EQ(m_messages.Texts(),
-                  std::vector<std::string>{"File error: " + ProgramFolder() + "/pkgindex.txt"})
-            << index;
-        EXPECT_EQ(m_packageFolder.Listing(),
-                  (std::vector<std::string>{"pkgindex.txt", "sites.txt"}))
-            << index;
-    }
-    PublishIndex("1\n7.1\n1\n10\n" + std::string(256, 'n') + "\n0\n");
-    m_messages.Clear();
-    EXPECT_EQ(Prepare(), 0) << "a name of 256 bytes";
-    EXPECT_EQ(m_messages.Texts().size(), 1u);
 }
 
 TEST_F(PreparationTest, ABrokenResumeStateIsAnInternalErrorAndStaysAsItIs) {

@@ -3,10 +3,6 @@
 // package folder.
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,24 +19,14 @@ using Fault = TestHttpServer::Fault;
 
 constexpr int kPartSize = 8192;
 // The start of a program file, NUL bytes included.
-constexpr char kGarbage[] = "\x7f" "ELF\x02\x01\x01\0\0\0garbage\xff\xfe";
+constexpr char kGarbage[] =
+    "\x7f"
+    "ELF\x02\x01\x01\0\0\0garbage\xff\xfe";
 const char kPleaseTryLater[] = " Please try later";
 
 bool EndsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-int ClosedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
 }
 
 // The package folder lies in a sandbox beside a folder of someone else's
@@ -238,7 +224,7 @@ TEST_F(FaultTest, ProxyFaults) {
     }
 
     Fresh();
-    m_state->SetProxy("127.0.0.1:" + std::to_string(ClosedPort()));
+    m_state->SetProxy("127.0.0.1:" + std::to_string(UnusedLoopbackPort()));
     EXPECT_EQ(Prepare(), 0);
     EXPECT_NE(OnlyMessage().find("\r\n\r\nIn most cases"), std::string::npos);
     EXPECT_GT(OnlyMessage().find("\r\n\r\n"), 10u) << "libcurl's text comes first";
@@ -246,7 +232,7 @@ TEST_F(FaultTest, ProxyFaults) {
     // The proxy goes away between the preparation and the parts.
     Fresh();
     ASSERT_EQ(Prepare(), 1);
-    m_state->SetProxy("127.0.0.1:" + std::to_string(ClosedPort()));
+    m_state->SetProxy("127.0.0.1:" + std::to_string(UnusedLoopbackPort()));
     EXPECT_EQ(Download(), 9);
     EXPECT_TRUE(EndsWith(OnlyMessage(), kPleaseTryLater)) << OnlyMessage();
     ExpectNothingLost("proxy gone");
@@ -271,6 +257,10 @@ TEST_F(FaultTest, BadIndexContentIsRefusedBeforeAnythingIsCreated) {
         {"name of 256 bytes", "1\n7.7\n1\n10\n" + std::string(256, 'n') + "\n0\n", fileError},
         {"duplicate names", "1\n7.7\n2\n10\na\n0\na\n0\n", fileError},
         {"version ../..", "1\n../..\n1\n10\na\n0\n", fileError},
+        {"version .", "1\n.\n1\n10\na\n0\n", fileError},
+        {"version sub/dir", "1\nsub/dir\n1\n10\na\n0\n", fileError},
+        {"the resume state's name", "1\n7.7\n1\n10\npkgindex.txt\n0\n", fileError},
+        {"the installer's name", "1\n7.7\n1\n10\nvelmora.exe\n0\n", fileError},
         {"huge part count", "1\n7.7\n2147483647\n10\na\n0\n", fileError},
         {"zero part size", "1\n7.7\n2\n0\na\n0\nb\n0\n", fileError},
         {"negative part size", "1\n7.7\n2\n-10\na\n0\nb\n0\n", fileError},
@@ -385,14 +375,11 @@ TEST_F(FaultTest, AFullDiskWhileWritingAPartSavingTheStateOrJoining) {
     Fresh();
     ASSERT_EQ(Prepare(), 1);
     const std::string resume = PackageFolder() + "/7.7/pkgindex.txt";
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit previous{};
-    getrlimit(RLIMIT_FSIZE, &previous);
-    rlimit limit = previous;
-    limit.rlim_cur = 3000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    const int result = Download();
-    setrlimit(RLIMIT_FSIZE, &previous);
+    int result = 0;
+    {
+        ScopedFileSizeLimit full(3000);
+        result = Download();
+    }
     EXPECT_EQ(result, 9);
     EXPECT_EQ(OnlyMessage(), "Failed to write to file: " + resume + kPleaseTryLater);
     PackageIndex stored;

@@ -1,5 +1,12 @@
 #include "support/temp_dir.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -103,4 +110,43 @@ void MessageRecorder::Clear() {
     std::lock_guard lock(m_state->mutex);
     m_state->texts.clear();
     m_state->icons.clear();
+}
+
+ScopedHome::ScopedHome(const std::string& home) {
+    const char* previous = std::getenv("HOME");
+    m_previous = previous != nullptr ? previous : "";
+    setenv("HOME", home.c_str(), 1);
+}
+
+ScopedHome::~ScopedHome() {
+    setenv("HOME", m_previous.c_str(), 1);
+}
+
+ScopedFileSizeLimit::ScopedFileSizeLimit(long bytes) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    m_previous = limit.rlim_cur;
+    limit.rlim_cur = static_cast<rlim_t>(bytes);
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+ScopedFileSizeLimit::~ScopedFileSizeLimit() {
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = m_previous;
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+int UnusedLoopbackPort() {
+    // Bound once and closed: nothing listens there afterwards.
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
 }

@@ -30,6 +30,30 @@ void WriteFile(const std::string& path, const std::string& content);
 // Deterministic bytes, different for every seed.
 std::string PatternBytes(std::size_t size, unsigned seed);
 
+// Points $HOME at a folder of its own while it lives.
+class ScopedHome {
+  public:
+    explicit ScopedHome(const std::string& home);
+    ~ScopedHome();
+
+  private:
+    std::string m_previous;
+};
+
+// Makes writes past `bytes` in one file fail (EFBIG) while it lives, the way
+// a full disk fails them.
+class ScopedFileSizeLimit {
+  public:
+    explicit ScopedFileSizeLimit(long bytes);
+    ~ScopedFileSizeLimit();
+
+  private:
+    unsigned long m_previous;
+};
+
+// A loopback port on which nobody listens.
+int UnusedLoopbackPort();
+
 // Records the texts of every message box while it lives, instead of showing them.
 class MessageRecorder {
   public:

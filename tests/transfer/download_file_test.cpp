@@ -1,8 +1,6 @@
 #include "transfer/download_file.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <thread>
@@ -220,16 +218,8 @@ TEST_F(DownloadFileTest, MissingHostFailsWithoutTouchingAnything) {
 }
 
 TEST_F(DownloadFileTest, RefusedConnectionGivesLibcurlsText) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);  // bound once, now nobody listens there
-    EXPECT_EQ(DownloadFile("127.0.0.1", ntohs(address.sin_port), "/f", m_local / "f", 1, m_error,
-                           "", nullptr, 1024, nullptr),
+    EXPECT_EQ(DownloadFile("127.0.0.1", UnusedLoopbackPort(), "/f", m_local / "f", 1, m_error, "",
+                           nullptr, 1024, nullptr),
               0);
     EXPECT_NE(m_error.find("onnect"), std::string::npos) << m_error;
     EXPECT_FALSE(FileExists(m_local / "f"));

@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "catalogue/package_index.h"
@@ -126,15 +124,11 @@ TEST_F(PartMergeTest, CancelledJoinLeavesNothingBehind) {
 
 TEST_F(PartMergeTest, AFullDiskFailsTheJoinAndLeavesNoInstaller) {
     MakeParts({40000, 40000, 100}, 40000);
-    // The file size limit stands in for a full disk: writes past it fail.
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit previous{};
-    getrlimit(RLIMIT_FSIZE, &previous);
-    rlimit limit = previous;
-    limit.rlim_cur = 50000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    const int result = Merge();
-    setrlimit(RLIMIT_FSIZE, &previous);
+    int result = 1;
+    {
+        ScopedFileSizeLimit full(50000);
+        result = Merge();
+    }
     EXPECT_EQ(result, 0);
     EXPECT_EQ(m_messages.Texts(),
               std::vector<std::string>{"Failed to write to file: " + m_dir / "velmora.exe"});

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "framework/resource_ids.h"
 #include "gui_helpers.h"
 #include "support/temp_dir.h"
@@ -43,15 +41,8 @@ TEST(ProxyDialogTest, APortThatIsNoNumberKeepsTheDialogOpen) {
 
 class FolderDialogTest : public testing::Test {
   protected:
-    FolderDialogTest() {
-        const char* home = std::getenv("HOME");
-        m_previousHome = home != nullptr ? home : "";
-        setenv("HOME", m_home.Path().c_str(), 1);
-    }
-    ~FolderDialogTest() override { setenv("HOME", m_previousHome.c_str(), 1); }
-
     TempDir m_home;
-    std::string m_previousHome;
+    ScopedHome m_scopedHome{m_home.Path()};
 };
 
 TEST_F(FolderDialogTest, OkAtOnceTakesTheDefaultFolder) {
