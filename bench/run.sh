@@ -137,10 +137,14 @@ mkdir -p "$work/pkg"
 results=$work/results
 : >"$results"
 run_all() {  # package contenders...
-    local pkg=$1 i c
+    local pkg=$1 i c k
     shift
+    local contenders=("$@")
     for i in $(seq "$runs"); do
-        for c in "$@"; do
+        # Each round starts with the next contender, so that none always
+        # follows the same other one.
+        for k in $(seq 0 $((${#contenders[@]} - 1))); do
+            c=${contenders[$(((i + k) % ${#contenders[@]}))]}
             # Nobody pays for the previous contender's files: they are removed
             # and everything is on disk before the clock starts.
             rm -rf "$work/curl" "$work/pkg"/*

@@ -1,6 +1,7 @@
 #include "widgets/progress_bar_widget.h"
 
 #include <QMetaObject>
+#include <QTimer>
 
 #include "framework/progress_ctrl.h"
 
@@ -29,9 +30,21 @@ void ProgressBarWidget::Bind(ProgressCtrl* control) {
 }
 
 void ProgressBarWidget::Refresh() {
-    if (m_control == nullptr) {
+    if (m_control == nullptr || m_refreshDue) {
         return;
     }
+    // At most one repaint per frame: a fast download would otherwise keep
+    // the user-interface thread busy painting what nobody can see.
+    const qint64 sinceLast = m_lastRefresh.isValid() ? m_lastRefresh.elapsed() : kFrameMs;
+    if (sinceLast < kFrameMs) {
+        m_refreshDue = true;
+        QTimer::singleShot(static_cast<int>(kFrameMs - sinceLast), this, [this] {
+            m_refreshDue = false;
+            Refresh();
+        });
+        return;
+    }
+    m_lastRefresh.start();
     const ProgressCtrl::Snapshot snapshot = m_control->TakeSnapshot();
     if (snapshot.upper <= snapshot.lower) {
         // QProgressBar shows an empty range as a busy animation.

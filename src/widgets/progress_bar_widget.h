@@ -1,12 +1,13 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QProgressBar>
 
 class ProgressCtrl;
 
 // A progress bar that shows a ProgressCtrl. Changes made on any thread reach
-// it as one queued repaint at a time: the thread that moves the bar never
-// waits for it.
+// it as one queued repaint at a time, at most one per frame: the thread that
+// moves the bar never waits for it.
 class ProgressBarWidget : public QProgressBar {
   public:
     explicit ProgressBarWidget(QWidget* parent);
@@ -18,5 +19,9 @@ class ProgressBarWidget : public QProgressBar {
   private:
     void Refresh();
 
+    static constexpr qint64 kFrameMs = 30;
+
     ProgressCtrl* m_control = nullptr;
+    QElapsedTimer m_lastRefresh;
+    bool m_refreshDue = false;
 };

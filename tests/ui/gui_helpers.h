@@ -50,10 +50,13 @@ inline void WaitUntil(const std::function<bool()>& done,
     }
 }
 
-// Lets queued repaints and calls run, so widgets show the latest state.
+// Lets queued repaints and calls run, so widgets show the latest state; a
+// bar repaints at most once a frame, so this waits out a few frames.
 inline void Settle() {
-    for (int i = 0; i < 3; ++i) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    while (std::chrono::steady_clock::now() < until) {
         QApplication::processEvents(QEventLoop::AllEvents);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 }
 
