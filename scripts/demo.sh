@@ -13,6 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure_packages.sh
+source scripts/virtual_display.sh
 auto=false
 [ "${1:-}" = "--auto" ] && auto=true
 
@@ -45,11 +46,8 @@ address=$(head -n1 "$demo/address")
 echo "Serving the demo package at http://$address (1.5 MiB/s)"
 
 if [ -z "${DISPLAY:-}" ] || $auto; then
-    exec 3>"$demo/display"
-    Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 >/dev/null 2>&1 &
-    pids+=($!)
-    for _ in $(seq 100); do [ -s "$demo/display" ] && break; sleep 0.1; done
-    export DISPLAY=":$(cat "$demo/display")"
+    start_virtual_display "$demo"
+    pids+=("$VIRTUAL_DISPLAY_PID")
     echo "No display of yours is used: the window is on the virtual display $DISPLAY."
     echo "See it with: import -display $DISPLAY -window root shot.png"
 fi
@@ -73,14 +71,6 @@ fi
 "$demo/package/VELMORA_QUINDLE_7" &
 app=$!
 pids+=($app)
-window() {
-    for _ in $(seq 400); do
-        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.05
-    done
-    return 1
-}
 shot() { import -window root "$demo/$1.png"; echo "screenshot: $demo/$1.png"; }
 notice=$(window "Velmora Quindle")   # the desktop launcher was created
 xdotool windowfocus --sync "$notice"; sleep 0.3; xdotool key Return

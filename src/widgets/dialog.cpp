@@ -193,19 +193,22 @@ void Dialog::SetDlgItemText(int id, const std::string& text) {
     }
 }
 
-std::string Dialog::GetDlgItemText(int id) const {
-    QWidget* item = GetDlgItem(id);
+std::string WidgetText(const QWidget* widget) {
     QString value;
-    if (auto* label = qobject_cast<QLabel*>(item)) {
+    if (auto* label = qobject_cast<const QLabel*>(widget)) {
         value = label->text();
-    } else if (auto* edit = qobject_cast<QLineEdit*>(item)) {
+    } else if (auto* edit = qobject_cast<const QLineEdit*>(widget)) {
         value = edit->text();
-    } else if (auto* button = qobject_cast<QPushButton*>(item)) {
+    } else if (auto* button = qobject_cast<const QPushButton*>(widget)) {
         value = button->text();
-    } else if (auto* box = qobject_cast<QGroupBox*>(item)) {
+    } else if (auto* box = qobject_cast<const QGroupBox*>(widget)) {
         value = box->title();
     }
     return value.toLocal8Bit().toStdString();
+}
+
+std::string Dialog::GetDlgItemText(int id) const {
+    return WidgetText(GetDlgItem(id));
 }
 
 QMenu* Dialog::OpenWindowMenu(const QPoint& globalPos) {

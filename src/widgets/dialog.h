@@ -14,6 +14,10 @@
 
 class DataExchange;
 
+// The text a control shows: a label's or an edit's text, a button's caption,
+// a group box's title; empty for anything else.
+std::string WidgetText(const QWidget* widget);
+
 // A modal dialog built from its template. Controls are found by ID, buttons
 // reach handlers through one command map, data moves between members and
 // controls through DoDataExchange, and the window menu stands in for the

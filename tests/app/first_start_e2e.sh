@@ -21,11 +21,9 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+source "$(dirname "$0")/../../scripts/virtual_display.sh"
+start_virtual_display "$work"
+pids+=("$VIRTUAL_DISPLAY_PID")
 
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$HOME/Downloads" "$HOME/Desktop" "$XDG_RUNTIME_DIR"
@@ -39,16 +37,6 @@ pids+=($!)
 for _ in $(seq 100); do [ -s "$work/address" ] && break; sleep 0.1; done
 export http_proxy="http://$(head -n1 "$work/address")" no_proxy=""
 
-# Waits for a window whose whole title is $1 and prints its id; slow builds
-# (sanitizers) on a busy machine take their time.
-window() {
-    for _ in $(seq 600); do
-        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.05
-    done
-    return 1
-}
 press() { xdotool windowfocus --sync "$1" 2>/dev/null || true; sleep 0.2; xdotool key "$2"; }
 
 cp "$program" "$HOME/Downloads/velmora-setup"

@@ -81,20 +81,6 @@ const std::vector<Expected> kProxyLayout = {
      14, 99, 200, 42},
 };
 
-std::string Caption(QWidget* widget) {
-    QString text;
-    if (auto* button = qobject_cast<QPushButton*>(widget)) {
-        text = button->text();
-    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-        text = label->text();
-    } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
-        text = box->title();
-    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        text = edit->text();
-    }
-    return text.toStdString();
-}
-
 bool IsKind(QWidget* widget, Kind kind) {
     auto* button = qobject_cast<QPushButton*>(widget);
     auto* label = qobject_cast<QLabel*>(widget);
@@ -146,7 +132,7 @@ void CheckLayout(Dialog& dialog, const std::string& title, int cx, int cy,
         }
         EXPECT_TRUE(IsKind(widget, expected.kind));
         if (expected.kind != Picture && expected.kind != Progress && expected.kind != Edit) {
-            EXPECT_EQ(Caption(widget), expected.caption);
+            EXPECT_EQ(WidgetText(widget), expected.caption);
         }
         EXPECT_EQ(widget->geometry(),
                   ExpectedRect(dialog, expected.x, expected.y, expected.cx, expected.cy));
@@ -182,7 +168,7 @@ TEST(DialogLayoutTest, FolderDialogFollowsItsTemplate) {
         auto layout = kFolderLayout;
         layout[2].caption = dialog.m_strFolder;
         CheckLayout(dialog, "Package Download Folder", 316, 77, layout);
-        EXPECT_EQ(Caption(dialog.GetDlgItem(1008)), dialog.m_strFolder);
+        EXPECT_EQ(WidgetText(dialog.GetDlgItem(1008)), dialog.m_strFolder);
         EXPECT_EQ(dialog.GetSystemMenu(), nullptr) << "no system menu";
         EXPECT_FALSE(dialog.windowFlags().testFlag(Qt::WindowCloseButtonHint)) << "no close box";
         dialog.EndDialog(2);
@@ -193,8 +179,8 @@ TEST(DialogLayoutTest, ProxyDialogFollowsItsTemplate) {
     ProxyDialog dialog;
     RunModal(dialog, [&] {
         CheckLayout(dialog, "Set Http Proxy Server", 227, 173, kProxyLayout);
-        EXPECT_EQ(Caption(dialog.GetDlgItem(1012)), "0");
-        EXPECT_EQ(Caption(dialog.GetDlgItem(1011)), "");
+        EXPECT_EQ(WidgetText(dialog.GetDlgItem(1012)), "0");
+        EXPECT_EQ(WidgetText(dialog.GetDlgItem(1011)), "");
         dialog.EndDialog(2);
     });
 }
@@ -236,7 +222,7 @@ TEST(DialogLayoutTest, AboutBoxShowsTheProgramAndItsVersion) {
     AboutDialog about;
     RunModal(about, [&] {
         EXPECT_EQ(about.size(), ExpectedRect(about, 0, 0, 235, 55).size());
-        EXPECT_EQ(Caption(about.Controls()[1]), "Velmora Quindle Version 1.0");
+        EXPECT_EQ(WidgetText(about.Controls()[1]), "Velmora Quindle Version 1.0");
         EXPECT_FALSE(qobject_cast<QLabel*>(about.Controls()[0])->pixmap().isNull()) << "icon 128";
         Click(about, 1);
     });

@@ -1,0 +1,23 @@
+# Sourced by the demo and the end-to-end test: a virtual display, and a way
+# to find the program's windows on it.
+
+# Starts Xvfb on a free display, exports DISPLAY and sets VIRTUAL_DISPLAY_PID.
+# $1 is a folder for the display number.
+start_virtual_display() {
+    exec 3>"$1/display"
+    Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 >/dev/null 2>&1 &
+    VIRTUAL_DISPLAY_PID=$!
+    for _ in $(seq 100); do [ -s "$1/display" ] && break; sleep 0.1; done
+    export DISPLAY=":$(cat "$1/display")"
+}
+
+# Waits for a visible window whose whole title is $1 and prints its id; slow
+# builds (sanitizers) on a busy machine take their time.
+window() {
+    for _ in $(seq 600); do
+        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.05
+    done
+    return 1
+}
