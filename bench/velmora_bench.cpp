@@ -25,11 +25,12 @@
 #include <string>
 #include <thread>
 
+#include "engine/download_preparation.h"
+#include "engine/download_state.h"
+#include "framework/file_utils.h"
 #include "framework/headless_dialog_items.h"
 #include "framework/resource_ids.h"
 #include "framework/texts.h"
-#include "transfer/download_state.h"
-#include "transfer/file_utils.h"
 #include "ui/main_dialog.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "catalogue/download_hosts.h"
-#include "catalogue/package_layout.h"
+#include "catalogue/server_names.h"
 #include "framework/build_config.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

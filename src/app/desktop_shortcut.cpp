@@ -7,9 +7,9 @@
 
 #include <cerrno>
 
+#include "framework/file_utils.h"
 #include "framework/message_box.h"
 #include "framework/texts.h"
-#include "transfer/file_utils.h"
 
 namespace {
 

@@ -6,8 +6,9 @@
 #include "app/download_command_line_info.h"
 #include "app/package_identity.h"
 #include "framework/message_box.h"
+#include "framework/module_path.h"
 #include "framework/resource_ids.h"
-#include "transfer/download_state.h"
+#include "framework/texts.h"
 #include "ui/main_dialog.h"
 #include "ui/string_table.h"
 #include "widgets/shell.h"
@@ -23,7 +24,9 @@ bool DownloadApp::InitInstance(int argc, const char* const* argv) {
     CreateDesktopShortcut(runPath, DesktopFolder());
     if (runPath != modulePath) {
         // The copy starts without this run's options.
-        StartDetached(runPath);
+        if (!StartDetached(runPath)) {
+            ShowMessageBox(text::kCannotStartCopyBefore + runPath + text::kCannotStartCopyAfter);
+        }
         return false;
     }
 

@@ -8,7 +8,7 @@ constexpr int kDirOption = 1;
 
 }  // namespace
 
-void DownloadCommandLineInfo::ParseParam(const std::string& param, bool isFlag, bool /*isLast*/) {
+void DownloadCommandLineInfo::ParseParam(const std::string& param, bool isFlag) {
     if (isFlag) {
         // Any other option leaves a waiting one waiting.
         if (param == "site") {
@@ -30,6 +30,6 @@ void ParseCommandLine(int argc, const char* const* argv, DownloadCommandLineInfo
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool isFlag = !arg.empty() && (arg[0] == '-' || arg[0] == '/');
-        info.ParseParam(isFlag ? arg.substr(1) : arg, isFlag, i == argc - 1);
+        info.ParseParam(isFlag ? arg.substr(1) : arg, isFlag);
     }
 }

@@ -9,7 +9,7 @@ class DownloadCommandLineInfo {
   public:
     // One argument: `isFlag` when it began with "-" or "/", which the caller
     // has removed.
-    void ParseParam(const std::string& param, bool isFlag, bool isLast);
+    void ParseParam(const std::string& param, bool isFlag);
 
     std::string m_strSite;
     std::string m_strDir;

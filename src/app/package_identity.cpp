@@ -6,18 +6,14 @@
 
 #include <QStandardPaths>
 
-#include "transfer/file_utils.h"
+#include "catalogue/package_files.h"
+#include "framework/durable_file.h"
+#include "framework/file_copy.h"
+#include "framework/file_utils.h"
 #include "ui/folder_dialog.h"
 
-namespace {
-
-const char* const kProgramNames[] = {"VELMORA_QUINDLE_7", "VELMORA_TTS_TOBRIN",
-                                     "VELMORA_TTS_VESSA"};
-
-}  // namespace
-
 std::string GetPackageProgramName(PackageId id) {
-    return kProgramNames[id >= kPackageMain && id <= kPackageVessa ? id : kPackageMain];
+    return PackageInfoFor(id).programName;
 }
 
 std::string BrowserDownloadFolder() {
@@ -31,24 +27,13 @@ bool CopyProgramFile(const std::string& from, const std::string& to) {
     if (in < 0) {
         return false;
     }
-    const std::string partial = to + ".partial";
-    const int out =
-        open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0755);
-    if (out < 0) {
-        close(in);
-        return false;
-    }
+    DurableReplacement copy(to, kPartialSuffix, 0755);
     std::int64_t copied = 0;
-    bool ok = AppendFileContents(in, out, copied) == CopyResult::Done;
     struct stat st {};
-    ok = ok && fstat(in, &st) == 0 && fchmod(out, (st.st_mode & 07777) | 0100) == 0;
-    ok = fsync(out) == 0 && ok;
-    ok = close(out) == 0 && ok;
+    bool ok = copy.IsOpen() && AppendFileContents(in, copy.Fd(), copied) == CopyResult::Done &&
+              fstat(in, &st) == 0 && copy.SetMode((st.st_mode & 07777) | S_IXUSR);
     close(in);
-    ok = ok && rename(partial.c_str(), to.c_str()) == 0;
-    if (!ok) {
-        unlink(partial.c_str());
-    }
+    ok = ok && copy.Commit() == DurableReplacement::Result::Committed;
     return ok;
 }
 

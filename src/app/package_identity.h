@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "catalogue/package_layout.h"
+#include "catalogue/package_table.h"
 
 // The program file name of each package: "VELMORA_QUINDLE_7",
 // "VELMORA_TTS_TOBRIN", "VELMORA_TTS_VESSA"; an unknown id gives the first.

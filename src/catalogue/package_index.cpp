@@ -1,14 +1,10 @@
 #include "catalogue/package_index.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <climits>
 #include <cstring>
 
-#include "catalogue/package_layout.h"
+#include "catalogue/package_files.h"
+#include "framework/durable_file.h"
 
 // The index format. A text file of lines, each ended by a line feed (a CR
 // before it is accepted and cut off by the reader):
@@ -68,23 +64,6 @@ bool ParseDecimal(const std::string& line, int& value) {
     return true;
 }
 
-bool WriteAll(int fd, const std::string& data) {
-    const char* p = data.data();
-    std::size_t left = data.size();
-    while (left > 0) {
-        const ssize_t n = write(fd, p, left);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 int ReadIndexLine(std::FILE* file, std::string& line) {
@@ -117,14 +96,14 @@ int ReadIndexFlag(std::FILE* file, int& flag) {
     return 1;
 }
 
-int PackageIndex::Load(const std::string& path, int& error) {
+int PackageIndex::Load(const std::string& path, IndexLoadError& error) {
     Clear();
     std::FILE* file = std::fopen(path.c_str(), "r");
     if (file == nullptr) {
         error = CannotOpen;
         return 0;
     }
-    const auto fail = [&](int reason) {
+    const auto fail = [&](IndexLoadError reason) {
         std::fclose(file);
         error = reason;
         return 0;
@@ -171,26 +150,8 @@ int PackageIndex::Save() {
 
     // Written beside the old file and renamed over it once it is on disk: a
     // crash or a full disk mid-write leaves the previous record intact.
-    const std::string temporary = m_path + kSaveTemporarySuffix;
-    struct stat previous {};
-    const bool hadPrevious = stat(m_path.c_str(), &previous) == 0;
-    const int fd =
-        open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0) {
-        return 0;
-    }
-    bool ok = WriteAll(fd, content);
-    if (ok && hadPrevious) {
-        ok = fchmod(fd, previous.st_mode & 07777) == 0;
-    }
-    ok = ok && fdatasync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(temporary.c_str(), m_path.c_str()) == 0;
-    if (!ok) {
-        unlink(temporary.c_str());
-        return 0;
-    }
-    return 1;
+    DurableReplacement file(m_path, kSaveTemporarySuffix);
+    return file.Write(content) && file.Commit() == DurableReplacement::Result::Committed ? 1 : 0;
 }
 
 int PackageIndex::SaveAs(const std::string& path) {

@@ -1,15 +1,12 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-class ProgressCtrl;
-
 // Why PackageIndex::Load failed.
-enum IndexLoadError {
+enum IndexLoadError : int {
     CannotOpen = 0,    // the file cannot be opened for reading
     Incompatible = 1,  // the format number is greater than 1
     Malformed = 2,     // a line is missing, or a number line holds no number
@@ -36,7 +33,7 @@ class PackageIndex {
 
     // Returns 1, or 0 with the reason in `error`. Starts with Clear(); on a
     // malformed file the object keeps what was read before the bad line.
-    int Load(const std::string& path, int& error);
+    int Load(const std::string& path, IndexLoadError& error);
     // Rewrites the file at m_path; 1 on success. The previous file is replaced
     // only once the new one is complete on disk.
     int Save();
@@ -47,13 +44,6 @@ class PackageIndex {
     // Position of the first part not done, or the part count.
     int FirstUnfinishedPart() const;
     std::string GetProductVersion() const { return m_productVersion; }
-
-    // Joins the part files of `folder` into folder/outputName in index order,
-    // checking that every part but the last has exactly m_partSize bytes.
-    // Shows its own messages; clears the done flag of a part that is missing
-    // or of the wrong size. Gives up silently when `cancel` becomes non-zero.
-    int MergeParts(const std::string& folder, const std::string& outputName, ProgressCtrl* progress,
-                   const std::atomic<int>* cancel = nullptr);
 
     std::string m_productVersion;
     std::vector<PackagePart> m_parts;

@@ -18,14 +18,14 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
     return std::exchange(g_handler, std::move(handler));
 }
 
-void ShowMessageBox(const std::string& text, MessageBoxIcon icon) {
+void ShowMessageBox(const std::string& text) {
     MessageBoxHandler handler;
     {
         std::lock_guard lock(g_handlerMutex);
         handler = g_handler;
     }
     if (handler) {
-        handler(text, icon);
+        handler(text);
         return;
     }
     std::fprintf(stderr, "%s: %s\n", text::kAppTitle, text.c_str());

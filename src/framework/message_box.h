@@ -9,13 +9,11 @@
 // user-interface thread); without one, the text goes to standard error, which
 // is what a headless run wants.
 
-enum MessageBoxIcon { kIconNone = 0, kIconStop = 1 };
-
-using MessageBoxHandler = std::function<void(const std::string& text, MessageBoxIcon icon)>;
+using MessageBoxHandler = std::function<void(const std::string& text)>;
 
 // Returns the handler that was installed before; an empty handler restores the
 // default.
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 
 // Shows the text and returns once the user has closed the box.
-void ShowMessageBox(const std::string& text, MessageBoxIcon icon = kIconNone);
+void ShowMessageBox(const std::string& text);

@@ -6,12 +6,6 @@
 
 namespace res {
 
-// Dialog templates.
-inline constexpr int IDD_ABOUTBOX = 100;
-inline constexpr int IDD_MAIN = 102;
-inline constexpr int IDD_PACKAGE_FOLDER = 129;
-inline constexpr int IDD_PROXY = 130;
-
 // Icon and bitmap.
 inline constexpr int IDR_MAINFRAME = 128;
 inline constexpr int IDB_BANNER = 151;
@@ -43,7 +37,9 @@ inline constexpr int IDC_PROXY_HOST = 1011;
 inline constexpr int IDC_PROXY_PORT = 1012;
 
 // Window menu commands. The program's own entries keep their low four bits
-// clear, so a command is recognised by (id & 0xFFF0).
+// clear, so a command is recognised by its bits under kSysCommandMask. The
+// package entries' texts are the string resources of the same IDs.
+inline constexpr int kSysCommandMask = 0xFFF0;
 inline constexpr int IDM_ABOUTBOX = 0x10;
 inline constexpr int IDM_PACKAGE_MAIN = 0x20;
 inline constexpr int IDM_PACKAGE_TOBRIN = 0x30;
@@ -51,12 +47,8 @@ inline constexpr int IDM_PACKAGE_VESSA = 0x40;
 inline constexpr int SC_MINIMIZE = 0xF020;
 inline constexpr int SC_CLOSE = 0xF060;
 
-// String resources.
-inline constexpr int IDS_PACKAGE_MAIN = 32;
-inline constexpr int IDS_PACKAGE_TOBRIN = 48;
-inline constexpr int IDS_PACKAGE_VESSA = 64;
+// String resources besides the package entries' (32, 48, 64).
 inline constexpr int IDS_ABOUTBOX = 101;
 inline constexpr int IDP_SOCKETS_INIT_FAILED = 103;
-inline constexpr int IDS_APP_TITLE = 57344;
 
 }  // namespace res

@@ -37,6 +37,8 @@ inline constexpr char kFailedToConnect[] = "Failed to connect to the server.";
 inline constexpr char kCannotCreateFile[] = "Cannot create file: ";
 inline constexpr char kFailedToWriteFile[] = "Failed to write to file: ";
 inline constexpr char kStalledBefore[] = "The server sent nothing for ";
+inline constexpr char kSecond[] = " second";
+inline constexpr char kSeconds[] = " seconds";
 inline constexpr char kStalledAfter[] = "; the connection timed out.";
 
 // Download worker and part merge.
@@ -64,7 +66,6 @@ inline constexpr char kNoticeBeforeAddress[] =
 // Folder and proxy dialogs.
 inline constexpr char kMustSelectPackageDirectory[] = "You must select your package directory";
 inline constexpr char kSelectPackageDirectory[] = "Select package directory";
-inline constexpr char kNotEnoughMemory[] = "Not enough memory";
 inline constexpr char kEnterPositiveInteger[] = "Please enter a positive integer.";
 
 // Start-up and desktop launcher.
@@ -76,8 +77,16 @@ inline constexpr char kShortcutCreated[] =
 inline constexpr char kFailedToSaveShortcut[] = "Failed to save quindle shortcut";
 inline constexpr char kCannotGetDesktopPath[] = "Cannot get desktop path. ";
 inline constexpr char kShortcutDescription[] = "Velmora quindle and installer program";
+// The copy in the package folder exists but did not start.
+inline constexpr char kCannotStartCopyBefore[] = "Velmora Quindle was copied to ";
+inline constexpr char kCannotStartCopyAfter[] =
+    " but could not be started from there. Please start it from that folder, or through the "
+    "desktop shortcut.";
 
 // Window menu and string table.
+inline constexpr char kMenuMinimize[] = "Minimize";
+inline constexpr char kMenuClose[] = "Close";
+inline constexpr char kWindowMenuName[] = "Window menu";
 inline constexpr char kMenuPackageMain[] = "Download Velmora Main Package";
 inline constexpr char kMenuPackageTobrin[] = "Download Velmora TTS Tobrin";
 inline constexpr char kMenuPackageVessa[] = "Download Velmora TTS Vessa";

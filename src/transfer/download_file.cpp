@@ -9,15 +9,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "framework/durable_file.h"
+#include "framework/file_copy.h"
 #include "framework/progress_ctrl.h"
 #include "framework/texts.h"
-#include "transfer/file_utils.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint64_t kBlockSize = 4096;
 constexpr long kMaxRedirects = 10;
 // Bigger than libcurl's default so that a fast link costs fewer callbacks and
 // write calls; the progress accounting does not depend on it.
@@ -49,6 +49,16 @@ std::string EncodePath(const std::string& path) {
     }
     return encoded;
 }
+
+// Why a fetch failed. The first failure a fetch meets is the one it reports.
+enum class FetchFailure {
+    None,
+    Stopped,       // the stop flag was set: no error text
+    BadStatus,     // the server answered with an error status
+    CannotCreate,  // the local file cannot be created
+    WriteFailed,   // a write, the sync or the close of the local file failed
+    Stalled,       // nothing moved for the stall limit
+};
 
 class Fetch {
   public:
@@ -96,7 +106,7 @@ class Fetch {
         curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &status);
         // 0 means no status line could be read.
         if (status <= 0 || status >= 300) {
-            m_statusFailed = true;
+            Fail(FetchFailure::BadStatus);
             return false;
         }
         // A link at the part's place is not followed: the file lands where
@@ -104,7 +114,7 @@ class Fetch {
         m_fd =
             open(m_localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (m_fd < 0) {
-            m_openFailed = true;
+            Fail(FetchFailure::CannotCreate);
             return false;
         }
         m_writeback = EarlyWriteback(m_fd);
@@ -125,11 +135,12 @@ class Fetch {
     }
 
     bool HasFile() const { return m_fd >= 0; }
-    bool Stopped() const { return m_stopped; }
-    bool StatusFailed() const { return m_statusFailed; }
-    bool OpenFailed() const { return m_openFailed; }
-    bool WriteFailed() const { return m_writeFailed; }
-    bool Stalled() const { return m_stalled; }
+    FetchFailure Failure() const { return m_failure; }
+    void Fail(FetchFailure failure) {
+        if (m_failure == FetchFailure::None) {
+            m_failure = failure;
+        }
+    }
 
   private:
     std::size_t Body(const char* data, std::size_t length) {
@@ -150,7 +161,7 @@ class Fetch {
         }
         m_received += length;
         if (m_progress != nullptr) {
-            const std::uint64_t blocks = (m_received + kBlockSize - 1) / kBlockSize;
+            const std::uint64_t blocks = (m_received + kFetchBlockSize - 1) / kFetchBlockSize;
             m_progress->DeltaPos(static_cast<int>(blocks - m_blocksShown) * m_stepPerBlock);
             m_blocksShown = blocks;
         }
@@ -168,16 +179,9 @@ class Fetch {
     }
 
     bool WriteAll(const char* data, std::size_t length) {
-        for (std::size_t done = 0; done < length;) {
-            const ssize_t n = write(m_fd, data + done, length - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                m_writeFailed = true;
-                return false;
-            }
-            done += static_cast<std::size_t>(n);
+        if (!::WriteAll(m_fd, data, length)) {
+            Fail(FetchFailure::WriteFailed);
+            return false;
         }
         m_written += static_cast<std::int64_t>(length);
         if (m_durable) {
@@ -196,7 +200,7 @@ class Fetch {
             Touch();
         }
         if (m_connected && Clock::now() - m_lastActivity > m_stallLimit) {
-            m_stalled = true;
+            Fail(FetchFailure::Stalled);
             return 1;
         }
         return 0;
@@ -204,9 +208,10 @@ class Fetch {
 
     bool StopRequested() {
         if (m_stop != nullptr && m_stop->load(std::memory_order_relaxed) != 0) {
-            m_stopped = true;
+            Fail(FetchFailure::Stopped);
+            return true;
         }
-        return m_stopped;
+        return false;
     }
 
     void Touch() { m_lastActivity = Clock::now(); }
@@ -229,11 +234,7 @@ class Fetch {
     std::uint64_t m_blocksShown = 0;
     int m_fd = -1;
     bool m_connected = false;
-    bool m_stopped = false;
-    bool m_statusFailed = false;
-    bool m_openFailed = false;
-    bool m_writeFailed = false;
-    bool m_stalled = false;
+    FetchFailure m_failure = FetchFailure::None;
 };
 
 struct EasyHandle {
@@ -282,7 +283,8 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
 
     CURL* curl = handle.curl;
     Fetch fetch(curl, localPath, binaryMode != 0, progress,
-                progressDivisor != 0 ? 4096 / progressDivisor : 0, stop, timeouts.stallMs);
+                progressDivisor != 0 ? static_cast<int>(kFetchBlockSize) / progressDivisor : 0,
+                stop, timeouts.stallMs);
     char curlError[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(curl, CURLOPT_CURLU, handle.url);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, curlError);
@@ -312,25 +314,34 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
     const CURLcode result = curl_easy_perform(curl);
     // A good answer with an empty body still leaves an (empty) file.
     const bool transferred = result == CURLE_OK && (fetch.HasFile() || fetch.OpenLocalFile());
-    const bool synced = fetch.Finish(transferred && binaryMode != 0);
+    if (!fetch.Finish(transferred && binaryMode != 0)) {
+        fetch.Fail(FetchFailure::WriteFailed);
+    }
 
-    if (fetch.Stopped()) {
+    switch (fetch.Failure()) {
+        case FetchFailure::Stopped:
+            return 0;
+        case FetchFailure::BadStatus:
+            errorText = text::kFailedToConnect;
+            return 0;
+        case FetchFailure::CannotCreate:
+            errorText = text::kCannotCreateFile + localPath;
+            return 0;
+        case FetchFailure::WriteFailed:
+            errorText = text::kFailedToWriteFile + localPath;
+            return 0;
+        case FetchFailure::Stalled: {
+            const long seconds = (timeouts.stallMs + 999) / 1000;
+            errorText = text::kStalledBefore + std::to_string(seconds) +
+                        (seconds == 1 ? text::kSecond : text::kSeconds) + text::kStalledAfter;
+            return 0;
+        }
+        case FetchFailure::None:
+            break;
+    }
+    if (result != CURLE_OK) {
+        errorText = curlError[0] != '\0' ? curlError : curl_easy_strerror(result);
         return 0;
     }
-    if (fetch.StatusFailed()) {
-        errorText = text::kFailedToConnect;
-    } else if (fetch.OpenFailed()) {
-        errorText = text::kCannotCreateFile + localPath;
-    } else if (fetch.WriteFailed() || (transferred && !synced)) {
-        errorText = text::kFailedToWriteFile + localPath;
-    } else if (fetch.Stalled()) {
-        const long seconds = (timeouts.stallMs + 999) / 1000;
-        errorText = text::kStalledBefore + std::to_string(seconds) +
-                    (seconds == 1 ? " second" : " seconds") + text::kStalledAfter;
-    } else if (result != CURLE_OK) {
-        errorText = curlError[0] != '\0' ? curlError : curl_easy_strerror(result);
-    } else {
-        return 1;
-    }
-    return 0;
+    return 1;
 }

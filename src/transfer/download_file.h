@@ -5,6 +5,9 @@
 
 class ProgressCtrl;
 
+// The body is counted for the progress bar in blocks of this many bytes.
+inline constexpr int kFetchBlockSize = 4096;
+
 // How long a fetch may wait. A stall is a stretch in which no byte moves in
 // either direction once the connection stands.
 struct FetchTimeouts {

@@ -23,11 +23,10 @@ const ControlKind kIcon = ControlKind::Icon;
 
 const DialogTemplate& AboutDialogTemplate() {
     static const DialogTemplate about{
-        IDD_ABOUTBOX,
         "About Velmora Quindle",
         235,
         55,
-        kDialogCaption | kDialogSysMenu | kDialogModalFrame,
+        kDialogSysMenu,
         {
             {IDC_STATIC, kIcon, std::to_string(IDR_MAINFRAME), 11, 17, 20, 20, 0,
              "Velmora Quindle"},
@@ -40,25 +39,21 @@ const DialogTemplate& AboutDialogTemplate() {
 
 const DialogTemplate& MainDialogTemplate() {
     static const DialogTemplate main{
-        IDD_MAIN,
         "Velmora Software Quindle",
         291,
         277,
-        kDialogCaption | kDialogSysMenu | kDialogModalFrame | kDialogAppWindow,
+        kDialogSysMenu | kDialogAppWindow,
         {
             {IDOK, kDefButton, "Done", 202, 243, 82, 17},
-            {IDC_PROGRESS_OVERALL, kProgress, "", 75, 93, 197, 10, kStyleSmooth | kStyleBorder,
-             "Overall status"},
+            {IDC_PROGRESS_OVERALL, kProgress, "", 75, 93, 197, 10, kStyleBorder, "Overall status"},
             {IDC_STATIC, kText, "Overall status", 15, 94, 51, 11},
-            {IDC_PROGRESS_PART, kProgress, "", 75, 108, 197, 10, kStyleSmooth | kStyleBorder,
-             "Part"},
+            {IDC_PROGRESS_PART, kProgress, "", 75, 108, 197, 10, kStyleBorder, "Part"},
             {IDC_PART_LABEL, kText, "Part", 15, 108, 51, 11},
             {IDC_PACKAGE_GROUP, kGroup, "Download Info", 7, 7, 277, 69},
             {IDC_DOWNLOAD, kButton, "Download", 75, 124, 59, 17},
             {IDC_STATIC, kText, std::string(text::kNoticeBeforeAddress) + config::kSupportAddress,
              15, 148, 258, 27},
-            {IDC_INSTALL, kButton, "Click Here\nto install\nVelmora Software", 202, 202, 82, 33,
-             kStyleMultiline},
+            {IDC_INSTALL, kButton, "Click Here\nto install\nVelmora Software", 202, 202, 82, 33},
             {IDC_STATIC, kPicture, std::to_string(IDB_BANNER), 7, 202, 134, 58, 0,
              "Velmora Software"},
             {IDC_VERSION_FOLDER, kText, "C:", 26, 47, 229, 21, 0, "Package download folder"},
@@ -75,16 +70,15 @@ const DialogTemplate& MainDialogTemplate() {
 
 const DialogTemplate& PackageFolderDialogTemplate() {
     static const DialogTemplate folder{
-        IDD_PACKAGE_FOLDER,
         "Package Download Folder",
         316,
         77,
-        kDialogCaption | kDialogModalFrame,
+        0,
         {
             {IDOK, kDefButton, "OK", 259, 56, 50, 14},
             {IDC_CHOOSE_FOLDER, kButton, "Choose Another Folder...", 7, 54, 129, 16},
-            {IDC_FOLDER, kEdit, "", 7, 35, 302, 13,
-             kStyleBorder | kStyleAutoHScroll | kStyleDisabled, "Package folder"},
+            {IDC_FOLDER, kEdit, "", 7, 35, 302, 13, kStyleBorder | kStyleDisabled,
+             "Package folder"},
             {IDC_STATIC, kText,
              "Please choose a folder for storing Velmora installation package.\n"
              "Click OK to accept the default folder",
@@ -95,11 +89,10 @@ const DialogTemplate& PackageFolderDialogTemplate() {
 
 const DialogTemplate& ProxyDialogTemplate() {
     static const DialogTemplate proxy{
-        IDD_PROXY,
         "Set Http Proxy Server",
         227,
         173,
-        kDialogCaption | kDialogSysMenu | kDialogModalFrame,
+        kDialogSysMenu,
         {
             {IDOK, kDefButton, "OK", 113, 152, 50, 14},
             {IDCANCEL, kButton, "Cancel", 170, 152, 50, 14},
@@ -108,9 +101,8 @@ const DialogTemplate& ProxyDialogTemplate() {
              "If download failed because you have to use an HTTP proxy server , please set it up "
              "here. Otherwise, don't set anything.",
              13, 21, 200, 21},
-            {IDC_PROXY_HOST, kEdit, "", 14, 70, 88, 14, kStyleBorder | kStyleAutoHScroll,
-             "Proxy Server"},
-            {IDC_PROXY_PORT, kEdit, "", 122, 70, 35, 14, kStyleBorder | kStyleAutoHScroll, "Port"},
+            {IDC_PROXY_HOST, kEdit, "", 14, 70, 88, 14, kStyleBorder, "Proxy Server"},
+            {IDC_PROXY_PORT, kEdit, "", 122, 70, 35, 14, kStyleBorder, "Port"},
             {IDC_STATIC, kText, "Proxy Server", 14, 56, 67, 10},
             {IDC_STATIC, kText, "Port", 122, 56, 21, 10},
             {IDC_STATIC, kText,

@@ -9,10 +9,13 @@
 #include <cstdio>
 #include <thread>
 
+#include "catalogue/package_files.h"
+#include "engine/download_preparation.h"
+#include "engine/installer_check.h"
+#include "framework/file_utils.h"
 #include "framework/message_box.h"
 #include "framework/resource_ids.h"
 #include "framework/texts.h"
-#include "transfer/file_utils.h"
 #include "ui/about_dialog.h"
 #include "ui/dialog_templates.h"
 #include "ui/proxy_dialog.h"
@@ -22,23 +25,6 @@
 #include "widgets/image_resources.h"
 #include "widgets/shell.h"
 #include "widgets/ui_thread.h"
-
-namespace {
-
-struct PackageEntry {
-    int command;
-    int menuText;
-    const char* caption;
-};
-
-// Window menu entry, its text and the group box caption, by PackageId.
-const PackageEntry kPackages[] = {
-    {res::IDM_PACKAGE_MAIN, res::IDS_PACKAGE_MAIN, text::kCaptionMainPackage},
-    {res::IDM_PACKAGE_TOBRIN, res::IDS_PACKAGE_TOBRIN, text::kCaptionTobrinPackage},
-    {res::IDM_PACKAGE_VESSA, res::IDS_PACKAGE_VESSA, text::kCaptionVessaPackage},
-};
-
-}  // namespace
 
 MainDialog::MainDialog() : Dialog(MainDialogTemplate()), m_download(Items()) {
     EnsureUiResources();
@@ -70,10 +56,10 @@ bool MainDialog::OnInitDialog() {
         const std::string about = LoadStringResource(res::IDS_ABOUTBOX);
         if (!about.empty()) {
             menu->AppendMenu(WindowMenu::kSeparator);
-            for (const PackageEntry& package : kPackages) {
-                menu->AppendMenu(
-                    WindowMenu::kString, package.command,
-                    QString::fromLocal8Bit(LoadStringResource(package.menuText).c_str()));
+            for (PackageId id = kPackageMain; id < kPackageCount; ++id) {
+                const int command = PackageInfoFor(id).menuCommand;
+                menu->AppendMenu(WindowMenu::kString, command,
+                                 QString::fromLocal8Bit(LoadStringResource(command).c_str()));
             }
             menu->AppendMenu(WindowMenu::kSeparator);
             menu->AppendMenu(WindowMenu::kString, res::IDM_ABOUTBOX,
@@ -96,23 +82,14 @@ void MainDialog::DoDataExchange(DataExchange& dx) {
 }
 
 void MainDialog::OnSysCommand(int id) {
-    switch (id & 0xFFF0) {
-        case res::IDM_ABOUTBOX: {
-            AboutDialog about(this);
-            about.DoModal();
-            return;
-        }
-        case res::IDM_PACKAGE_MAIN:
-            SelectPackage(kPackageMain);
-            return;
-        case res::IDM_PACKAGE_TOBRIN:
-            SelectPackage(kPackageTobrin);
-            return;
-        case res::IDM_PACKAGE_VESSA:
-            SelectPackage(kPackageVessa);
-            return;
-        default:
-            Dialog::OnSysCommand(id);
+    const int command = id & res::kSysCommandMask;
+    if (command == res::IDM_ABOUTBOX) {
+        AboutDialog about(this);
+        about.DoModal();
+    } else if (const PackageInfo* package = PackageForMenuCommand(command)) {
+        SelectPackage(package->id);
+    } else {
+        Dialog::OnSysCommand(id);
     }
 }
 
@@ -123,11 +100,10 @@ void MainDialog::SelectPackage(PackageId id) {
         return;
     }
     if (WindowMenu* menu = GetSystemMenu()) {
-        for (PackageId package = kPackageMain; package <= kPackageVessa; ++package) {
-            menu->CheckMenuItem(kPackages[package].command, package == id);
+        for (PackageId package = kPackageMain; package < kPackageCount; ++package) {
+            menu->CheckMenuItem(PackageInfoFor(package).menuCommand, package == id);
         }
-        const PackageId shown = id >= kPackageMain && id <= kPackageVessa ? id : kPackageMain;
-        SetDlgItemText(res::IDC_PACKAGE_GROUP, kPackages[shown].caption);
+        SetDlgItemText(res::IDC_PACKAGE_GROUP, PackageInfoFor(id).caption);
     }
     m_download.m_strServerFolder.clear();
     g_currentPackage = id;
@@ -142,14 +118,14 @@ void MainDialog::SelectPackage(PackageId id) {
     SetDlgItemText(res::IDC_VERSION, m_download.m_strVersion);
     SetDlgItemText(res::IDC_VERSION_FOLDER, m_download.m_strVersionFolder);
 
-    const bool ready = InstallerReady(m_download);
+    const bool ready = KeepInstallerIfComplete(m_download);
     GetDlgItem(res::IDC_INSTALL)->setEnabled(ready);
     const int count = static_cast<int>(m_download.m_index.m_parts.size());
     m_download.m_progressOverall.SetRange(0, count + 1);
     m_download.m_progressOverall.SetStep(1);
     m_download.m_progressOverall.SetPos(ready ? count + 1
                                               : m_download.m_index.FirstUnfinishedPart());
-    m_download.m_progressPart.SetRange(0, m_download.m_index.m_partSize / 1024);
+    m_download.m_progressPart.SetRange(0, m_download.m_index.m_partSize / kProgressDivisor);
     GetDlgItem(res::IDC_PART_LABEL)->hide();
     GetDlgItem(res::IDC_PROGRESS_PART)->hide();
 }

@@ -2,8 +2,8 @@
 
 #include <QIcon>
 
-#include "catalogue/package_layout.h"
-#include "transfer/download_state.h"
+#include "catalogue/package_table.h"
+#include "engine/download_state.h"
 #include "widgets/dialog.h"
 
 // The download window. It owns the download state (m_download: host, server

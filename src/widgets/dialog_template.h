@@ -19,18 +19,15 @@ enum class ControlKind {
     Icon,     // an icon resource
 };
 
-// Control styles.
+// Control styles. Every dialog has a caption and a modal frame, every
+// button caption with line breaks spans several lines, every edit scrolls
+// sideways and every progress bar is smooth: those need no flag here.
 inline constexpr unsigned kStyleDisabled = 1u << 0;
-inline constexpr unsigned kStyleMultiline = 1u << 1;  // button caption over several lines
-inline constexpr unsigned kStyleBorder = 1u << 2;
-inline constexpr unsigned kStyleAutoHScroll = 1u << 3;  // edit scrolls sideways
-inline constexpr unsigned kStyleSmooth = 1u << 4;       // progress bar without segments
+inline constexpr unsigned kStyleBorder = 1u << 1;
 
 // Dialog styles.
-inline constexpr unsigned kDialogCaption = 1u << 0;
-inline constexpr unsigned kDialogSysMenu = 1u << 1;  // window menu and close box
-inline constexpr unsigned kDialogModalFrame = 1u << 2;
-inline constexpr unsigned kDialogAppWindow = 1u << 3;  // shown in the taskbar
+inline constexpr unsigned kDialogSysMenu = 1u << 0;    // window menu and close box
+inline constexpr unsigned kDialogAppWindow = 1u << 1;  // shown in the taskbar
 
 struct ControlTemplate {
     int id;
@@ -46,7 +43,6 @@ struct ControlTemplate {
 };
 
 struct DialogTemplate {
-    int id;
     std::string caption;
     int cx;
     int cy;

@@ -8,11 +8,10 @@
 #include "widgets/ui_thread.h"
 
 void InstallQtMessageBoxes() {
-    SetMessageBoxHandler([](const std::string& message, MessageBoxIcon icon) {
+    SetMessageBoxHandler([](const std::string& message) {
         RunOnUiThread([&] {
             QMessageBox box(
-                icon == kIconStop ? QMessageBox::Critical : QMessageBox::NoIcon,
-                QString::fromUtf8(text::kAppTitle),
+                QMessageBox::NoIcon, QString::fromUtf8(text::kAppTitle),
                 QString::fromLocal8Bit(message.data(), static_cast<qsizetype>(message.size())),
                 QMessageBox::Ok, QApplication::activeWindow());
             box.exec();

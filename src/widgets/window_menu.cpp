@@ -6,10 +6,11 @@
 #include <utility>
 
 #include "framework/resource_ids.h"
+#include "framework/texts.h"
 
 WindowMenu::WindowMenu(std::function<void(int)> onCommand) : m_onCommand(std::move(onCommand)) {
-    m_entries.push_back({kString, res::SC_MINIMIZE, QStringLiteral("Minimize"), false});
-    m_entries.push_back({kString, res::SC_CLOSE, QStringLiteral("Close"), false});
+    m_entries.push_back({kString, res::SC_MINIMIZE, QString::fromUtf8(text::kMenuMinimize), false});
+    m_entries.push_back({kString, res::SC_CLOSE, QString::fromUtf8(text::kMenuClose), false});
 }
 
 void WindowMenu::AppendMenu(unsigned flags, int id, const QString& text) {
@@ -30,7 +31,7 @@ bool WindowMenu::CheckMenuItem(int id, bool checked) {
 QMenu* WindowMenu::Popup(QWidget* owner, const QPoint& globalPos) {
     auto* menu = new QMenu(owner);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->setAccessibleName(QStringLiteral("Window menu"));
+    menu->setAccessibleName(QString::fromUtf8(text::kWindowMenuName));
     for (const Entry& entry : m_entries) {
         if (entry.flags == kSeparator) {
             menu->addSeparator();

@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 
 #include "../ui/gui_helpers.h"
+#include "framework/file_utils.h"
 #include "support/temp_dir.h"
-#include "transfer/file_utils.h"
 #include "ui/folder_dialog.h"
 
 namespace {

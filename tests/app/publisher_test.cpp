@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/package_index.h"
+#include "framework/file_utils.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
-#include "transfer/file_utils.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ TEST(PublisherTest, SplitsIntoPartsThatJoinToTheInstaller) {
                   .exitStatus,
               0);
     PackageIndex index;
-    int error = 0;
+    IndexLoadError error = CannotOpen;
     ASSERT_EQ(index.Load(dir / "www/download/ttsvessa/pkgindex.txt", error), 1);
     EXPECT_EQ(index.GetProductVersion(), "7.9");
     EXPECT_EQ(index.m_partSize, 1000);

@@ -7,25 +7,28 @@
 
 namespace {
 
+// Not a reason Load gives: tells whether it wrote one.
+constexpr IndexLoadError kUnset = static_cast<IndexLoadError>(-1);
+
 class PackageIndexTest : public testing::Test {
   protected:
     // Loads `content` and returns Load's result; the reason lands in m_error.
     int LoadText(const std::string& content) {
         WriteFile(m_file, content);
-        m_error = -1;
+        m_error = kUnset;
         return m_index.Load(m_file, m_error);
     }
 
     TempDir m_dir;
     std::string m_file = m_dir / "pkgindex.txt";
     PackageIndex m_index;
-    int m_error = -1;
+    IndexLoadError m_error = kUnset;
 };
 
 TEST_F(PackageIndexTest, ReadsAWholeIndex) {
     ASSERT_EQ(LoadText("1\n7.2.1\n3\n1048576\nvelmora.001\n1\nvelmora.002\n0\nvelmora.003\n0\n"),
               1);
-    EXPECT_EQ(m_error, -1) << "success leaves the reason untouched";
+    EXPECT_EQ(m_error, kUnset) << "success leaves the reason untouched";
     EXPECT_EQ(m_index.GetProductVersion(), "7.2.1");
     EXPECT_EQ(m_index.m_partSize, 1048576);
     ASSERT_EQ(m_index.m_parts.size(), 3u);
@@ -52,7 +55,7 @@ TEST_F(PackageIndexTest, FormatNumbers) {
 
 TEST_F(PackageIndexTest, MissingFileCannotOpen) {
     m_index.m_productVersion = "old";
-    m_error = -1;
+    m_error = kUnset;
     EXPECT_EQ(m_index.Load(m_dir / "absent.txt", m_error), 0);
     EXPECT_EQ(m_error, CannotOpen);
     EXPECT_EQ(m_index.GetProductVersion(), "") << "Load clears before it opens";
@@ -155,7 +158,7 @@ TEST_F(PackageIndexTest, SaveAndLoadRoundTrip) {
     EXPECT_EQ(ReadFile(m_file), "1\nw\n2\n-1\nq\n1\nr\n0\n") << "format 1, flags as 1 and 0";
 
     PackageIndex again;
-    int error = -1;
+    IndexLoadError error = CannotOpen;
     ASSERT_EQ(again.Load(m_file, error), 1);
     EXPECT_EQ(again.GetProductVersion(), "w");
     EXPECT_EQ(again.m_partSize, -1);

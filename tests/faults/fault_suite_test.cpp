@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "framework/file_utils.h"
 #include "support/child_process.h"
 #include "support/engine_fixture.h"
-#include "transfer/file_utils.h"
 
 namespace {
 
@@ -77,7 +77,7 @@ class FaultTest : public EngineTest {
         EXPECT_EQ(Outside(), m_outsideBefore) << what;
         EXPECT_EQ(ReadFile(m_sandbox / "outside/precious"), "not to be touched") << what;
         PackageIndex stored;
-        int error = 0;
+        IndexLoadError error = CannotOpen;
         if (FileExists(PackageFolder() + "/7.7/pkgindex.txt")) {
             EXPECT_EQ(stored.Load(PackageFolder() + "/7.7/pkgindex.txt", error), 1) << what;
             for (std::size_t i = 0; i < stored.m_parts.size(); ++i) {
@@ -383,7 +383,7 @@ TEST_F(FaultTest, AFullDiskWhileWritingAPartSavingTheStateOrJoining) {
     EXPECT_EQ(result, 9);
     EXPECT_EQ(OnlyMessage(), "Failed to write to file: " + resume + kPleaseTryLater);
     PackageIndex stored;
-    int error = 0;
+    IndexLoadError error = CannotOpen;
     ASSERT_EQ(stored.Load(resume, error), 1) << "the previous state is intact";
     EXPECT_EQ(stored.FirstUnfinishedPart(), 0);
     EXPECT_FALSE(FileExists(resume + ".tmp"));

@@ -20,10 +20,10 @@
 #include <thread>
 
 #include "catalogue/package_index.h"
+#include "framework/file_utils.h"
 #include "support/package_fixture.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
-#include "transfer/file_utils.h"
 
 extern char** environ;
 
@@ -112,7 +112,7 @@ TEST(KillTrialsTest, EveryTrialEndsWithThePublishedInstaller) {
             // as done is exactly the published part.
             if (Exists(resume)) {
                 PackageIndex stored;
-                int error = 0;
+                IndexLoadError error = CannotOpen;
                 const bool parses = stored.Load(resume, error) == 1;
                 EXPECT_TRUE(parses) << "the resume state does not parse after run " << run;
                 healthy = healthy && parses;

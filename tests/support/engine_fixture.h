@@ -5,11 +5,12 @@
 #include <memory>
 #include <string>
 
+#include "engine/download_preparation.h"
+#include "engine/download_state.h"
 #include "framework/headless_dialog_items.h"
 #include "support/package_fixture.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
-#include "transfer/download_state.h"
 
 // A package folder, a server publishing into its own folder, and the
 // download state of a main dialog without a window, talking to the server

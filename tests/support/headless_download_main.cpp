@@ -13,8 +13,9 @@
 #include <string>
 #include <thread>
 
+#include "engine/download_preparation.h"
+#include "engine/download_state.h"
 #include "framework/headless_dialog_items.h"
-#include "transfer/download_state.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) {

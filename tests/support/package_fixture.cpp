@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "catalogue/package_files.h"
 #include "catalogue/package_index.h"
 #include "support/temp_dir.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/package_layout.h"
+#include "catalogue/package_table.h"
 
 // A package as the server publishes it, written below a server root:
 // <root>/download/sites, <root>/<server folder>/pkgindex.txt and the parts.

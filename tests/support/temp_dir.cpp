@@ -80,15 +80,13 @@ std::string PatternBytes(std::size_t size, unsigned seed) {
 struct MessageRecorder::State {
     mutable std::mutex mutex;
     std::vector<std::string> texts;
-    std::vector<MessageBoxIcon> icons;
 };
 
 MessageRecorder::MessageRecorder() : m_state(std::make_shared<State>()) {
     std::shared_ptr<State> state = m_state;
-    m_previous = SetMessageBoxHandler([state](const std::string& text, MessageBoxIcon icon) {
+    m_previous = SetMessageBoxHandler([state](const std::string& text) {
         std::lock_guard lock(state->mutex);
         state->texts.push_back(text);
-        state->icons.push_back(icon);
     });
 }
 
@@ -101,15 +99,9 @@ std::vector<std::string> MessageRecorder::Texts() const {
     return m_state->texts;
 }
 
-std::vector<MessageBoxIcon> MessageRecorder::Icons() const {
-    std::lock_guard lock(m_state->mutex);
-    return m_state->icons;
-}
-
 void MessageRecorder::Clear() {
     std::lock_guard lock(m_state->mutex);
     m_state->texts.clear();
-    m_state->icons.clear();
 }
 
 ScopedHome::ScopedHome(const std::string& home) {

@@ -60,7 +60,6 @@ class MessageRecorder {
     MessageRecorder();
     ~MessageRecorder();
     std::vector<std::string> Texts() const;
-    std::vector<MessageBoxIcon> Icons() const;
     void Clear();
 
   private:

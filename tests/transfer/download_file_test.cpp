@@ -5,10 +5,10 @@
 
 #include <thread>
 
+#include "framework/file_utils.h"
 #include "framework/progress_ctrl.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
-#include "transfer/file_utils.h"
 
 namespace {
 

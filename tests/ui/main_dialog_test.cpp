@@ -9,12 +9,12 @@
 
 #include <set>
 
+#include "framework/file_utils.h"
 #include "framework/resource_ids.h"
 #include "gui_helpers.h"
 #include "support/package_fixture.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
-#include "transfer/file_utils.h"
 #include "ui/main_dialog.h"
 #include "ui/proxy_dialog.h"
 
@@ -228,8 +228,9 @@ TEST_F(MainDialogTest, AWholeDownloadThroughTheWindowThenStopAndResume) {
         // Until the slow fourth part is under way, its bar part filled.
         WaitUntil([&] {
             const QProgressBar* part = Bar(*dialog, IDC_PROGRESS_PART);
-            return dialog->GetDlgItemText(IDC_PART_LABEL) == "velmora.004" && Visible(*dialog, IDC_PROGRESS_PART) &&
-                   part->value() > 0 && part->value() < part->maximum();
+            return dialog->GetDlgItemText(IDC_PART_LABEL) == "velmora.004" &&
+                   Visible(*dialog, IDC_PROGRESS_PART) && part->value() > 0 &&
+                   part->value() < part->maximum();
         });
         Settle();
         EXPECT_EQ(Bar(*dialog, IDC_PROGRESS_OVERALL)->value(), 3);
@@ -265,7 +266,7 @@ TEST_F(MainDialogTest, ClosingDuringADownloadEndsPromptlyWithTheResumeStateIntac
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_FALSE(dialog->m_download.IsDownloading());
     PackageIndex stored;
-    int error = 0;
+    IndexLoadError error = CannotOpen;
     ASSERT_EQ(stored.Load(VersionFolder() + "/pkgindex.txt", error), 1);
     EXPECT_EQ(stored.FirstUnfinishedPart(), 2);
     for (int i = 0; i < 2; ++i) {
@@ -291,7 +292,7 @@ TEST_F(MainDialogTest, ClosingWhileTheWorkerWaitsOnTheWindowDoesNotDeadlock) {
     });
     EXPECT_FALSE(dialog->m_download.IsDownloading());
     PackageIndex stored;
-    int error = 0;
+    IndexLoadError error = CannotOpen;
     EXPECT_EQ(stored.Load(VersionFolder() + "/pkgindex.txt", error), 1);
 }
 

@@ -20,21 +20,27 @@
 #include <cstring>
 #include <string>
 
+#include "catalogue/package_files.h"
 #include "catalogue/package_index.h"
-#include "catalogue/package_layout.h"
+#include "catalogue/package_table.h"
+#include "catalogue/server_names.h"
 #include "framework/build_config.h"
-#include "transfer/file_utils.h"
+#include "framework/file_utils.h"
 
 namespace {
 
 constexpr long long kDefaultPartSize = 8 * 1024 * 1024;
 
 int Usage(const char* problem) {
+    std::string names;
+    for (PackageId id = kPackageMain; id < kPackageCount; ++id) {
+        names += std::string(id == kPackageMain ? "" : "|") + PackageInfoFor(id).publisherName;
+    }
     std::fprintf(stderr,
                  "velmora-publish: %s\n"
-                 "usage: velmora-publish --version TEXT [--package main|tobrin|vessa]\n"
+                 "usage: velmora-publish --version TEXT [--package %s]\n"
                  "                       [--part-size BYTES] [--site HOST] INSTALLER OUTPUT\n",
-                 problem);
+                 problem, names.c_str());
     return 2;
 }
 
@@ -98,15 +104,11 @@ int main(int argc, char** argv) {
             site = argv[++i];
         } else if (arg == "--package" && hasValue) {
             const std::string name = argv[++i];
-            if (name == "main") {
-                package = kPackageMain;
-            } else if (name == "tobrin") {
-                package = kPackageTobrin;
-            } else if (name == "vessa") {
-                package = kPackageVessa;
-            } else {
+            const PackageInfo* info = PackageForPublisherName(name);
+            if (info == nullptr) {
                 return Usage(("unknown package \"" + name + "\"").c_str());
             }
+            package = info->id;
         } else if (arg == "--part-size" && hasValue) {
             char* end = nullptr;
             errno = 0;

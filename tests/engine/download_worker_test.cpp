@@ -4,9 +4,9 @@
 #include <chrono>
 #include <thread>
 
+#include "framework/file_utils.h"
 #include "framework/resource_ids.h"
 #include "support/engine_fixture.h"
-#include "transfer/file_utils.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ class WorkerTest : public EngineTest {
     // The resume state as stored on disk.
     PackageIndex StoredState(const PublishedPackage& package) {
         PackageIndex stored;
-        int error = 0;
+        IndexLoadError error = CannotOpen;
         EXPECT_EQ(stored.Load(VersionFolder(package) + "/pkgindex.txt", error), 1);
         return stored;
     }

@@ -3,10 +3,10 @@
 #include <unistd.h>
 
 #include "framework/build_config.h"
+#include "framework/file_utils.h"
 #include "framework/texts.h"
 #include "support/child_process.h"
 #include "support/engine_fixture.h"
-#include "transfer/file_utils.h"
 
 namespace {
 

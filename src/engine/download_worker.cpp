@@ -1,38 +1,21 @@
+#include "engine/download_worker.h"
+
 #include <unistd.h>
 
-#include <cstdint>
-
-#include "catalogue/package_layout.h"
+#include "catalogue/package_files.h"
+#include "engine/download_state.h"
+#include "engine/installer_check.h"
+#include "engine/part_merge.h"
 #include "framework/dialog_items.h"
 #include "framework/message_box.h"
 #include "framework/resource_ids.h"
 #include "framework/texts.h"
-#include "transfer/download_state.h"
-#include "transfer/file_utils.h"
 
 namespace {
 
 constexpr int kAttemptsPerPart = 3;
-// The part bar counts kilobytes: 4096 / 1024 = 4 units per block.
-constexpr int kProgressDivisor = 1024;
 
 }  // namespace
-
-bool InstallerReady(const DownloadState& state) {
-    const std::string installer = state.m_strVersionFolder + "/" + kInstallerFileName;
-    if (!FileExists(installer)) {
-        return false;
-    }
-    // In 64 bits, so that packages of 2 GiB and more work.
-    const PackageIndex& index = state.m_index;
-    const std::int64_t complete =
-        (static_cast<std::int64_t>(index.m_parts.size()) - 1) * index.m_partSize;
-    if (QueryFileSize(installer) < complete) {
-        unlink(installer.c_str());
-        return false;
-    }
-    return true;
-}
 
 int DownloadWorker(DownloadState& state) {
     // Every way out ends here: clearing the marker is the last thing the
@@ -47,7 +30,7 @@ int DownloadWorker(DownloadState& state) {
 
     for (std::size_t i = 0; i < index.m_parts.size(); ++i) {
         if (state.m_bStop.load() != 0) {
-            return finish(0);
+            return finish(kWorkerFinished);
         }
         PackagePart& part = index.m_parts[i];
         if (part.m_done != 0) {
@@ -63,7 +46,7 @@ int DownloadWorker(DownloadState& state) {
         for (int attempt = 1;; ++attempt) {
             state.m_progressPart.SetPos(0);
             if (state.m_bStop.load() != 0) {
-                return finish(0);
+                return finish(kWorkerFinished);
             }
             if (DownloadFile(state.m_strHost, kHttpPort, remotePath, localPath, 1, error,
                              state.GetProxy(), &state.m_progressPart, kProgressDivisor,
@@ -79,7 +62,7 @@ int DownloadWorker(DownloadState& state) {
             if (!state.IsClosing()) {
                 ShowMessageBox(error + text::kPleaseTryLater);
             }
-            return finish(9);
+            return finish(kWorkerGaveUp);
         }
         // The part is on disk (the fetch synced it) before it is recorded.
         part.m_done = 1;
@@ -89,26 +72,26 @@ int DownloadWorker(DownloadState& state) {
             if (!state.IsClosing()) {
                 ShowMessageBox(text::kFailedToWriteFile + index.m_path + text::kPleaseTryLater);
             }
-            return finish(9);
+            return finish(kWorkerGaveUp);
         }
         state.m_progressOverall.SetPos(static_cast<int>(i + 1));
     }
 
-    if (!InstallerReady(state)) {
+    if (!KeepInstallerIfComplete(state)) {
         const std::string installer = state.m_strVersionFolder + "/" + kInstallerFileName;
         items.SetItemText(res::IDC_PART_LABEL, text::kMergingParts);
         items.ShowItem(res::IDC_PART_LABEL, true);
         items.ShowItem(res::IDC_PROGRESS_PART, true);
         state.m_progressPart.SetPos(0);
-        if (!index.MergeParts(state.m_strVersionFolder, kInstallerFileName, &state.m_progressPart,
-                              &state.m_bClosing)) {
+        if (!MergeParts(index, state.m_strVersionFolder, kInstallerFileName, &state.m_progressPart,
+                        &state.m_bClosing)) {
             unlink(installer.c_str());
-            return finish(9);
+            return finish(kWorkerGaveUp);
         }
     }
     state.m_progressOverall.SetPos(static_cast<int>(index.m_parts.size() + 1));
     items.ShowItem(res::IDC_PART_LABEL, false);
     items.ShowItem(res::IDC_PROGRESS_PART, false);
     items.EnableItem(res::IDC_INSTALL, true);
-    return finish(0);
+    return finish(kWorkerFinished);
 }

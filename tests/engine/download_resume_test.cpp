@@ -17,7 +17,7 @@ namespace {
 // by a rename, so a reader never sees it half written.
 std::set<std::string> StoredDoneParts(const std::string& path) {
     PackageIndex stored;
-    int error = 0;
+    IndexLoadError error = CannotOpen;
     std::set<std::string> done;
     if (stored.Load(path, error)) {
         for (const auto& part : stored.m_parts) {

@@ -13,6 +13,10 @@
 
 class DialogItems;
 
+// The part bar counts kilobytes: a part fills it at part size / 1024, and a
+// fetch advances it by 4096 / 1024 = 4 per block.
+inline constexpr int kProgressDivisor = 1024;
+
 // Everything one download needs, owned by the main dialog: where it comes
 // from, where it goes, the resume state, the two progress bars, the stop flag
 // and the marker of the running worker. The worker reads and writes it from
@@ -80,20 +84,3 @@ class DownloadState {
     std::mutex m_pauseMutex;
     std::condition_variable m_pauseCv;
 };
-
-// Settles the host, server folder, version folder and resume state; shows its
-// own message and returns 0 on failure.
-int PrepareDownload(DownloadState& state);
-
-// The worker: fetches every unfinished part (three attempts each), records
-// each at once, joins the parts into the installer and enables the install
-// button. Clears m_pWorker as its very last step. Returns 0 or 9.
-int DownloadWorker(DownloadState& state);
-
-// True when a complete installer stands in the version folder. One smaller
-// than (part count - 1) x part size is what an interrupted join left: it is
-// deleted.
-bool InstallerReady(const DownloadState& state);
-
-// The path of the running program file.
-std::string ModuleFileName();

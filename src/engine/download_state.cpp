@@ -1,20 +1,14 @@
-#include "transfer/download_state.h"
-
-#include <unistd.h>
+#include "engine/download_state.h"
 
 #include <chrono>
-#include <climits>
 
+#include "engine/download_preparation.h"
+#include "engine/download_worker.h"
 #include "framework/dialog_items.h"
 #include "framework/message_box.h"
+#include "framework/module_path.h"
 #include "framework/resource_ids.h"
 #include "framework/texts.h"
-
-std::string ModuleFileName() {
-    char buffer[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
-}
 
 DownloadState::DownloadState(DialogItems& items)
     : m_items(items), m_strProgramPath(ModuleFileName()) {}

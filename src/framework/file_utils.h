@@ -27,24 +27,3 @@ std::string SystemErrorText(int code);
 // file to create the folders that will hold it. On the first folder that
 // cannot be created it shows the system's error text and stops.
 void MakeDirectoryTree(const std::string& path);
-
-enum class CopyResult { Done, ReadFailed, WriteFailed };
-
-// Appends the rest of file `in` to file `out` and adds the bytes to `total`.
-// The kernel copies between the files where it can, so the data does not pass
-// through this process.
-CopyResult AppendFileContents(int in, int out, std::int64_t& total);
-
-// Starts writing a file's data out to disk in the background, so that a
-// later fdatasync has little left to wait for. Writing out as the data
-// arrives overlaps the disk with the network instead of adding it at the end.
-class EarlyWriteback {
-  public:
-    explicit EarlyWriteback(int fd) : m_fd(fd) {}
-    // Call with the file's size after each write.
-    void Wrote(std::int64_t size);
-
-  private:
-    int m_fd;
-    std::int64_t m_started = 0;
-};

@@ -2,9 +2,10 @@
 #include <sys/stat.h>
 
 #include "catalogue/package_index.h"
+#include "engine/part_merge.h"
+#include "framework/file_utils.h"
 #include "framework/progress_ctrl.h"
 #include "support/temp_dir.h"
-#include "transfer/file_utils.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ class PartMergeTest : public testing::Test {
         }
     }
     int Merge(ProgressCtrl* bar = nullptr, const std::atomic<int>* cancel = nullptr) {
-        return m_index.MergeParts(m_dir.Path(), "velmora.exe", bar, cancel);
+        return MergeParts(m_index, m_dir.Path(), "velmora.exe", bar, cancel);
     }
 
     TempDir m_dir;

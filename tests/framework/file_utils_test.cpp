@@ -1,4 +1,4 @@
-#include "transfer/file_utils.h"
+#include "framework/file_utils.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

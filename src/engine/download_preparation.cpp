@@ -1,42 +1,21 @@
+#include "engine/download_preparation.h"
+
 #include <cstdio>
-#include <cstring>
 
 #include "catalogue/download_hosts.h"
-#include "catalogue/package_layout.h"
+#include "catalogue/package_files.h"
+#include "catalogue/package_table.h"
+#include "catalogue/server_names.h"
+#include "engine/download_state.h"
 #include "framework/build_config.h"
+#include "framework/file_utils.h"
 #include "framework/message_box.h"
 #include "framework/texts.h"
-#include "transfer/download_state.h"
-#include "transfer/file_utils.h"
 
 namespace {
 
-constexpr int kProgressDivisor = 1024;
+// The site list's first line is read like a line of the index.
 constexpr int kSiteLineBufferSize = 1024;
-
-// What the server sends becomes folder and file names verbatim; only plain
-// names are taken, so no index can reach outside the package folder. A part
-// size must be positive once there is a part besides the last.
-bool IsSafeIndex(const PackageIndex& index) {
-    if (!IsPlainFileName(index.m_productVersion)) {
-        return false;
-    }
-    if (index.m_parts.size() > 1 && index.m_partSize <= 0) {
-        return false;
-    }
-    for (std::size_t i = 0; i < index.m_parts.size(); ++i) {
-        const std::string& name = index.m_parts[i].m_name;
-        if (!IsPlainFileName(name) || IsReservedFileName(name)) {
-            return false;
-        }
-        for (std::size_t j = 0; j < i; ++j) {
-            if (index.m_parts[j].m_name == name) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
 
 std::string ConnectionAdvice(const std::string& error) {
     return error + text::kConnectionAdvice + config::kSingleFileDownloadPage;
@@ -94,7 +73,7 @@ int PrepareDownload(DownloadState& state) {
     }
 
     PackageIndex published;
-    int reason = CannotOpen;
+    IndexLoadError reason = CannotOpen;
     if (!published.Load(serverIndex, reason)) {
         if (reason == Incompatible) {
             ShowMessageBox(text::kIncompatibleBefore + std::string(config::kPrimaryDownloadHost) +

@@ -1,0 +1,19 @@
+#pragma once
+
+// The files of a download, on the server and in the package folder (the
+// folder of the running program):
+//
+//   sites.txt                    site list, fetched from /download/sites
+//   pkgindex.txt                 the server's index of the current package
+//   <version>[/<voice>]/         version folder: the parts, the resume state
+//                                (pkgindex.txt) and the joined velmora.exe
+
+inline constexpr char kSiteListRemotePath[] = "/download/sites";
+inline constexpr char kSiteListFileName[] = "sites.txt";
+inline constexpr char kIndexFileName[] = "pkgindex.txt";
+inline constexpr char kInstallerFileName[] = "velmora.exe";
+inline constexpr int kHttpPort = 80;
+// Files written beside the resume state, the installer and the program copy
+// until they are complete, then renamed over them.
+inline constexpr char kSaveTemporarySuffix[] = ".tmp";
+inline constexpr char kPartialSuffix[] = ".partial";

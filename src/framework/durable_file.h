@@ -1,0 +1,48 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+
+// Writes every byte or fails; retries after signals and short writes.
+bool WriteAll(int fd, const void* data, std::size_t length);
+bool WriteAll(int fd, const std::string& data);
+
+// Replaces a file so that a crash, a full disk or a power loss leaves either
+// the old file or the complete new one, never a mix: the new content goes to
+// a temporary file beside it (created afresh, every write checked), which is
+// synced, renamed over the old name, and the folder synced so that the rename
+// itself is on disk.
+class DurableReplacement {
+  public:
+    // `mode` applies to a file that did not exist (less the umask); a file
+    // that is replaced keeps its permissions.
+    DurableReplacement(std::string path, const char* temporarySuffix, mode_t mode = 0666);
+    // Abandons an uncommitted replacement: the temporary file goes, the old
+    // file stays.
+    ~DurableReplacement();
+    DurableReplacement(const DurableReplacement&) = delete;
+    DurableReplacement& operator=(const DurableReplacement&) = delete;
+
+    bool IsOpen() const { return m_fd >= 0; }
+    // The temporary file, for writers that copy into it themselves.
+    int Fd() const { return m_fd; }
+    const std::string& TemporaryPath() const { return m_temporary; }
+
+    bool Write(const std::string& data);
+    // Gives the new file these permissions instead.
+    bool SetMode(mode_t mode);
+    enum class Result { Committed, NotWritten, NotRenamed };
+    // Puts the new file in place. On failure the old file is untouched and
+    // the result says whether the data or the rename failed.
+    Result Commit();
+    void Abandon();
+
+  private:
+    std::string m_path;
+    std::string m_temporary;
+    int m_folder = -1;
+    int m_fd = -1;
+    bool m_ok = false;
+};

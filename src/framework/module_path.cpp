@@ -1,0 +1,11 @@
+#include "framework/module_path.h"
+
+#include <unistd.h>
+
+#include <climits>
+
+std::string ModuleFileName() {
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+}
