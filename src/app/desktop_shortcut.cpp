@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr char kShortcutName[] = "Velmora Quindle 7";
 constexpr char kEntryGroup[] = "Desktop Entry";
 
 }  // namespace
@@ -54,7 +53,7 @@ void CreateDesktopShortcut(const std::string& target, const std::string& desktop
         ShowMessageBox(text::kCannotGetDesktopPath + SystemErrorText(error));
         return;
     }
-    const std::string path = desktopFolder + "/" + kShortcutName + ".desktop";
+    const std::string path = desktopFolder + "/" + text::kShortcutName + ".desktop";
 
     GKeyFile* entry = g_key_file_new();
     // A file that is not a desktop entry counts as no launcher at all.
@@ -69,7 +68,7 @@ void CreateDesktopShortcut(const std::string& target, const std::string& desktop
         entry = g_key_file_new();
     }
     g_key_file_set_string(entry, kEntryGroup, "Type", "Application");
-    g_key_file_set_string(entry, kEntryGroup, "Name", kShortcutName);
+    g_key_file_set_string(entry, kEntryGroup, "Name", text::kShortcutName);
     g_key_file_set_string(entry, kEntryGroup, "Exec", QuoteExec(target).c_str());
     g_key_file_set_string(entry, kEntryGroup, "Comment", text::kShortcutDescription);
 

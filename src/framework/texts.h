@@ -76,6 +76,7 @@ inline constexpr char kShortcutCreated[] =
     "installation from where you have left previously";
 inline constexpr char kFailedToSaveShortcut[] = "Failed to save quindle shortcut";
 inline constexpr char kCannotGetDesktopPath[] = "Cannot get desktop path. ";
+inline constexpr char kShortcutName[] = "Velmora Quindle 7";
 inline constexpr char kShortcutDescription[] = "Velmora quindle and installer program";
 // The copy in the package folder exists but did not start.
 inline constexpr char kCannotStartCopyBefore[] = "Velmora Quindle was copied to ";

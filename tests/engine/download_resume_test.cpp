@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "support/engine_fixture.h"
+#include "support/wait.h"
 
 extern char** environ;
 
@@ -51,9 +52,8 @@ TEST_F(ResumeTest, StopThenKillThenFinishFetchesNoFinishedPartTwice) {
 
     ASSERT_EQ(Prepare(), 1);
     m_state->OnDownload();
-    while (StoredDoneParts(resume).size() < 4) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    ASSERT_TRUE(
+        WaitFor([&] { return StoredDoneParts(resume).size() >= 4; }, "four parts recorded done"));
     m_state->OnStop();
     WaitForWorker();
     const std::set<std::string> doneAtStop = StoredDoneParts(resume);
@@ -67,11 +67,8 @@ TEST_F(ResumeTest, StopThenKillThenFinishFetchesNoFinishedPartTwice) {
                     const_cast<char*>(program.c_str()), const_cast<char*>(proxy.c_str()), nullptr};
     pid_t child = 0;
     ASSERT_EQ(posix_spawn(&child, VELMORA_HEADLESS_DOWNLOAD, nullptr, nullptr, argv, environ), 0);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (StoredDoneParts(resume).size() < doneAtStop.size() + 6) {
-        ASSERT_LT(std::chrono::steady_clock::now(), deadline);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    ASSERT_TRUE(WaitFor([&] { return StoredDoneParts(resume).size() >= doneAtStop.size() + 6; },
+                        "six more parts recorded done"));
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);

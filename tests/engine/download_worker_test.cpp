@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
-
 #include "framework/file_utils.h"
 #include "framework/resource_ids.h"
 #include "support/engine_fixture.h"
+#include "support/wait.h"
 
 namespace {
 
@@ -99,10 +97,12 @@ TEST_F(WorkerTest, StopEndsTheRunAndDownloadResumesAtTheFirstUnfinishedPart) {
                       Fault{.dripIntervalMs = 20, .dripBytes = 512, .times = 1});
     ASSERT_EQ(Prepare(), 1);
     m_state->OnDownload();
-    while (m_server.CountRequests(package.RemotePath(3)) == 0 ||
-           m_state->m_progressPart.GetPos() == 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return m_server.CountRequests(package.RemotePath(3)) > 0 &&
+                   m_state->m_progressPart.GetPos() > 0;
+        },
+        "the fourth part to arrive"));
     m_state->OnStop();
     EXPECT_TRUE(m_items.Get(res::IDC_DOWNLOAD).enabled);
     EXPECT_FALSE(m_items.Get(res::IDC_STOP).enabled);
@@ -127,9 +127,8 @@ TEST_F(WorkerTest, StopDuringTheThirdAttemptReportsTheSecondAttemptsError) {
     m_server.AddFault(package.RemotePath(0), Fault{.stallAfterBytes = 10});
     ASSERT_EQ(Prepare(), 1);
     m_state->OnDownload();
-    while (m_server.CountRequests(package.RemotePath(0)) < 3) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    ASSERT_TRUE(WaitFor([&] { return m_server.CountRequests(package.RemotePath(0)) == 3; },
+                        "the third attempt"));
     m_state->OnStop();
     WaitForWorker();
     EXPECT_EQ(m_state->m_nWorkerResult.load(), 9);
@@ -142,9 +141,8 @@ TEST_F(WorkerTest, DownloadIsRefusedWhileAWorkerIsRecorded) {
     m_server.SetFault(package.RemotePath(0), Fault{.stallAfterBytes = 10, .times = 1});
     ASSERT_EQ(Prepare(), 1);
     m_state->OnDownload();
-    while (m_server.CountRequests(package.RemotePath(0)) == 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    ASSERT_TRUE(WaitFor([&] { return m_server.CountRequests(package.RemotePath(0)) > 0; },
+                        "the first part to be asked for"));
     m_state->OnStop();
     m_state->OnDownload();  // Download is enabled again, the worker still runs
     EXPECT_EQ(m_messages.Texts(),
@@ -228,13 +226,27 @@ TEST_F(WorkerTest, ClosingCutsTheRetryPauseShortAndShowsNothing) {
     m_state->m_nRetryPauseMs = 10 * 60 * 1000;  // were it not cut short, the test would time out
     ASSERT_EQ(Prepare(), 1);
     m_state->OnDownload();
-    while (m_server.CountRequests(package.RemotePath(0)) == 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    ASSERT_TRUE(WaitFor([&] { return m_server.CountRequests(package.RemotePath(0)) > 0; },
+                        "the first part to be asked for"));
     m_state->StopAndWait();
     EXPECT_FALSE(m_state->IsDownloading());
     EXPECT_TRUE(m_messages.Texts().empty());
     EXPECT_EQ(m_server.CountRequests(package.RemotePath(0)), 1);
+}
+
+TEST_F(WorkerTest, ClosingDuringTheLastAttemptShowsNothing) {
+    const PublishedPackage package = Publish();
+    m_server.SetFault(package.RemotePath(0), Fault{.status = 500, .times = 2});
+    m_server.AddFault(package.RemotePath(0), Fault{.stallAfterBytes = 10});
+    ASSERT_EQ(Prepare(), 1);
+    m_state->OnDownload();
+    ASSERT_TRUE(WaitFor([&] { return m_server.CountRequests(package.RemotePath(0)) == 3; },
+                        "the third attempt"));
+    // The window is going away: the attempt that ends now is the last one,
+    // and its failure must not raise a box over a window that is gone.
+    m_state->StopAndWait();
+    EXPECT_FALSE(m_state->IsDownloading());
+    EXPECT_TRUE(m_messages.Texts().empty()) << testing::PrintToString(m_messages.Texts());
 }
 
 }  // namespace

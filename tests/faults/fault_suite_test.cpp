@@ -81,8 +81,13 @@ class FaultTest : public EngineTest {
         if (FileExists(PackageFolder() + "/7.7/pkgindex.txt")) {
             EXPECT_EQ(stored.Load(PackageFolder() + "/7.7/pkgindex.txt", error), 1) << what;
             for (std::size_t i = 0; i < stored.m_parts.size(); ++i) {
-                if (stored.m_parts[i].m_done != 0 && FileExists(Part(static_cast<int>(i)))) {
-                    EXPECT_EQ(ReadFile(Part(static_cast<int>(i))), m_package.PartBytes(i))
+                if (stored.m_parts[i].m_done == 0) {
+                    continue;
+                }
+                const std::string part = Part(static_cast<int>(i));
+                EXPECT_TRUE(FileExists(part)) << what << ": " << part << " recorded done, missing";
+                if (FileExists(part)) {
+                    EXPECT_EQ(ReadFile(part), m_package.PartBytes(i))
                         << what << ": a part recorded as done is not the published part";
                 }
             }

@@ -17,13 +17,13 @@
 #include <filesystem>
 #include <random>
 #include <set>
-#include <thread>
 
 #include "catalogue/package_index.h"
 #include "framework/file_utils.h"
 #include "support/package_fixture.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
+#include "support/wait.h"
 
 extern char** environ;
 
@@ -91,22 +91,31 @@ TEST(KillTrialsTest, EveryTrialEndsWithThePublishedInstaller) {
             const auto start = Clock::now();
             int status = 0;
             bool killed = false;
-            while (waitpid(child, &status, WNOHANG) == 0) {
-                const bool inSave = Exists(resume + ".tmp");
-                const bool inJoin = Exists(versionFolder + "/velmora.exe.partial");
-                if ((killAt == KillAt::Time && Clock::now() - start > killAfter) ||
-                    (killAt == KillAt::Save && inSave) || (killAt == KillAt::Join && inJoin)) {
-                    kill(child, SIGKILL);
-                    waitpid(child, &status, 0);
-                    killed = true;
-                    ++figures.kills;
-                    figures.killsInSave += inSave ? 1 : 0;
-                    figures.killsInJoin += inJoin ? 1 : 0;
-                    break;
-                }
-                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            const bool ended = WaitFor(
+                [&] {
+                    if (waitpid(child, &status, WNOHANG) != 0) {
+                        return true;
+                    }
+                    const bool inSave = Exists(resume + ".tmp");
+                    const bool inJoin = Exists(versionFolder + "/velmora.exe.partial");
+                    if ((killAt == KillAt::Time && Clock::now() - start > killAfter) ||
+                        (killAt == KillAt::Save && inSave) || (killAt == KillAt::Join && inJoin)) {
+                        kill(child, SIGKILL);
+                        waitpid(child, &status, 0);
+                        killed = true;
+                        ++figures.kills;
+                        figures.killsInSave += inSave ? 1 : 0;
+                        figures.killsInJoin += inJoin ? 1 : 0;
+                        return true;
+                    }
+                    return false;
+                },
+                "a run to end", std::chrono::minutes(1), {}, std::chrono::microseconds(100));
+            if (!ended) {
+                kill(child, SIGKILL);
+                waitpid(child, &status, 0);
+                FAIL() << "a run hung";
             }
-            ASSERT_LT(Clock::now() - start, std::chrono::minutes(1)) << "a run hung";
 
             // After every run: the resume state parses, and what it records
             // as done is exactly the published part.

@@ -1,7 +1,6 @@
 #include "support/engine_fixture.h"
 
-#include <chrono>
-#include <thread>
+#include "support/wait.h"
 
 EngineTest::EngineTest() : m_server(m_serverRoot.Path()) {
     g_currentPackage = kPackageMain;
@@ -28,10 +27,5 @@ int EngineTest::Download() {
 }
 
 void EngineTest::WaitForWorker() {
-    // A guard against a hang, not a measurement.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-    while (m_state->IsDownloading()) {
-        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the worker did not end";
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    WaitFor([&] { return !m_state->IsDownloading(); }, "the worker to end");
 }

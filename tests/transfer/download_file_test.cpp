@@ -9,6 +9,7 @@
 #include "framework/progress_ctrl.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
+#include "support/wait.h"
 
 namespace {
 
@@ -111,9 +112,7 @@ TEST_F(DownloadFileTest, StopDuringTheBodyKeepsThePartialFileAndTheErrorText) {
     ProgressCtrl bar;
     bar.SetRange(0, 100000);
     std::thread stopper([&] {
-        while (bar.GetPos() == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        WaitFor([&] { return bar.GetPos() > 0; }, "the body to start arriving");
         stop = 1;
     });
     EXPECT_EQ(Fetch("/slow", m_local / "slow", 1, &bar, &stop), 0);

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/wait.h"
 #include "widgets/dialog.h"
 
 // Runs `script` from the dialog's own event loop once it is open. A dialog
@@ -38,16 +39,11 @@ void OnNextModal(const std::function<void(T&)>& script) {
     });
 }
 
-// Keeps the event loop running until `done` holds; a guard against a hang,
-// not a measurement.
-inline void WaitUntil(const std::function<bool()>& done,
-                      std::chrono::seconds limit = std::chrono::seconds(60)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "gave up waiting";
-        QApplication::processEvents(QEventLoop::AllEvents);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+// Keeps the event loop running until `done` holds; fails the test, naming
+// `what`, after a minute.
+inline bool WaitUntil(const std::function<bool()>& done, const std::string& what) {
+    return WaitFor(done, what, std::chrono::minutes(1),
+                   [] { QApplication::processEvents(QEventLoop::AllEvents); });
 }
 
 // Lets queued repaints and calls run, so widgets show the latest state; a
