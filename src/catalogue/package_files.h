@@ -17,3 +17,8 @@ inline constexpr int kHttpPort = 80;
 // until they are complete, then renamed over them.
 inline constexpr char kSaveTemporarySuffix[] = ".tmp";
 inline constexpr char kPartialSuffix[] = ".partial";
+
+// The most the server may send for the site list (only its first line is
+// read) and for its index (a million parts with names of up to 60 bytes).
+inline constexpr long long kMaxSiteListBytes = 64 * 1024;
+inline constexpr long long kMaxIndexBytes = 64 * 1024 * 1024;

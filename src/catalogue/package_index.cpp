@@ -1,5 +1,7 @@
 #include "catalogue/package_index.h"
 
+#include <unistd.h>
+
 #include <climits>
 #include <cstring>
 
@@ -97,9 +99,23 @@ int ReadIndexFlag(std::FILE* file, int& flag) {
 }
 
 int PackageIndex::Load(const std::string& path, IndexLoadError& error) {
+    std::string name;
+    const OwnFolder folder = OwnFolder::OpenParentOf(path, name);
+    if (!Load(folder, name, error)) {
+        return 0;
+    }
+    m_path = path;
+    return 1;
+}
+
+int PackageIndex::Load(const OwnFolder& folder, const std::string& name, IndexLoadError& error) {
     Clear();
-    std::FILE* file = std::fopen(path.c_str(), "r");
+    const int fd = OpenOwnFileForReading(folder, name);
+    std::FILE* file = fd >= 0 ? fdopen(fd, "r") : nullptr;
     if (file == nullptr) {
+        if (fd >= 0) {
+            close(fd);
+        }
         error = CannotOpen;
         return 0;
     }
@@ -122,7 +138,7 @@ int PackageIndex::Load(const std::string& path, IndexLoadError& error) {
     }
     int count = 0;
     if (!ReadIndexLine(file, m_productVersion) || !ReadIndexInt(file, count) ||
-        !ReadIndexInt(file, m_partSize)) {
+        !ReadIndexInt(file, m_partSize) || count > kMaxParts) {
         return fail(Malformed);
     }
     for (int i = 0; i < count; ++i) {
@@ -133,7 +149,9 @@ int PackageIndex::Load(const std::string& path, IndexLoadError& error) {
         m_parts.push_back(std::move(part));
     }
     std::fclose(file);
-    m_path = path;
+    m_folder = folder;
+    m_name = name;
+    m_path = folder.PathOf(name);
     return 1;
 }
 
@@ -150,12 +168,20 @@ int PackageIndex::Save() {
 
     // Written beside the old file and renamed over it once it is on disk: a
     // crash or a full disk mid-write leaves the previous record intact.
-    DurableReplacement file(m_path, kSaveTemporarySuffix);
+    DurableReplacement file(m_folder, m_name, kSaveTemporarySuffix);
     return file.Write(content) && file.Commit() == DurableReplacement::Result::Committed ? 1 : 0;
 }
 
 int PackageIndex::SaveAs(const std::string& path) {
+    m_folder = OwnFolder::OpenParentOf(path, m_name);
     m_path = path;
+    return Save();
+}
+
+int PackageIndex::SaveAs(const OwnFolder& folder, const std::string& name) {
+    m_folder = folder;
+    m_name = name;
+    m_path = folder.PathOf(name);
     return Save();
 }
 
@@ -164,6 +190,8 @@ void PackageIndex::Clear() {
     m_parts.shrink_to_fit();
     m_productVersion.clear();
     m_path.clear();
+    m_folder = {};
+    m_name.clear();
 }
 
 int PackageIndex::FirstUnfinishedPart() const {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/own_files.h"
+
 // Why PackageIndex::Load failed.
 enum IndexLoadError : int {
     CannotOpen = 0,    // the file cannot be opened for reading
@@ -32,13 +34,17 @@ class PackageIndex {
     PackageIndex& operator=(PackageIndex&&) = default;
 
     // Returns 1, or 0 with the reason in `error`. Starts with Clear(); on a
-    // malformed file the object keeps what was read before the bad line.
+    // malformed file the object keeps what was read before the bad line. A
+    // link or anything but a regular file at the path cannot be opened.
     int Load(const std::string& path, IndexLoadError& error);
+    // The same for a file in a folder held open; later saves go there too.
+    int Load(const OwnFolder& folder, const std::string& name, IndexLoadError& error);
     // Rewrites the file at m_path; 1 on success. The previous file is replaced
     // only once the new one is complete on disk.
     int Save();
     // Sets m_path (even when saving then fails) and saves.
     int SaveAs(const std::string& path);
+    int SaveAs(const OwnFolder& folder, const std::string& name);
     // Empties everything but m_partSize.
     void Clear();
     // Position of the first part not done, or the part count.
@@ -49,7 +55,15 @@ class PackageIndex {
     std::vector<PackagePart> m_parts;
     std::int32_t m_partSize = -1;
     std::string m_path;
+
+  private:
+    // Where m_path lies: its folder, held open, and the name in it.
+    OwnFolder m_folder;
+    std::string m_name;
 };
+
+// The most parts an index may have; a larger count is malformed.
+inline constexpr int kMaxParts = 1000000;
 
 // Line readers of the index format, over a stream opened for reading.
 int ReadIndexLine(std::FILE* file, std::string& line);

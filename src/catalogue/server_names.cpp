@@ -1,11 +1,15 @@
 #include "catalogue/server_names.h"
 
+#include <string_view>
+#include <unordered_set>
+
 #include "catalogue/package_files.h"
 #include "catalogue/package_index.h"
 
 bool IsPlainFileName(const std::string& name) {
     constexpr std::size_t kMaxNameBytes = 255;
-    if (name.empty() || name.size() > kMaxNameBytes || name == "." || name == "..") {
+    // A leading dot would also make hidden names, such as a ".ssh" folder.
+    if (name.empty() || name.size() > kMaxNameBytes || name[0] == '.') {
         return false;
     }
     for (const unsigned char c : name) {
@@ -29,18 +33,15 @@ bool IsSafeIndex(const PackageIndex& index) {
     if (!IsPlainFileName(index.m_productVersion)) {
         return false;
     }
-    if (index.m_parts.size() > 1 && index.m_partSize <= 0) {
+    if (!index.m_parts.empty() && index.m_partSize <= 0) {
         return false;
     }
-    for (std::size_t i = 0; i < index.m_parts.size(); ++i) {
-        const std::string& name = index.m_parts[i].m_name;
-        if (!IsPlainFileName(name) || IsReservedFileName(name)) {
+    std::unordered_set<std::string_view> names;
+    names.reserve(index.m_parts.size());
+    for (const PackagePart& part : index.m_parts) {
+        if (!IsPlainFileName(part.m_name) || IsReservedFileName(part.m_name) ||
+            !names.insert(part.m_name).second) {
             return false;
-        }
-        for (std::size_t j = 0; j < i; ++j) {
-            if (index.m_parts[j].m_name == name) {
-                return false;
-            }
         }
     }
     return true;

@@ -1,5 +1,9 @@
 #include "engine/download_preparation.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "catalogue/download_hosts.h"
@@ -22,9 +26,13 @@ std::string ConnectionAdvice(const std::string& error) {
 }
 
 // Reads the site list's first line exactly as stored, line break included.
-void TakeHostFromSiteList(const std::string& path, std::string& host) {
-    std::FILE* file = std::fopen(path.c_str(), "r");
+void TakeHostFromSiteList(const OwnFolder& folder, std::string& host) {
+    const int fd = OpenOwnFileForReading(folder, kSiteListFileName);
+    std::FILE* file = fd >= 0 ? fdopen(fd, "r") : nullptr;
     if (file == nullptr) {
+        if (fd >= 0) {
+            close(fd);
+        }
         return;
     }
     char line[kSiteLineBufferSize];
@@ -32,6 +40,68 @@ void TakeHostFromSiteList(const std::string& path, std::string& host) {
         host = line;
     }
     std::fclose(file);
+}
+
+bool IsVoiceFolderName(const std::string& name) {
+    for (PackageId id = kPackageMain; id < kPackageCount; ++id) {
+        if (name == PackageInfoFor(id).voiceFolder) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A folder is the program's own when it holds its resume state, or nothing
+// but the voice packages' subfolders and entries at the program's own file
+// names (what an interrupted run leaves, such as a temporary resume state;
+// whatever they are, they are refused when used): nothing at all included.
+// Anything else is someone else's, such as the user's "bin" folder.
+bool IsOwnVersionFolder(const OwnFolder& folder) {
+    const int fd = dup(folder.Fd());
+    DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
+    if (dir == nullptr) {
+        if (fd >= 0) {
+            close(fd);
+        }
+        return false;
+    }
+    bool own = true;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        struct stat st {};
+        if (!StatOwnEntry(folder, name, st)) {
+            continue;
+        }
+        if (name == kIndexFileName && S_ISREG(st.st_mode)) {
+            own = true;
+            break;
+        }
+        const bool voice = S_ISDIR(st.st_mode) && IsVoiceFolderName(name);
+        if (!voice && !IsReservedFileName(name)) {
+            own = false;
+        }
+    }
+    closedir(dir);
+    return own;
+}
+
+// Opens (creating it when missing) one level of the version folder, and
+// tells the user when it cannot or must not be used.
+OwnFolder OpenOwnSubfolder(const OwnFolder& parent, const std::string& name) {
+    int error = 0;
+    OwnFolder folder = parent.OpenSubfolder(name, true, error);
+    if (!folder.IsOpen() && error != ELOOP && error != ENOTDIR) {
+        ShowMessageBox(SystemErrorText(error));
+        return {};
+    }
+    if (!folder.IsOpen() || !IsOwnVersionFolder(folder)) {
+        ShowMessageBox(text::kForeignFolderBefore + parent.PathOf(name) + text::kForeignFolderAfter);
+        return {};
+    }
+    return folder;
 }
 
 }  // namespace
@@ -47,14 +117,19 @@ int PrepareDownload(DownloadState& state) {
         return 0;
     }
     const std::string programFolder = program.substr(0, separator);
+    // Held open for the whole preparation; a folder that has gone shows up
+    // as files that cannot be created in it.
+    const OwnFolder packageFolder = OwnFolder::Open(programFolder);
     std::string error;
 
     if (state.m_strHost.empty()) {
         state.m_strHost = config::kPrimaryDownloadHost;
-        const std::string siteList = programFolder + "/" + kSiteListFileName;
-        if (DownloadFile(state.m_strHost, kHttpPort, kSiteListRemotePath, siteList, 0, error,
-                         state.GetProxy(), nullptr, kProgressDivisor, nullptr, state.m_timeouts)) {
-            TakeHostFromSiteList(siteList, state.m_strHost);
+        FetchLimits limits = state.m_listLimits;
+        limits.maxBytes = kMaxSiteListBytes;
+        if (DownloadFile(state.m_strHost, kHttpPort, kSiteListRemotePath,
+                         LocalFile(packageFolder, kSiteListFileName), 0, error, state.GetProxy(),
+                         nullptr, kProgressDivisor, nullptr, limits)) {
+            TakeHostFromSiteList(packageFolder, state.m_strHost);
         }
     }
     state.m_strHost = CheckedDownloadHost(state.m_strHost);
@@ -62,19 +137,22 @@ int PrepareDownload(DownloadState& state) {
         state.m_strServerFolder = ServerFolderForPackage(g_currentPackage);
     }
 
-    const std::string serverIndex = programFolder + "/" + kIndexFileName;
     error.clear();
+    FetchLimits limits = state.m_listLimits;
+    limits.maxBytes = kMaxIndexBytes;
+    struct stat fetched {};
     if (!DownloadFile(state.m_strHost, kHttpPort, state.m_strServerFolder + "/" + kIndexFileName,
-                      serverIndex, 0, error, state.GetProxy(), nullptr, kProgressDivisor, nullptr,
-                      state.m_timeouts) ||
-        !FileExists(serverIndex)) {
+                      LocalFile(packageFolder, kIndexFileName), 0, error, state.GetProxy(),
+                      nullptr, kProgressDivisor, nullptr, limits) ||
+        !StatOwnEntry(packageFolder, kIndexFileName, fetched)) {
         ShowMessageBox(ConnectionAdvice(error));
         return 0;
     }
 
+    const std::string serverIndex = packageFolder.PathOf(kIndexFileName);
     PackageIndex published;
     IndexLoadError reason = CannotOpen;
-    if (!published.Load(serverIndex, reason)) {
+    if (!published.Load(packageFolder, kIndexFileName, reason)) {
         if (reason == Incompatible) {
             ShowMessageBox(text::kIncompatibleBefore + std::string(config::kPrimaryDownloadHost) +
                            text::kIncompatibleAfter);
@@ -95,23 +173,34 @@ int PrepareDownload(DownloadState& state) {
         return 0;
     }
 
-    const std::string versionFolder =
-        AppendVoiceFolder(g_currentPackage, programFolder + "/" + version);
-    MakeDirectoryTree(versionFolder + "/");
+    // The version folder, and for a voice package its subfolder: each level
+    // the program's own, opened without following a link.
+    OwnFolder versionFolder = OpenOwnSubfolder(packageFolder, version);
+    const char* voice = PackageInfoFor(g_currentPackage).voiceFolder;
+    if (versionFolder.IsOpen() && *voice != '\0') {
+        versionFolder = OpenOwnSubfolder(versionFolder, voice);
+    }
+    if (!versionFolder.IsOpen()) {
+        return 0;
+    }
 
-    const std::string resumeState = versionFolder + "/" + kIndexFileName;
-    if (!state.m_index.Load(resumeState, reason)) {
+    const std::string resumeState = versionFolder.PathOf(kIndexFileName);
+    if (!state.m_index.Load(versionFolder, kIndexFileName, reason)) {
         if (reason != CannotOpen) {
             ShowMessageBox(text::kInternalError3);
             return 0;
         }
-        if (!published.SaveAs(resumeState)) {
+        // A resume state that is there but cannot be read (no permission, a
+        // link, a FIFO) still holds the done flags: it is never replaced.
+        struct stat st {};
+        if (StatOwnEntry(versionFolder, kIndexFileName, st) ||
+            !published.SaveAs(versionFolder, kIndexFileName)) {
             // Failing here without a word would leave the user at a window
             // that does nothing.
             ShowMessageBox(text::kCannotCreateFile + resumeState);
             return 0;
         }
-        if (!state.m_index.Load(resumeState, reason)) {
+        if (!state.m_index.Load(versionFolder, kIndexFileName, reason)) {
             ShowMessageBox(text::kInternalError2);
             return 0;
         }
@@ -122,6 +211,7 @@ int PrepareDownload(DownloadState& state) {
     }
 
     state.m_strVersion = version;
-    state.m_strVersionFolder = versionFolder;
+    state.m_strVersionFolder = versionFolder.Path();
+    state.m_versionFolder = versionFolder;
     return 1;
 }

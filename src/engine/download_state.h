@@ -17,6 +17,10 @@ class DialogItems;
 // fetch advances it by 4096 / 1024 = 4 per block.
 inline constexpr int kProgressDivisor = 1024;
 
+// However the server behaves, each of the two fetches of a preparation ends
+// within this, so the window opens within about three minutes.
+inline constexpr long kListDeadlineMs = 80000;
+
 // Everything one download needs, owned by the main dialog: where it comes
 // from, where it goes, the resume state, the two progress bars, the stop flag
 // and the marker of the running worker. The worker reads and writes it from
@@ -71,7 +75,13 @@ class DownloadState {
     // The running program's file; its folder is the package folder.
     std::string m_strProgramPath;
     int m_nRetryPauseMs = 10000;
-    FetchTimeouts m_timeouts;
+    // The version folder, held open by the last successful preparation:
+    // every file of the download in it is reached through it.
+    OwnFolder m_versionFolder;
+    // Limits of the fetches of the parts, and of the site list and the
+    // index, which the preparation waits for on the user-interface thread.
+    FetchLimits m_limits;
+    FetchLimits m_listLimits{.deadlineMs = kListDeadlineMs};
     std::atomic<int> m_bClosing{0};
     // The worker's result of its last run, stored before it clears m_pWorker:
     // 0 finished or stopped, 9 gave up. Only the tests read it.

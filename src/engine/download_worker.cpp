@@ -1,7 +1,5 @@
 #include "engine/download_worker.h"
 
-#include <unistd.h>
-
 #include "catalogue/package_files.h"
 #include "engine/download_state.h"
 #include "engine/installer_check.h"
@@ -40,17 +38,20 @@ int DownloadWorker(DownloadState& state) {
         items.ShowItem(res::IDC_PART_LABEL, true);
         items.SetItemText(res::IDC_PART_LABEL, part.m_name);
         items.ShowItem(res::IDC_PROGRESS_PART, true);
-        const std::string localPath = state.m_strVersionFolder + "/" + part.m_name;
+        const LocalFile local(state.m_versionFolder, part.m_name);
         const std::string remotePath = state.m_strServerFolder + "/" + part.m_name;
+        // No part is longer than the part size, the last one included.
+        FetchLimits limits = state.m_limits;
+        limits.maxBytes = index.m_partSize;
         std::string error;
         for (int attempt = 1;; ++attempt) {
             state.m_progressPart.SetPos(0);
             if (state.m_bStop.load() != 0) {
                 return finish(kWorkerFinished);
             }
-            if (DownloadFile(state.m_strHost, kHttpPort, remotePath, localPath, 1, error,
+            if (DownloadFile(state.m_strHost, kHttpPort, remotePath, local, 1, error,
                              state.GetProxy(), &state.m_progressPart, kProgressDivisor,
-                             &state.m_bStop, state.m_timeouts)) {
+                             &state.m_bStop, limits)) {
                 break;
             }
             if (state.m_bStop.load() == 0) {
@@ -78,14 +79,16 @@ int DownloadWorker(DownloadState& state) {
     }
 
     if (!KeepInstallerIfComplete(state)) {
-        const std::string installer = state.m_strVersionFolder + "/" + kInstallerFileName;
         items.SetItemText(res::IDC_PART_LABEL, text::kMergingParts);
         items.ShowItem(res::IDC_PART_LABEL, true);
         items.ShowItem(res::IDC_PROGRESS_PART, true);
         state.m_progressPart.SetPos(0);
-        if (!MergeParts(index, state.m_strVersionFolder, kInstallerFileName, &state.m_progressPart,
+        if (!MergeParts(index, state.m_versionFolder, kInstallerFileName, &state.m_progressPart,
                         &state.m_bClosing)) {
-            unlink(installer.c_str());
+            // The join never leaves a partial installer behind. A part it
+            // found wrong is marked on disk too, so that a restart fetches
+            // it again instead of failing on it once more.
+            index.Save();
             return finish(kWorkerGaveUp);
         }
     }

@@ -1,6 +1,5 @@
 #include "engine/part_merge.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -13,12 +12,12 @@
 #include "framework/progress_ctrl.h"
 #include "framework/texts.h"
 
-int MergeParts(PackageIndex& index, const std::string& folder, const std::string& outputName,
+int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& outputName,
                ProgressCtrl* progress, const std::atomic<int>* cancel) {
-    const std::string output = folder + "/" + outputName;
+    const std::string output = folder.PathOf(outputName);
     // Joined under another name and renamed once complete: an interrupted
     // join never leaves a file that passes for the installer.
-    DurableReplacement joined(output, kPartialSuffix);
+    DurableReplacement joined(folder, outputName, kPartialSuffix);
     if (!joined.IsOpen()) {
         ShowMessageBox(text::kCannotCreateOutputFile);
         return 0;
@@ -44,8 +43,8 @@ int MergeParts(PackageIndex& index, const std::string& folder, const std::string
         step = (upper - lower) / count;
     }
     for (int i = 0; i < count; ++i) {
-        const std::string path = folder + "/" + parts[i].m_name;
-        const int in = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        const std::string path = folder.PathOf(parts[i].m_name);
+        const int in = OpenOwnFileForReading(folder, parts[i].m_name);
         if (in < 0) {
             parts[i].m_done = 0;
             return fail(text::kCannotOpenInputFile + path + text::kPleaseClickDownloadAgain);
@@ -62,9 +61,11 @@ int MergeParts(PackageIndex& index, const std::string& folder, const std::string
             parts[i].m_done = 0;
             return fail(text::kCannotOpenInputFile + path + text::kPleaseClickDownloadAgain);
         }
-        // The last part may have any size; every other must be exact.
-        if (total != index.m_partSize && i != count - 1) {
-            unlink(path.c_str());
+        // Every part but the last is exactly the part size; the last holds
+        // at least a byte and at most a part.
+        const bool last = i == count - 1;
+        if (last ? total < 1 || total > index.m_partSize : total != index.m_partSize) {
+            RemoveOwnFile(folder, parts[i].m_name);
             parts[i].m_done = 0;
             return fail(text::kIncorrectSize + path + text::kPleaseClickDownloadAgain);
         }

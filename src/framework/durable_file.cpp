@@ -6,22 +6,6 @@
 
 #include <cerrno>
 
-namespace {
-
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-}  // namespace
 
 bool WriteAll(int fd, const void* data, std::size_t length) {
     const char* p = static_cast<const char*>(data);
@@ -43,34 +27,36 @@ bool WriteAll(int fd, const std::string& data) {
     return WriteAll(fd, data.data(), data.size());
 }
 
-DurableReplacement::DurableReplacement(std::string path, const char* temporarySuffix, mode_t mode)
-    : m_path(std::move(path)), m_temporary(m_path + temporarySuffix) {
-    m_folder = open(FolderOf(m_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (m_folder < 0) {
+DurableReplacement::DurableReplacement(const OwnFolder& folder, std::string name,
+                                       const char* temporarySuffix, mode_t mode)
+    : m_folder(folder), m_name(std::move(name)), m_temporary(m_name + temporarySuffix) {
+    Begin(mode);
+}
+
+DurableReplacement::DurableReplacement(const std::string& path, const char* temporarySuffix,
+                                       mode_t mode) {
+    m_folder = OwnFolder::OpenParentOf(path, m_name);
+    m_temporary = m_name + temporarySuffix;
+    Begin(mode);
+}
+
+void DurableReplacement::Begin(mode_t mode) {
+    struct stat previous {};
+    const bool replaces = StatOwnEntry(m_folder, m_name, previous);
+    if (replaces && !S_ISREG(previous.st_mode)) {
         return;
     }
-    const std::string name = NameOf(m_temporary);
-    // A temporary file left by an earlier crash, or anything else of that
-    // name, is not written through: the new file is created afresh.
-    unlinkat(m_folder, name.c_str(), 0);
-    m_fd = openat(m_folder, name.c_str(),
-                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
+    // A temporary file left by an earlier crash is not written through: the
+    // new file is created afresh.
+    m_fd = CreateOwnFile(m_folder, m_temporary, mode);
     if (m_fd < 0) {
         return;
     }
-    m_ok = true;
-    struct stat previous {};
-    if (fstatat(m_folder, NameOf(m_path).c_str(), &previous, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISREG(previous.st_mode)) {
-        m_ok = fchmod(m_fd, previous.st_mode & 07777) == 0;
-    }
+    m_ok = !replaces || fchmod(m_fd, previous.st_mode & 07777) == 0;
 }
 
 DurableReplacement::~DurableReplacement() {
     Abandon();
-    if (m_folder >= 0) {
-        close(m_folder);
-    }
 }
 
 bool DurableReplacement::Write(const std::string& data) {
@@ -91,17 +77,16 @@ DurableReplacement::Result DurableReplacement::Commit() {
     ok = close(m_fd) == 0 && ok;
     m_fd = -1;
     Result result = ok ? Result::Committed : Result::NotWritten;
-    if (ok &&
-        renameat(m_folder, NameOf(m_temporary).c_str(), m_folder, NameOf(m_path).c_str()) != 0) {
+    if (ok && renameat(m_folder.Fd(), m_temporary.c_str(), m_folder.Fd(), m_name.c_str()) != 0) {
         result = Result::NotRenamed;
     }
     if (result != Result::Committed) {
-        unlinkat(m_folder, NameOf(m_temporary).c_str(), 0);
+        RemoveOwnFile(m_folder, m_temporary);
         return result;
     }
     // The rename is on disk only once the folder is. Should that sync fail,
     // the new file is in place all the same; nothing can be undone.
-    fsync(m_folder);
+    fsync(m_folder.Fd());
     return result;
 }
 
@@ -111,5 +96,5 @@ void DurableReplacement::Abandon() {
     }
     close(m_fd);
     m_fd = -1;
-    unlinkat(m_folder, NameOf(m_temporary).c_str(), 0);
+    RemoveOwnFile(m_folder, m_temporary);
 }

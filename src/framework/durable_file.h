@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "framework/own_files.h"
+
 // Writes every byte or fails; retries after signals and short writes.
 bool WriteAll(int fd, const void* data, std::size_t length);
 bool WriteAll(int fd, const std::string& data);
@@ -13,12 +15,15 @@ bool WriteAll(int fd, const std::string& data);
 // the old file or the complete new one, never a mix: the new content goes to
 // a temporary file beside it (created afresh, every write checked), which is
 // synced, renamed over the old name, and the folder synced so that the rename
-// itself is on disk.
+// itself is on disk. Anything but a regular file at either name (a link, a
+// FIFO, a folder) is refused: IsOpen() is then false.
 class DurableReplacement {
   public:
     // `mode` applies to a file that did not exist (less the umask); a file
     // that is replaced keeps its permissions.
-    DurableReplacement(std::string path, const char* temporarySuffix, mode_t mode = 0666);
+    DurableReplacement(const OwnFolder& folder, std::string name, const char* temporarySuffix,
+                       mode_t mode = 0666);
+    DurableReplacement(const std::string& path, const char* temporarySuffix, mode_t mode = 0666);
     // Abandons an uncommitted replacement: the temporary file goes, the old
     // file stays.
     ~DurableReplacement();
@@ -28,7 +33,6 @@ class DurableReplacement {
     bool IsOpen() const { return m_fd >= 0; }
     // The temporary file, for writers that copy into it themselves.
     int Fd() const { return m_fd; }
-    const std::string& TemporaryPath() const { return m_temporary; }
 
     bool Write(const std::string& data);
     // Gives the new file these permissions instead.
@@ -40,9 +44,11 @@ class DurableReplacement {
     void Abandon();
 
   private:
-    std::string m_path;
+    void Begin(mode_t mode);
+
+    OwnFolder m_folder;
+    std::string m_name;
     std::string m_temporary;
-    int m_folder = -1;
     int m_fd = -1;
     bool m_ok = false;
 };

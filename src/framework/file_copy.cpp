@@ -15,10 +15,11 @@ constexpr std::size_t kCopyChunk = 1 << 20;
 // is left for the final sync.
 constexpr std::int64_t kWritebackStep = 2 << 20;
 
-// A full disk or a failing device; any other error of the in-kernel copy
-// means it is not offered between these two files.
+// A full disk. An input/output error of the in-kernel copy may be either
+// side's; the read and write path then tells which. Any other error means
+// the copy is not offered between these two files.
 bool IsWriteError(int error) {
-    return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EIO;
+    return error == ENOSPC || error == EDQUOT || error == EFBIG;
 }
 
 }  // namespace

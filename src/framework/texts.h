@@ -16,6 +16,12 @@ inline constexpr char kFileError[] = "File error: ";
 inline constexpr char kProductVersionNotSpecified[] = "Product version not specified";
 inline constexpr char kInternalError3[] = "Internal error 3";
 inline constexpr char kInternalError2[] = "Internal error 2";
+// A version folder that is not the program's own.
+inline constexpr char kForeignFolderBefore[] = "The folder ";
+inline constexpr char kForeignFolderAfter[] =
+    " was not made by Velmora Quindle for this download: it holds other files, or it is a link "
+    "or not a folder at all. Nothing is written there. Please move it away, or choose another "
+    "package folder.";
 inline constexpr char kIncompatibleBefore[] =
     "Your Velmora Quindle program is not compatible with the current release. "
     "Please download the newer version from ";
@@ -36,10 +42,25 @@ inline constexpr char kHostNameNotSpecified[] = "Host name not specified for con
 inline constexpr char kFailedToConnect[] = "Failed to connect to the server.";
 inline constexpr char kCannotCreateFile[] = "Cannot create file: ";
 inline constexpr char kFailedToWriteFile[] = "Failed to write to file: ";
-inline constexpr char kStalledBefore[] = "The server sent nothing for ";
 inline constexpr char kSecond[] = " second";
 inline constexpr char kSeconds[] = " seconds";
+inline constexpr char kStalledBefore[] = "The server sent nothing for ";
 inline constexpr char kStalledAfter[] = "; the connection timed out.";
+inline constexpr char kTooSlowBefore[] = "The server sent less than ";
+inline constexpr char kTooSlowMiddle[] = " bytes per second for ";
+inline constexpr char kTooSlowAfter[] = "; the connection was given up.";
+inline constexpr char kDeadlineBefore[] = "The server did not send the whole file within ";
+inline constexpr char kDeadlineAfter[] = ".";
+inline constexpr char kBodyTooLongBefore[] = "The server sent more than ";
+inline constexpr char kBodyTooLongAfter[] = " bytes for this file; what arrived was discarded.";
+inline constexpr char kUnexpectedStatusBefore[] = "The server answered with status ";
+inline constexpr char kUnexpectedStatusAfter[] = " instead of sending the file.";
+inline constexpr char kProxyNeedsLogin[] =
+    "The proxy server asks for a user name and password (status 407), which this program "
+    "cannot give. Please set a proxy that needs no login.";
+inline constexpr char kTransferCodingBefore[] =
+    "The server sent the file in a transfer coding this program does not accept (";
+inline constexpr char kTransferCodingAfter[] = ").";
 
 // Download worker and part merge.
 inline constexpr char kPleaseTryLater[] = " Please try later";

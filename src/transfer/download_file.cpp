@@ -1,10 +1,9 @@
 #include "transfer/download_file.h"
 
 #include <curl/curl.h>
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <vector>
@@ -19,27 +18,40 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr long kMaxRedirects = 10;
+constexpr long kStatusOk = 200;
+constexpr long kStatusProxyLogin = 407;
+constexpr long kFirstErrorStatus = 300;
 // Bigger than libcurl's default so that a fast link costs fewer callbacks and
 // write calls; the progress accounting does not depend on it.
 constexpr long kReceiveBufferSize = 512 * 1024;
 constexpr std::size_t kWriteBufferSize = 1 << 20;
 
-bool IsUnreserved(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '.' || c == '_' || c == '~' || c == '/';
+// Bytes that may stand in a URL path as they are (RFC 3986: unreserved,
+// sub-delims, ":", "@", "/"). Everything else is percent-encoded, so "?",
+// "#" or a space in a name reach the server as part of the name.
+bool IsPathByte(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("-._~!$&'()*+,;=:@/").find(static_cast<char>(c)) !=
+               std::string_view::npos;
 }
 
-// The remote path names a file literally: every byte outside the unreserved
-// set is percent-encoded, so "?", "#" or "%" in a name reach the server as
-// part of the name.
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// A "%" that already starts an escape ("%41") is sent as it stands; any
+// other "%" is encoded itself.
 std::string EncodePath(const std::string& path) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string encoded;
     if (path.empty() || path[0] != '/') {
         encoded += '/';
     }
-    for (const unsigned char c : path) {
-        if (IsUnreserved(c)) {
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(path[i]);
+        const bool escape =
+            c == '%' && i + 2 < path.size() && IsHexDigit(path[i + 1]) && IsHexDigit(path[i + 2]);
+        if (IsPathByte(c) || escape) {
             encoded += static_cast<char>(c);
         } else {
             encoded += '%';
@@ -50,27 +62,48 @@ std::string EncodePath(const std::string& path) {
     return encoded;
 }
 
+std::string Seconds(long ms) {
+    const long seconds = (ms + 999) / 1000;
+    return std::to_string(seconds) + (seconds == 1 ? text::kSecond : text::kSeconds);
+}
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+std::string Trim(const std::string& s) {
+    const std::size_t first = s.find_first_not_of(" \t\r\n");
+    const std::size_t last = s.find_last_not_of(" \t\r\n");
+    return first == std::string::npos ? std::string() : s.substr(first, last - first + 1);
+}
+
 // Why a fetch failed. The first failure a fetch meets is the one it reports.
 enum class FetchFailure {
     None,
-    Stopped,       // the stop flag was set: no error text
-    BadStatus,     // the server answered with an error status
-    CannotCreate,  // the local file cannot be created
-    WriteFailed,   // a write, the sync or the close of the local file failed
-    Stalled,       // nothing moved for the stall limit
+    Stopped,           // the stop flag was set: no error text
+    BadStatus,         // an error status: the Part's "Failed to connect"
+    ProxyLogin,        // the proxy wants a login
+    UnexpectedStatus,  // a status below 300 that is not the file
+    TransferCoding,    // a transfer coding other than chunked
+    TooLong,           // more body than the file may hold
+    CannotCreate,      // the local file cannot be created
+    WriteFailed,       // a write, the sync or the close of the local file failed
+    Stalled,           // nothing moved for the stall limit
+    TooSlow,           // the body came slower than the floor for a whole window
 };
 
 class Fetch {
   public:
-    Fetch(CURL* curl, const std::string& localPath, bool durable, ProgressCtrl* progress,
-          int stepPerBlock, const std::atomic<int>* stop, long stallMs)
+    Fetch(CURL* curl, const LocalFile& local, bool durable, ProgressCtrl* progress,
+          int stepPerBlock, const std::atomic<int>* stop, const FetchLimits& limits)
         : m_curl(curl),
-          m_localPath(localPath),
+          m_local(local),
           m_durable(durable),
           m_progress(progress),
           m_stepPerBlock(stepPerBlock),
           m_stop(stop),
-          m_stallLimit(std::chrono::milliseconds(stallMs)) {}
+          m_limits(limits) {}
 
     ~Fetch() {
         if (m_fd >= 0) {
@@ -82,15 +115,15 @@ class Fetch {
         return static_cast<Fetch*>(self)->Body(data, size * count);
     }
 
-    static std::size_t OnHeader(char*, std::size_t size, std::size_t count, void* self) {
-        static_cast<Fetch*>(self)->Touch();
-        return size * count;
+    static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
+        return static_cast<Fetch*>(self)->Header(data, size * count);
     }
 
     static int OnConnected(void* self, char*, char*, int, int) {
         auto* fetch = static_cast<Fetch*>(self);
         fetch->m_connected = true;
         fetch->Touch();
+        fetch->m_windowStart = Clock::now();
         return CURL_PREREQFUNC_OK;
     }
 
@@ -104,19 +137,20 @@ class Fetch {
     bool OpenLocalFile() {
         long status = 0;
         curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &status);
-        // 0 means no status line could be read.
-        if (status <= 0 || status >= 300) {
-            Fail(FetchFailure::BadStatus);
+        if (status != kStatusOk) {
+            m_status = status;
+            // 0 means no status line could be read.
+            Fail(status == kStatusProxyLogin                      ? FetchFailure::ProxyLogin
+                 : status > 0 && status < kFirstErrorStatus ? FetchFailure::UnexpectedStatus
+                                                                  : FetchFailure::BadStatus);
             return false;
         }
-        // A link at the part's place is not followed: the file lands where
-        // its name says or not at all.
-        m_fd =
-            open(m_localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+        m_fd = CreateOwnFile(m_local.folder, m_local.name);
         if (m_fd < 0) {
             Fail(FetchFailure::CannotCreate);
             return false;
         }
+        m_created = true;
         m_writeback = EarlyWriteback(m_fd);
         m_buffer.reserve(kWriteBufferSize);
         return true;
@@ -134,7 +168,17 @@ class Fetch {
         return ok;
     }
 
+    // What arrived of a body that may not be kept goes.
+    void Discard() {
+        if (m_created) {
+            RemoveOwnFile(m_local.folder, m_local.name);
+        }
+    }
+
     bool HasFile() const { return m_fd >= 0; }
+    bool Connected() const { return m_connected; }
+    long Status() const { return m_status; }
+    const std::string& TransferCoding() const { return m_transferCoding; }
     FetchFailure Failure() const { return m_failure; }
     void Fail(FetchFailure failure) {
         if (m_failure == FetchFailure::None) {
@@ -143,8 +187,36 @@ class Fetch {
     }
 
   private:
+    std::size_t Header(const char* data, std::size_t length) {
+        Touch();
+        const std::string line(data, length);
+        const std::size_t colon = line.find(':');
+        // Only chunked may stand between the body and the file: a server's
+        // "gzip" would let a few bytes unpack into gigabytes.
+        if (colon != std::string::npos && Lower(line.substr(0, colon)) == "transfer-encoding") {
+            const std::string value = Trim(line.substr(colon + 1));
+            std::size_t start = 0;
+            while (start <= value.size()) {
+                const std::size_t comma = std::min(value.find(',', start), value.size());
+                const std::string coding = Lower(Trim(value.substr(start, comma - start)));
+                if (coding != "chunked" && !coding.empty()) {
+                    m_transferCoding = value;
+                    Fail(FetchFailure::TransferCoding);
+                    return 0;
+                }
+                start = comma + 1;
+            }
+        }
+        return length;
+    }
+
     std::size_t Body(const char* data, std::size_t length) {
         if (m_fd < 0 && !OpenLocalFile()) {
+            return CURL_WRITEFUNC_ERROR;
+        }
+        if (m_limits.maxBytes >= 0 &&
+            m_received + length > static_cast<std::uint64_t>(m_limits.maxBytes)) {
+            Fail(FetchFailure::TooLong);
             return CURL_WRITEFUNC_ERROR;
         }
         // libcurl hands the body over in pieces of at most 16 KiB; they are
@@ -199,9 +271,27 @@ class Fetch {
             m_lastSent = sent;
             Touch();
         }
-        if (m_connected && Clock::now() - m_lastActivity > m_stallLimit) {
+        if (!m_connected) {
+            return 0;
+        }
+        const Clock::time_point now = Clock::now();
+        if (now - m_lastActivity > std::chrono::milliseconds(m_limits.stallMs)) {
             Fail(FetchFailure::Stalled);
             return 1;
+        }
+        // The average over each whole window must reach the floor: a server
+        // that sends a byte now and then never stalls, but it cannot hold
+        // the program either.
+        const std::chrono::milliseconds window(m_limits.slowWindowMs);
+        if (m_limits.slowWindowMs > 0 && now - m_windowStart >= window) {
+            const long long floor = static_cast<long long>(m_limits.slowFloorBytesPerSecond) *
+                                    m_limits.slowWindowMs / 1000;
+            if (received - m_windowReceived < floor) {
+                Fail(FetchFailure::TooSlow);
+                return 1;
+            }
+            m_windowStart = now;
+            m_windowReceived = received;
         }
         return 0;
     }
@@ -217,7 +307,7 @@ class Fetch {
     void Touch() { m_lastActivity = Clock::now(); }
 
     CURL* m_curl;
-    const std::string& m_localPath;
+    const LocalFile& m_local;
     // Binary files (the parts) must be on disk before success is reported.
     bool m_durable;
     EarlyWriteback m_writeback{-1};
@@ -226,14 +316,19 @@ class Fetch {
     ProgressCtrl* m_progress;
     int m_stepPerBlock;
     const std::atomic<int>* m_stop;
-    Clock::duration m_stallLimit;
+    const FetchLimits& m_limits;
     Clock::time_point m_lastActivity = Clock::now();
+    Clock::time_point m_windowStart = Clock::now();
+    curl_off_t m_windowReceived = 0;
     curl_off_t m_lastReceived = 0;
     curl_off_t m_lastSent = 0;
     std::uint64_t m_received = 0;
     std::uint64_t m_blocksShown = 0;
     int m_fd = -1;
+    bool m_created = false;
     bool m_connected = false;
+    long m_status = 0;
+    std::string m_transferCoding;
     FetchFailure m_failure = FetchFailure::None;
 };
 
@@ -261,30 +356,45 @@ CURLUcode SetUrl(CURLU* url, const std::string& host, int port, const std::strin
     return rc;
 }
 
+// libcurl's texts mostly end without a full stop; the callers join more
+// sentences on.
+std::string Sentence(std::string text) {
+    if (!text.empty() && text.back() != '.') {
+        text += '.';
+    }
+    return text;
+}
+
 }  // namespace
 
+LocalFile::LocalFile(const std::string& localPath) : path(localPath) {
+    folder = OwnFolder::OpenParentOf(localPath, name);
+}
+
+LocalFile::LocalFile(OwnFolder ownFolder, std::string fileName)
+    : folder(std::move(ownFolder)), name(std::move(fileName)), path(folder.PathOf(name)) {}
+
 int DownloadFile(const std::string& host, int port, const std::string& remotePath,
-                 const std::string& localPath, int binaryMode, std::string& errorText,
+                 const LocalFile& local, int binaryMode, std::string& errorText,
                  const std::string& proxy, ProgressCtrl* progress, int progressDivisor,
-                 const std::atomic<int>* stop, const FetchTimeouts& timeouts) {
+                 const std::atomic<int>* stop, const FetchLimits& limits) {
     if (host.empty()) {
         errorText = text::kHostNameNotSpecified;
         return 0;
     }
     EasyHandle handle;
     if (handle.curl == nullptr || handle.url == nullptr) {
-        errorText = curl_easy_strerror(CURLE_OUT_OF_MEMORY);
+        errorText = Sentence(curl_easy_strerror(CURLE_OUT_OF_MEMORY));
         return 0;
     }
     if (const CURLUcode rc = SetUrl(handle.url, host, port, remotePath); rc != CURLUE_OK) {
-        errorText = curl_url_strerror(rc);
+        errorText = Sentence(curl_url_strerror(rc));
         return 0;
     }
 
     CURL* curl = handle.curl;
-    Fetch fetch(curl, localPath, binaryMode != 0, progress,
-                progressDivisor != 0 ? static_cast<int>(kFetchBlockSize) / progressDivisor : 0,
-                stop, timeouts.stallMs);
+    Fetch fetch(curl, local, binaryMode != 0, progress,
+                progressDivisor != 0 ? kFetchBlockSize / progressDivisor : 0, stop, limits);
     char curlError[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(curl, CURLOPT_CURLU, handle.url);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, curlError);
@@ -292,7 +402,8 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, text::kAppTitle);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, timeouts.connectMs);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, limits.connectMs);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, limits.deadlineMs);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -300,6 +411,9 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     if (!proxy.empty()) {
         curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
+        // The proxy the user set is for every host: the environment's
+        // no_proxy must not send a request around it.
+        curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
     }
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Fetch::OnBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &fetch);
@@ -324,23 +438,45 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
         case FetchFailure::BadStatus:
             errorText = text::kFailedToConnect;
             return 0;
+        case FetchFailure::ProxyLogin:
+            errorText = text::kProxyNeedsLogin;
+            return 0;
+        case FetchFailure::UnexpectedStatus:
+            errorText = text::kUnexpectedStatusBefore + std::to_string(fetch.Status()) +
+                        text::kUnexpectedStatusAfter;
+            return 0;
+        case FetchFailure::TransferCoding:
+            errorText = text::kTransferCodingBefore + fetch.TransferCoding() +
+                        text::kTransferCodingAfter;
+            return 0;
+        case FetchFailure::TooLong:
+            fetch.Discard();
+            errorText = text::kBodyTooLongBefore + std::to_string(limits.maxBytes) +
+                        text::kBodyTooLongAfter;
+            return 0;
         case FetchFailure::CannotCreate:
-            errorText = text::kCannotCreateFile + localPath;
+            errorText = text::kCannotCreateFile + local.Path();
             return 0;
         case FetchFailure::WriteFailed:
-            errorText = text::kFailedToWriteFile + localPath;
+            errorText = text::kFailedToWriteFile + local.Path();
             return 0;
-        case FetchFailure::Stalled: {
-            const long seconds = (timeouts.stallMs + 999) / 1000;
-            errorText = text::kStalledBefore + std::to_string(seconds) +
-                        (seconds == 1 ? text::kSecond : text::kSeconds) + text::kStalledAfter;
+        case FetchFailure::Stalled:
+            errorText = text::kStalledBefore + Seconds(limits.stallMs) + text::kStalledAfter;
             return 0;
-        }
+        case FetchFailure::TooSlow:
+            errorText = text::kTooSlowBefore + std::to_string(limits.slowFloorBytesPerSecond) +
+                        text::kTooSlowMiddle + Seconds(limits.slowWindowMs) +
+                        text::kTooSlowAfter;
+            return 0;
         case FetchFailure::None:
             break;
     }
+    if (result == CURLE_OPERATION_TIMEDOUT && limits.deadlineMs > 0 && fetch.Connected()) {
+        errorText = text::kDeadlineBefore + Seconds(limits.deadlineMs) + text::kDeadlineAfter;
+        return 0;
+    }
     if (result != CURLE_OK) {
-        errorText = curlError[0] != '\0' ? curlError : curl_easy_strerror(result);
+        errorText = Sentence(curlError[0] != '\0' ? curlError : curl_easy_strerror(result));
         return 0;
     }
     return 1;

@@ -3,28 +3,49 @@
 #include <atomic>
 #include <string>
 
+#include "framework/own_files.h"
+
 class ProgressCtrl;
 
 // The body is counted for the progress bar in blocks of this many bytes.
 inline constexpr int kFetchBlockSize = 4096;
 
-// How long a fetch may wait. A stall is a stretch in which no byte moves in
-// either direction once the connection stands.
-struct FetchTimeouts {
+// What a fetch may take. A stall is a stretch in which no byte moves in
+// either direction once the connection stands; a slow server is one whose
+// body arrives at less than the floor on average over a whole window.
+struct FetchLimits {
     long connectMs = 60000;
     long stallMs = 60000;
+    long slowWindowMs = 60000;
+    long slowFloorBytesPerSecond = 512;
+    long deadlineMs = 0;      // for the whole fetch; 0: none
+    long long maxBytes = -1;  // the most the body may hold; -1: no bound
 };
 
-// Fetches http://host:port/remotePath with one HTTP/1.0 GET into localPath.
-// `proxy` is "host:port" of an HTTP proxy; empty means the system's setting
-// (the http_proxy and no_proxy variables). The local file is created only
-// after a good status; in binary mode its data is on disk before success is
-// returned. The progress bar, when given, moves by 4096 / divisor for every
-// 4096 bytes received (a short last block counts as a whole one). A non-zero
-// stop flag ends the fetch as failed without an error text, also while the
-// server sends nothing. Returns 1, or 0 with a text in `errorText` (left
-// untouched on a stop).
+// Where a fetch writes: a file in a folder held open. From a path, the
+// folder is the path's parent.
+struct LocalFile {
+    LocalFile(const std::string& path);  // NOLINT: a path is what most callers have
+    LocalFile(OwnFolder folder, std::string name);
+    std::string Path() const { return path; }
+
+    OwnFolder folder;
+    std::string name;
+    std::string path;
+};
+
+// Fetches http://host:port/remotePath with one HTTP/1.0 GET into the local
+// file. `proxy` is "host:port" of an HTTP proxy, used for every host; empty
+// means the system's setting (the http_proxy and no_proxy variables). Only a
+// 200 answer is a success. The local file is created afresh once the answer
+// is known to be good; a body longer than limits.maxBytes fails and leaves
+// no file; in binary mode the data is on disk before success is returned.
+// The progress bar, when given, moves by 4096 / divisor for every 4096 bytes
+// received (a short last block counts as a whole one). A non-zero stop flag
+// ends the fetch as failed without an error text, also while the server
+// sends nothing. Returns 1, or 0 with a text in `errorText` (left untouched
+// on a stop).
 int DownloadFile(const std::string& host, int port, const std::string& remotePath,
-                 const std::string& localPath, int binaryMode, std::string& errorText,
+                 const LocalFile& local, int binaryMode, std::string& errorText,
                  const std::string& proxy, ProgressCtrl* progress, int progressDivisor,
-                 const std::atomic<int>* stop, const FetchTimeouts& timeouts = {});
+                 const std::atomic<int>* stop, const FetchLimits& limits = {});

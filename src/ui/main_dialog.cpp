@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "catalogue/package_files.h"
+#include "engine/download_cleanup.h"
 #include "engine/download_preparation.h"
 #include "engine/installer_check.h"
-#include "framework/file_utils.h"
 #include "framework/message_box.h"
 #include "framework/resource_ids.h"
 #include "framework/texts.h"
@@ -143,7 +143,7 @@ void MainDialog::OnCleanup() {
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    if (!DeleteAllFiles(m_download.m_strVersionFolder)) {
+    if (!DeleteDownloadFiles(m_download)) {
         QApplication::restoreOverrideCursor();
         ShowMessageBox(text::kCleanupWithoutFolder);
         return;
@@ -156,8 +156,7 @@ void MainDialog::OnCleanup() {
     m_download.m_progressOverall.SetPos(0);
     m_download.m_progressPart.SetPos(0);
     // The installer went with the other files.
-    GetDlgItem(res::IDC_INSTALL)
-        ->setEnabled(FileExists(m_download.m_strVersionFolder + "/" + kInstallerFileName));
+    GetDlgItem(res::IDC_INSTALL)->setEnabled(KeepInstallerIfComplete(m_download));
     QApplication::restoreOverrideCursor();
 }
 

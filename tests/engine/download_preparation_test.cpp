@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "framework/build_config.h"
@@ -219,7 +220,10 @@ TEST_F(PreparationTest, ABrokenResumeStateIsAnInternalErrorAndStaysAsItIs) {
 
 TEST_F(PreparationTest, AResumeStateThatCannotBeWrittenIsReported) {
     PublishIndex("1\n7.1\n1\n10\na\n0\n");
-    WriteFile(ProgramFolder() + "/7.1", "a file in the way");
+    // The temporary file of the first save cannot be made where a folder
+    // of its name stands.
+    ASSERT_EQ(mkdir((ProgramFolder() + "/7.1").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((ProgramFolder() + "/7.1/pkgindex.txt.tmp").c_str(), 0755), 0);
     EXPECT_EQ(Prepare(), 0);
     EXPECT_EQ(
         m_messages.Texts(),
@@ -254,22 +258,37 @@ class UnreadableFileTest : public PreparationTest {
 };
 
 TEST_F(UnreadableFileTest, AFetchedIndexThatCannotBeReadBack) {
-    const std::string local = ProgramFolder() + "/pkgindex.txt";
-    WriteFile(local, "");
-    ASSERT_EQ(chmod(local.c_str(), 0222), 0);  // writable, not readable
-    const ChildResult result = Run(022);
+    // With this umask the files the program creates are writable only.
+    const ChildResult result = Run(0444);
     EXPECT_EQ(result.exitStatus, 2);
     EXPECT_EQ(result.errorText, "Velmora Quindle: Failed to read pkgindex file\n");
 }
 
+// Gives the files created in `folder` write permission only, whatever the
+// creator's umask: a default ACL of owner -w-, group and others nothing.
+bool SetWriteOnlyDefaultAcl(const std::string& folder) {
+    struct Entry {
+        std::uint16_t tag;
+        std::uint16_t perm;
+        std::uint32_t id;
+    };
+    struct Acl {
+        std::uint32_t version = 2;
+        Entry entries[3] = {{0x01, 2, ~0u}, {0x04, 0, ~0u}, {0x20, 0, ~0u}};
+    } acl;
+    return setxattr(folder.c_str(), "system.posix_acl_default", &acl, sizeof acl, 0) == 0;
+}
+
 TEST_F(UnreadableFileTest, AResumeStateWrittenButUnreadable) {
-    ASSERT_EQ(mkdir((ProgramFolder() + "/7.1").c_str(), 0777), 0);
-    ASSERT_EQ(chmod((ProgramFolder() + "/7.1").c_str(), 0777), 0);
-    // The fetched index overwrites this file and keeps its permissions.
-    WriteFile(ProgramFolder() + "/pkgindex.txt", "");
-    ASSERT_EQ(chmod((ProgramFolder() + "/pkgindex.txt").c_str(), 0666), 0);
-    // With every permission bit masked, the new resume state cannot be opened again.
-    const ChildResult result = Run(0777);
+    const std::string version = ProgramFolder() + "/7.1";
+    ASSERT_EQ(mkdir(version.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(version.c_str(), 0777), 0);
+    if (!SetWriteOnlyDefaultAcl(version)) {
+        GTEST_SKIP() << "the file system here has no ACLs: " << SystemErrorText(errno);
+    }
+    // The server's index in the package folder stays readable; the resume
+    // state written in the version folder does not.
+    const ChildResult result = Run(022);
     EXPECT_EQ(result.exitStatus, 2);
     EXPECT_EQ(result.errorText, "Velmora Quindle: Internal error 2\n");
 }

@@ -24,7 +24,7 @@ class PartMergeTest : public testing::Test {
         }
     }
     int Merge(ProgressCtrl* bar = nullptr, const std::atomic<int>* cancel = nullptr) {
-        return MergeParts(m_index, m_dir.Path(), "velmora.exe", bar, cancel);
+        return MergeParts(m_index, OwnFolder::Open(m_dir.Path()), "velmora.exe", bar, cancel);
     }
 
     TempDir m_dir;
@@ -44,12 +44,25 @@ TEST_F(PartMergeTest, JoinsInOrderWithAShortLastPartAndAdvancesTheBar) {
     EXPECT_FALSE(FileExists(m_dir / "velmora.exe.partial"));
 }
 
-TEST_F(PartMergeTest, TheLastPartMayHaveAnySize) {
-    for (std::size_t last : {std::size_t{0}, std::size_t{700}, std::size_t{900}}) {
+TEST_F(PartMergeTest, TheLastPartHoldsFromOneByteToAWholePart) {
+    for (const auto& [last, good] : {std::pair<std::size_t, bool>{1, true}, {700, true},
+                                     {0, false}, {701, false}, {900, false}}) {
         m_index.m_parts.clear();
+        m_messages.Clear();
+        unlink((m_dir / "velmora.exe").c_str());
         MakeParts({700, 700, last}, 700);
-        ASSERT_EQ(Merge(), 1) << last;
-        EXPECT_EQ(QueryFileSize(m_dir / "velmora.exe"), static_cast<std::int64_t>(1400 + last));
+        const std::string path = m_dir / "p2";
+        EXPECT_EQ(Merge(), good ? 1 : 0) << last;
+        if (good) {
+            EXPECT_EQ(QueryFileSize(m_dir / "velmora.exe"), static_cast<std::int64_t>(1400 + last));
+            EXPECT_TRUE(m_messages.Texts().empty());
+        } else {
+            EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Incorrect size: " + path +
+                                                                   " Please click download again"})
+                << last;
+            EXPECT_FALSE(FileExists(m_dir / "velmora.exe")) << last;
+            EXPECT_EQ(m_index.m_parts[2].m_done, 0) << last;
+        }
     }
 }
 

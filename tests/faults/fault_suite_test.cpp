@@ -51,7 +51,7 @@ class FaultTest : public EngineTest {
         std::filesystem::create_directories(PackageFolder(), ec);
         NewState();
         m_state->m_strProgramPath = PackageFolder() + "/VELMORA_QUINDLE_7";
-        m_state->m_timeouts.stallMs = 1000;
+        m_state->m_limits.stallMs = 1000;
         m_server.ClearFaults();
         m_server.ClearRequests();
         m_messages.Clear();
@@ -131,7 +131,8 @@ TEST_F(FaultTest, ServerFaultsOnAPartEndInAClearMessage) {
          wrongSize},
         {"longer than a part",
          {Fault{.body = m_package.PartBytes(2) + "tail", .replaceBody = true}},
-         wrongSize},
+         "The server sent more than 8192 bytes for this file; what arrived was discarded. Please "
+         "try later"},
         {"404 page", {Fault{.status = 404, .body = "<html>404</html>"}}, http},
         {"500 page", {Fault{.status = 500, .body = "<html>500</html>"}}, http},
         {"503 page", {Fault{.status = 503, .body = "<html>503</html>"}}, http},
@@ -216,15 +217,17 @@ TEST_F(FaultTest, ProxyFaults) {
     const struct {
         const char* name;
         Fault fault;
-    } pages[] = {{"407", Fault{.status = 407, .body = "<html>login</html>"}},
-                 {"502", Fault{.status = 502, .body = "<html>bad gateway</html>"}}};
+        std::string says;
+    } pages[] = {{"407", Fault{.status = 407, .body = "<html>login</html>"},
+                  "The proxy server asks for a user name and password (status 407), which this "
+                  "program cannot give. Please set a proxy that needs no login."},
+                 {"502", Fault{.status = 502, .body = "<html>bad gateway</html>"},
+                  "Failed to connect to the server."}};
     for (const auto& page : pages) {
         Fresh();
         m_server.SetFault("/download/quindle7/pkgindex.txt", page.fault);
         EXPECT_EQ(Prepare(), 0);
-        EXPECT_EQ(OnlyMessage().rfind("Failed to connect to the server.\r\n\r\nIn most cases", 0),
-                  0u)
-            << page.name;
+        EXPECT_EQ(OnlyMessage().rfind(page.says + "\r\n\r\nIn most cases", 0), 0u) << page.name;
         ExpectNothingLost(page.name);
     }
 

@@ -22,9 +22,9 @@ class DownloadFileTest : public testing::Test {
     // Fetches straight from the test server.
     int Fetch(const std::string& remote, const std::string& local, int binary = 1,
               ProgressCtrl* bar = nullptr, const std::atomic<int>* stop = nullptr,
-              FetchTimeouts timeouts = {}) {
+              FetchLimits limits = {}) {
         return DownloadFile("127.0.0.1", m_server.Port(), remote, local, binary, m_error, "", bar,
-                            1024, stop, timeouts);
+                            1024, stop, limits);
     }
 
     TempDir m_root;
@@ -132,7 +132,7 @@ TEST_F(DownloadFileTest, StopIsSeenWhileTheServerSendsNothing) {
         stop = 1;
     });
     // Were the stop not seen, the stall limit would end the fetch with its text.
-    EXPECT_EQ(Fetch("/stall", m_local / "stall", 1, nullptr, &stop, {60000, 30000}), 0);
+    EXPECT_EQ(Fetch("/stall", m_local / "stall", 1, nullptr, &stop, {.stallMs = 30000}), 0);
     stopper.join();
     EXPECT_EQ(m_error, "untouched");
 }
@@ -140,12 +140,12 @@ TEST_F(DownloadFileTest, StopIsSeenWhileTheServerSendsNothing) {
 TEST_F(DownloadFileTest, AStallFailsAfterTheStallLimit) {
     WriteFile(m_root / "stall", PatternBytes(10000, 7));
     m_server.SetFault("/stall", Fault{.stallAfterBytes = 100});
-    EXPECT_EQ(Fetch("/stall", m_local / "stall", 1, nullptr, nullptr, {60000, 1000}), 0);
+    EXPECT_EQ(Fetch("/stall", m_local / "stall", 1, nullptr, nullptr, {.stallMs = 1000}), 0);
     EXPECT_EQ(m_error, "The server sent nothing for 1 second; the connection timed out.");
 
     m_server.SetFault("/stall", Fault{.stallBeforeHeaders = true});
     m_error.clear();
-    EXPECT_EQ(Fetch("/stall", m_local / "quiet", 1, nullptr, nullptr, {60000, 1000}), 0);
+    EXPECT_EQ(Fetch("/stall", m_local / "quiet", 1, nullptr, nullptr, {.stallMs = 1000}), 0);
     EXPECT_EQ(m_error, "The server sent nothing for 1 second; the connection timed out.");
     EXPECT_FALSE(FileExists(m_local / "quiet"));
 }
@@ -153,7 +153,7 @@ TEST_F(DownloadFileTest, AStallFailsAfterTheStallLimit) {
 TEST_F(DownloadFileTest, ASlowButSteadyDripIsNotAStall) {
     WriteFile(m_root / "drip", PatternBytes(12, 8));
     m_server.SetFault("/drip", Fault{.dripIntervalMs = 300, .dripBytes = 2});
-    EXPECT_EQ(Fetch("/drip", m_local / "drip", 1, nullptr, nullptr, {60000, 1000}), 1) << m_error;
+    EXPECT_EQ(Fetch("/drip", m_local / "drip", 1, nullptr, nullptr, {.stallMs = 1000}), 1) << m_error;
     EXPECT_EQ(ReadFile(m_local / "drip"), PatternBytes(12, 8));
 }
 

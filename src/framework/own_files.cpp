@@ -1,0 +1,89 @@
+#include "framework/own_files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+struct OwnFolder::Handle {
+    explicit Handle(int descriptor) : fd(descriptor) {}
+    ~Handle() { close(fd); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    int fd;
+};
+
+OwnFolder::OwnFolder(int fd, std::string path)
+    : m_handle(fd >= 0 ? std::make_shared<const Handle>(fd) : nullptr), m_path(std::move(path)) {}
+
+int OwnFolder::Fd() const {
+    return m_handle != nullptr ? m_handle->fd : -1;
+}
+
+OwnFolder OwnFolder::Open(const std::string& path) {
+    // An empty path is the root, as "" + "/" + name says.
+    return OwnFolder(open(path.empty() ? "/" : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC),
+                     path);
+}
+
+OwnFolder OwnFolder::OpenParentOf(const std::string& path, std::string& name) {
+    const std::size_t slash = path.rfind('/');
+    name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (slash == std::string::npos) {
+        return OwnFolder(open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC), ".");
+    }
+    return Open(path.substr(0, slash));
+}
+
+OwnFolder OwnFolder::OpenSubfolder(const std::string& name, bool create, int& error) const {
+    error = 0;
+    if (create && mkdirat(Fd(), name.c_str(), 0777) != 0 && errno != EEXIST) {
+        error = errno;
+        return {};
+    }
+    const int fd = openat(Fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+        return {};
+    }
+    return OwnFolder(fd, PathOf(name));
+}
+
+int CreateOwnFile(const OwnFolder& folder, const std::string& name, mode_t mode) {
+    struct stat st {};
+    if (StatOwnEntry(folder, name, st)) {
+        if (!S_ISREG(st.st_mode)) {
+            errno = EEXIST;
+            return -1;
+        }
+        if (unlinkat(folder.Fd(), name.c_str(), 0) != 0 && errno != ENOENT) {
+            return -1;
+        }
+    }
+    // Exclusive: whatever appeared at the name since, it is not this file.
+    return openat(folder.Fd(), name.c_str(),
+                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
+}
+
+int OpenOwnFileForReading(const OwnFolder& folder, const std::string& name) {
+    const int fd =
+        openat(folder.Fd(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+bool StatOwnEntry(const OwnFolder& folder, const std::string& name, struct stat& st) {
+    return fstatat(folder.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool RemoveOwnFile(const OwnFolder& folder, const std::string& name) {
+    return unlinkat(folder.Fd(), name.c_str(), 0) == 0;
+}
