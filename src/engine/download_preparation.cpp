@@ -98,7 +98,8 @@ OwnFolder OpenOwnSubfolder(const OwnFolder& parent, const std::string& name) {
         return {};
     }
     if (!folder.IsOpen() || !IsOwnVersionFolder(folder)) {
-        ShowMessageBox(text::kForeignFolderBefore + parent.PathOf(name) + text::kForeignFolderAfter);
+        ShowMessageBox(text::kForeignFolderBefore + parent.PathOf(name) +
+                       text::kForeignFolderAfter);
         return {};
     }
     return folder;
@@ -142,8 +143,8 @@ int PrepareDownload(DownloadState& state) {
     limits.maxBytes = kMaxIndexBytes;
     struct stat fetched {};
     if (!DownloadFile(state.m_strHost, kHttpPort, state.m_strServerFolder + "/" + kIndexFileName,
-                      LocalFile(packageFolder, kIndexFileName), 0, error, state.GetProxy(),
-                      nullptr, kProgressDivisor, nullptr, limits) ||
+                      LocalFile(packageFolder, kIndexFileName), 0, error, state.GetProxy(), nullptr,
+                      kProgressDivisor, nullptr, limits) ||
         !StatOwnEntry(packageFolder, kIndexFileName, fetched)) {
         ShowMessageBox(ConnectionAdvice(error));
         return 0;

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 
-
 bool WriteAll(int fd, const void* data, std::size_t length) {
     const char* p = static_cast<const char*>(data);
     while (length > 0) {

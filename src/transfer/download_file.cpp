@@ -140,9 +140,9 @@ class Fetch {
         if (status != kStatusOk) {
             m_status = status;
             // 0 means no status line could be read.
-            Fail(status == kStatusProxyLogin                      ? FetchFailure::ProxyLogin
+            Fail(status == kStatusProxyLogin                ? FetchFailure::ProxyLogin
                  : status > 0 && status < kFirstErrorStatus ? FetchFailure::UnexpectedStatus
-                                                                  : FetchFailure::BadStatus);
+                                                            : FetchFailure::BadStatus);
             return false;
         }
         m_fd = CreateOwnFile(m_local.folder, m_local.name);
@@ -446,8 +446,8 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
                         text::kUnexpectedStatusAfter;
             return 0;
         case FetchFailure::TransferCoding:
-            errorText = text::kTransferCodingBefore + fetch.TransferCoding() +
-                        text::kTransferCodingAfter;
+            errorText =
+                text::kTransferCodingBefore + fetch.TransferCoding() + text::kTransferCodingAfter;
             return 0;
         case FetchFailure::TooLong:
             fetch.Discard();
@@ -465,8 +465,7 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
             return 0;
         case FetchFailure::TooSlow:
             errorText = text::kTooSlowBefore + std::to_string(limits.slowFloorBytesPerSecond) +
-                        text::kTooSlowMiddle + Seconds(limits.slowWindowMs) +
-                        text::kTooSlowAfter;
+                        text::kTooSlowMiddle + Seconds(limits.slowWindowMs) + text::kTooSlowAfter;
             return 0;
         case FetchFailure::None:
             break;

@@ -2,114 +2,11 @@
 // in a clear message with nothing lost and nothing written outside the
 // package folder.
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <filesystem>
 
-#include "framework/file_utils.h"
-#include "support/child_process.h"
-#include "support/engine_fixture.h"
+#include "faults/fault_fixture.h"
 
 namespace {
-
-using Fault = TestHttpServer::Fault;
-
-constexpr int kPartSize = 8192;
-// The start of a program file, NUL bytes included.
-constexpr char kGarbage[] =
-    "\x7f"
-    "ELF\x02\x01\x01\0\0\0garbage\xff\xfe";
-const char kPleaseTryLater[] = " Please try later";
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-// The package folder lies in a sandbox beside a folder of someone else's
-// files; after every case the sandbox outside the package folder must be as
-// it was.
-class FaultTest : public EngineTest {
-  protected:
-    FaultTest() {
-        chmod(m_sandbox.Path().c_str(), 0755);  // reachable for an unprivileged child
-        WriteFile(m_sandbox / "outside/precious", "not to be touched");
-        m_outsideBefore = Outside();
-        m_package = PublishPackage(m_serverRoot.Path(), kPackageMain, "7.7", kPartSize,
-                                   5 * kPartSize + 99, 5);
-        PublishSiteList(m_serverRoot.Path(), "download.velmora.example");
-        Fresh();
-    }
-
-    // A new package folder and download state, prepared.
-    void Fresh() {
-        std::error_code ec;
-        std::filesystem::remove_all(PackageFolder(), ec);
-        std::filesystem::create_directories(PackageFolder(), ec);
-        NewState();
-        m_state->m_strProgramPath = PackageFolder() + "/VELMORA_QUINDLE_7";
-        m_state->m_limits.stallMs = 1000;
-        m_server.ClearFaults();
-        m_server.ClearRequests();
-        m_messages.Clear();
-    }
-    std::string PackageFolder() const { return m_sandbox / "package"; }
-    std::string Part(int i) const {
-        return PackageFolder() + "/7.7/" + m_package.partNames[static_cast<std::size_t>(i)];
-    }
-    std::string Installer() const { return PackageFolder() + "/7.7/velmora.exe"; }
-
-    std::vector<std::string> Outside() const {
-        std::vector<std::string> outside;
-        for (const std::string& entry : m_sandbox.Listing()) {
-            if (entry.rfind("package", 0) != 0) {
-                outside.push_back(entry);
-            }
-        }
-        return outside;
-    }
-    // What every case must leave: the sandbox outside the package folder as
-    // it was, and the stored resume state readable.
-    void ExpectNothingLost(const std::string& what) {
-        EXPECT_EQ(Outside(), m_outsideBefore) << what;
-        EXPECT_EQ(ReadFile(m_sandbox / "outside/precious"), "not to be touched") << what;
-        PackageIndex stored;
-        IndexLoadError error = CannotOpen;
-        if (FileExists(PackageFolder() + "/7.7/pkgindex.txt")) {
-            EXPECT_EQ(stored.Load(PackageFolder() + "/7.7/pkgindex.txt", error), 1) << what;
-            for (std::size_t i = 0; i < stored.m_parts.size(); ++i) {
-                if (stored.m_parts[i].m_done == 0) {
-                    continue;
-                }
-                const std::string part = Part(static_cast<int>(i));
-                EXPECT_TRUE(FileExists(part)) << what << ": " << part << " recorded done, missing";
-                if (FileExists(part)) {
-                    EXPECT_EQ(ReadFile(part), m_package.PartBytes(i))
-                        << what << ": a part recorded as done is not the published part";
-                }
-            }
-        }
-        if (FileExists(Installer())) {
-            EXPECT_EQ(ReadFile(Installer()), m_package.installer) << what << ": a wrong installer";
-        }
-    }
-    std::string OnlyMessage() const {
-        const auto texts = m_messages.Texts();
-        return texts.size() == 1 ? texts[0] : "(" + std::to_string(texts.size()) + " messages)";
-    }
-    ChildResult RunHeadless(long fileSizeLimit = -1, bool unprivileged = false) {
-        return RunChild(
-            {VELMORA_HEADLESS_DOWNLOAD, m_state->m_strProgramPath, m_server.Address(), "20"}, 022,
-            unprivileged, fileSizeLimit);
-    }
-
-    TempDir m_sandbox;
-    std::vector<std::string> m_outsideBefore;
-    PublishedPackage m_package;
-};
 
 TEST_F(FaultTest, ServerFaultsOnAPartEndInAClearMessage) {
     const std::string middle = m_package.RemotePath(2);
@@ -171,6 +68,7 @@ TEST_F(FaultTest, ServerFaultsOnAPartEndInAClearMessage) {
                 EXPECT_EQ(message, c.message) << c.name;
             }
             EXPECT_FALSE(FileExists(Installer())) << c.name;
+            ExpectNothingLost(std::string(c.name) + ", before the next Download");
             // The parts before it are kept; the next Download gets the rest.
             m_server.ClearFaults();
             m_messages.Clear();

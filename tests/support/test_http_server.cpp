@@ -335,6 +335,9 @@ void TestHttpServer::Serve(int fd) {
                 if (name == "user-agent") {
                     request.userAgent = value;
                 }
+                if (name == "range") {
+                    request.range = value;
+                }
             }
             pos = next;
         }
@@ -402,6 +405,7 @@ void TestHttpServer::Serve(int fd) {
         if (fault.headerPadding > 0) {
             head += "X-Padding: " + std::string(fault.headerPadding, 'p') + "\r\n";
         }
+        head += fault.extraHeaders;
         head += "Content-Type: " +
                 std::string(status == 200 ? "application/octet-stream" : "text/html") +
                 "\r\nConnection: close\r\n\r\n";
@@ -415,6 +419,9 @@ void TestHttpServer::Serve(int fd) {
             }
             if (SendBody(fd, body, fault, limit) && fault.stallAfterBytes >= 0) {
                 WaitForHangUp(fd);
+            }
+            const std::string more(kChunk, 'x');
+            while (fault.endlessBody && !m_stopping && SendAll(fd, more.data(), more.size())) {
             }
         }
     }

@@ -32,6 +32,8 @@ class TestHttpServer {
         int dripIntervalMs = 0;           // send the body `dripBytes` at a time, this far apart
         std::size_t dripBytes = 1;
         std::size_t headerPadding = 0;  // add a header of this many bytes
+        std::string extraHeaders;       // header lines to add, each ending in CR LF
+        bool endlessBody = false;       // after the file's bytes, send more until the client goes
         std::string rawResponse;        // send exactly this, then close
         int times = -1;                 // the fault applies to this many requests; -1 always
     };
@@ -43,6 +45,7 @@ class TestHttpServer {
         std::string host;     // host of an absolute-form target, else the Host header
         std::string version;  // "HTTP/1.0"
         std::string userAgent;
+        std::string range;  // the Range header, if any
     };
 
     explicit TestHttpServer(std::string root);
