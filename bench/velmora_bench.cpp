@@ -3,6 +3,7 @@
 // peak resident memory for the download and the join separately.
 //
 //   velmora_bench headless|window PACKAGE_FOLDER PROXY
+//   velmora_bench index INDEX_FILE
 //
 // The package folder must be empty or hold an earlier run's files (they are
 // removed first). "window" runs the same download through the real main
@@ -25,6 +26,7 @@
 #include <string>
 #include <thread>
 
+#include "catalogue/server_names.h"
 #include "engine/download_preparation.h"
 #include "engine/download_state.h"
 #include "framework/file_utils.h"
@@ -163,9 +165,34 @@ int RunWindow(int argc, char** argv, const std::string& folder, const std::strin
 
 }  // namespace
 
+// Reads and checks an index as the preparation does, and reports the time
+// and the memory it takes per part.
+int RunIndex(const std::string& path) {
+    const long before = ReadPeakRssKb();
+    const Clock::time_point start = Clock::now();
+    PackageIndex index;
+    IndexLoadError error = CannotOpen;
+    const bool loaded = index.Load(path, error) == 1;
+    const bool safe = loaded && IsSafeIndex(index);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const long peak = ReadPeakRssKb();
+    const std::size_t parts = index.m_parts.size();
+    std::printf("mode=index parts=%zu loaded=%d safe=%d read_and_check_s=%.3f "
+                "bytes_per_part=%.0f\n",
+                parts, loaded ? 1 : 0, safe ? 1 : 0, seconds,
+                parts > 0 ? (peak - before) * 1024.0 / static_cast<double>(parts) : 0.0);
+    return safe ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "index") {
+        return RunIndex(argv[2]);
+    }
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s headless|window PACKAGE_FOLDER PROXY\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s headless|window PACKAGE_FOLDER PROXY\n"
+                     "       %s index INDEX_FILE\n",
+                     argv[0], argv[0]);
         return 64;
     }
     const std::string mode = argv[1];
