@@ -5,7 +5,11 @@
 #include "widgets/qt_message_box.h"
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
+    // The command line is ours, read as given: Qt sees none of it, so that
+    // an argument such as "-style" takes nothing away from "-dir".
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication application(qtArgc, qtArgv);
     QApplication::setApplicationName(QString::fromUtf8(text::kAppTitle));
     InstallQtMessageBoxes();
     theApp.InitInstance(argc, argv);

@@ -118,6 +118,9 @@ int PrepareDownload(DownloadState& state) {
         return 0;
     }
     const std::string programFolder = program.substr(0, separator);
+    // What was prepared before is for another package, or out of date:
+    // nothing (Cleanup included) may use it until this preparation succeeds.
+    state.m_versionFolder = {};
     // Held open for the whole preparation; a folder that has gone shows up
     // as files that cannot be created in it.
     const OwnFolder packageFolder = OwnFolder::Open(programFolder);

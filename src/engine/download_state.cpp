@@ -4,6 +4,7 @@
 
 #include "engine/download_preparation.h"
 #include "engine/download_worker.h"
+#include "engine/package_display.h"
 #include "framework/dialog_items.h"
 #include "framework/message_box.h"
 #include "framework/module_path.h"
@@ -14,7 +15,7 @@ DownloadState::DownloadState(DialogItems& items)
     : m_items(items), m_strProgramPath(ModuleFileName()) {}
 
 DownloadState::~DownloadState() {
-    StopAndWait();
+    StopAndJoin();
 }
 
 void DownloadState::SetRunState(int stop) {
@@ -37,8 +38,9 @@ void DownloadState::OnDownload() {
             m_bNeedPrepare = 1;
             return;
         }
-        m_items.SetItemText(res::IDC_VERSION, m_strVersion);
-        m_items.SetItemText(res::IDC_VERSION_FOLDER, m_strVersionFolder);
+        // The window shows what this preparation found, exactly as after a
+        // package switch: texts, install button, both bars, the Part row.
+        ShowPreparedPackage(*this);
     }
     SetRunState(0);
     if (m_workerThread.joinable()) {
@@ -67,7 +69,7 @@ void DownloadState::RetryPause() {
                        [this] { return IsClosing() != 0; });
 }
 
-void DownloadState::StopAndWait(const std::function<void()>& pump) {
+void DownloadState::StopAndJoin() {
     if (IsDownloading()) {
         m_bStop.store(1);
     }
@@ -76,13 +78,11 @@ void DownloadState::StopAndWait(const std::function<void()>& pump) {
         m_bClosing.store(1);
     }
     m_pauseCv.notify_all();
-    while (IsDownloading()) {
-        if (pump) {
-            pump();
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
+    m_items.Close();
+    JoinWorker();
+}
+
+void DownloadState::JoinWorker() {
     if (m_workerThread.joinable()) {
         m_workerThread.join();
     }

@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,7 +28,7 @@ inline constexpr long kListDeadlineMs = 80000;
 class DownloadState {
   public:
     explicit DownloadState(DialogItems& items);
-    // Stops a running worker and waits for it.
+    // Ends a running worker as closing does.
     ~DownloadState();
     DownloadState(const DownloadState&) = delete;
     DownloadState& operator=(const DownloadState&) = delete;
@@ -50,12 +49,15 @@ class DownloadState {
     void SetProxy(const std::string& proxy);
     std::string GetProxy() const;
 
-    // Closing: sets the stop flag, cuts a retry pause short and keeps the
-    // worker's messages from appearing, then waits for the worker. `pump`
-    // runs repeatedly meanwhile so that the worker's pending calls to the
-    // user-interface thread are carried out.
-    void StopAndWait(const std::function<void()>& pump = {});
+    // Closing: sets the stop flag, cuts a retry pause short, cancels a
+    // running join (the next run does it again), closes the controls so that
+    // the worker's calls to them and its message boxes return at once, then
+    // joins the worker, which ends within about a second. The state is done
+    // with afterwards.
+    void StopAndJoin();
     int IsClosing() const { return m_bClosing.load(std::memory_order_relaxed); }
+    // Waits for a running worker to end by itself (headless runs).
+    void JoinWorker();
 
     // Used by the worker: the pause between attempts, cut short by closing.
     void RetryPause();

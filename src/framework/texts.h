@@ -88,6 +88,7 @@ inline constexpr char kNoticeBeforeAddress[] =
 inline constexpr char kMustSelectPackageDirectory[] = "You must select your package directory";
 inline constexpr char kSelectPackageDirectory[] = "Select package directory";
 inline constexpr char kEnterPositiveInteger[] = "Please enter a positive integer.";
+inline constexpr char kEnterPortNumber[] = "Please enter a port number from 1 to 65535.";
 
 // Start-up and desktop launcher.
 inline constexpr char kSocketsInitFailed[] = "Windows sockets initialization failed.";

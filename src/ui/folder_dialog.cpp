@@ -3,7 +3,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 
@@ -14,6 +14,7 @@
 #include "framework/texts.h"
 #include "ui/dialog_templates.h"
 #include "widgets/data_exchange.h"
+#include "widgets/main_window.h"
 
 std::string DefaultPackageFolder() {
     const char* home = std::getenv("HOME");
@@ -25,8 +26,9 @@ std::string DefaultPackageFolder() {
 }
 
 std::string BrowseForFolder(const std::string& title) {
-    QFileDialog chooser(QApplication::activeWindow(), QString::fromLocal8Bit(title.c_str()),
-                        QStringLiteral("/"));
+    // Owned by the window that asks, and opening where the user's own
+    // folders are.
+    QFileDialog chooser(OwnerWindow(), QString::fromLocal8Bit(title.c_str()), QDir::homePath());
     chooser.setFileMode(QFileDialog::Directory);
     chooser.setOption(QFileDialog::ShowDirsOnly);
     // The same chooser on every desktop, and one the tests can answer.

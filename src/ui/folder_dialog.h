@@ -23,6 +23,6 @@ class FolderDialog : public Dialog {
 // The default package folder, $HOME/VelmoraDownload.
 std::string DefaultPackageFolder();
 
-// A folder chooser starting at the file-system root; the chosen folder, or
+// A folder chooser starting in the user's home folder; the chosen folder, or
 // empty when the user cancelled.
 std::string BrowseForFolder(const std::string& title);

@@ -1,18 +1,11 @@
 #include "ui/main_dialog.h"
 
-#include <unistd.h>
-
 #include <QApplication>
-#include <QEventLoop>
-
-#include <chrono>
-#include <cstdio>
-#include <thread>
 
 #include "catalogue/package_files.h"
 #include "engine/download_cleanup.h"
 #include "engine/download_preparation.h"
-#include "engine/installer_check.h"
+#include "engine/package_display.h"
 #include "framework/message_box.h"
 #include "framework/resource_ids.h"
 #include "framework/texts.h"
@@ -27,6 +20,8 @@
 #include "widgets/ui_thread.h"
 
 MainDialog::MainDialog() : Dialog(MainDialogTemplate()), m_download(Items()) {
+    // A window that closed before this one closed the worker's calls.
+    OpenUiThreadCalls();
     EnsureUiResources();
     m_hIcon = LoadIconResource(res::IDR_MAINFRAME);
     MapCommand(res::IDC_DOWNLOAD, [this] { OnDownload(); });
@@ -37,7 +32,9 @@ MainDialog::MainDialog() : Dialog(MainDialogTemplate()), m_download(Items()) {
 }
 
 MainDialog::~MainDialog() {
-    WaitForWorker();
+    EndWorker();
+    // The bars' objects are members, gone before the widgets that show them.
+    UnbindProgressBars();
 }
 
 int MainDialog::PrepareDownload() {
@@ -67,7 +64,9 @@ bool MainDialog::OnInitDialog() {
         }
     }
     setWindowIcon(m_hIcon);
-    SelectPackage(g_currentPackage);
+    // The start-up's own package selection keeps a server folder from the
+    // command line: it is what "-dir" asked for.
+    ApplyPackage(g_currentPackage, true);
     return true;
 }
 
@@ -94,40 +93,40 @@ void MainDialog::OnSysCommand(int id) {
 }
 
 void MainDialog::SelectPackage(PackageId id) {
+    ApplyPackage(id, false);
+}
+
+void MainDialog::ApplyPackage(PackageId id, bool keepServerFolder) {
     if (m_download.IsDownloading()) {
         ShowMessageBox(m_download.m_bStop.load() != 0 ? text::kPreviousDownloadCleaningUp
                                                       : text::kDownloadStillGoing);
         return;
     }
+    const bool switched = id != g_currentPackage;
     if (WindowMenu* menu = GetSystemMenu()) {
         for (PackageId package = kPackageMain; package < kPackageCount; ++package) {
             menu->CheckMenuItem(PackageInfoFor(package).menuCommand, package == id);
         }
         SetDlgItemText(res::IDC_PACKAGE_GROUP, PackageInfoFor(id).caption);
     }
-    m_download.m_strServerFolder.clear();
+    if (!keepServerFolder) {
+        m_download.m_strServerFolder.clear();
+    }
     g_currentPackage = id;
     if (m_download.m_bNeedPrepare != 0) {
+        // Prepared at the next Download; until then nothing of the package
+        // shown before passes for the one now chosen.
+        if (switched) {
+            ShowNoPackage(m_download);
+        }
         return;
     }
     if (!PrepareDownload()) {
         m_download.m_bNeedPrepare = 1;
+        ShowNoPackage(m_download);
         return;
     }
-    // The window shows the package it will download.
-    SetDlgItemText(res::IDC_VERSION, m_download.m_strVersion);
-    SetDlgItemText(res::IDC_VERSION_FOLDER, m_download.m_strVersionFolder);
-
-    const bool ready = KeepInstallerIfComplete(m_download);
-    GetDlgItem(res::IDC_INSTALL)->setEnabled(ready);
-    const int count = static_cast<int>(m_download.m_index.m_parts.size());
-    m_download.m_progressOverall.SetRange(0, count + 1);
-    m_download.m_progressOverall.SetStep(1);
-    m_download.m_progressOverall.SetPos(ready ? count + 1
-                                              : m_download.m_index.FirstUnfinishedPart());
-    m_download.m_progressPart.SetRange(0, m_download.m_index.m_partSize / kProgressDivisor);
-    GetDlgItem(res::IDC_PART_LABEL)->hide();
-    GetDlgItem(res::IDC_PROGRESS_PART)->hide();
+    ShowPreparedPackage(m_download);
 }
 
 void MainDialog::OnDownload() {
@@ -150,13 +149,13 @@ void MainDialog::OnCleanup() {
     }
     m_download.m_strHost.clear();
     m_download.m_bNeedPrepare = 0;
-    if (!PrepareDownload()) {
+    if (PrepareDownload()) {
+        ShowPreparedPackage(m_download);
+    } else {
         m_download.m_bNeedPrepare = 1;
+        // The installer went with the other files; the bars start again.
+        ShowNoPackage(m_download);
     }
-    m_download.m_progressOverall.SetPos(0);
-    m_download.m_progressPart.SetPos(0);
-    // The installer went with the other files.
-    GetDlgItem(res::IDC_INSTALL)->setEnabled(KeepInstallerIfComplete(m_download));
     QApplication::restoreOverrideCursor();
 }
 
@@ -165,7 +164,7 @@ void MainDialog::OnInstall() {
 }
 
 void MainDialog::OnProxy() {
-    ProxyDialog proxy;
+    ProxyDialog proxy(this);
     if (proxy.DoModal() != res::IDOK) {
         return;
     }
@@ -173,9 +172,8 @@ void MainDialog::OnProxy() {
         m_download.SetProxy("");
         return;
     }
-    char port[16];
-    std::snprintf(port, sizeof port, "%d", static_cast<int>(proxy.m_nProxyPort));
-    m_download.SetProxy(proxy.m_strProxyHost + ":" + port);
+    // The dialog accepts a port from 1 to 65535 only.
+    m_download.SetProxy(proxy.m_strProxyHost + ":" + std::to_string(proxy.m_nProxyPort));
 }
 
 void MainDialog::OnClose() {
@@ -184,15 +182,10 @@ void MainDialog::OnClose() {
 }
 
 void MainDialog::done(int result) {
+    EndWorker();
     Dialog::done(result);
-    WaitForWorker();
 }
 
-void MainDialog::WaitForWorker() {
-    // The worker's pending calls to this thread still have to run.
-    m_download.StopAndWait([] {
-        RunPendingUiCalls();
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    });
+void MainDialog::EndWorker() {
+    m_download.StopAndJoin();
 }

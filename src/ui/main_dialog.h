@@ -16,6 +16,8 @@ class MainDialog : public Dialog {
     ~MainDialog() override;
 
     int PrepareDownload();
+    // The user's package choice: it also forgets a server folder that the
+    // command line preset.
     void SelectPackage(PackageId id);
     void SetRunState(int stop) { m_download.SetRunState(stop); }
 
@@ -27,15 +29,16 @@ class MainDialog : public Dialog {
     void DoDataExchange(DataExchange& dx) override;
     void OnSysCommand(int id) override;
     void OnClose() override;
-    // However the dialog ends, the worker is stopped and waited for before
-    // the state it uses goes away.
+    // However the dialog ends, the worker is ended and joined first: from
+    // then on nothing of it reaches the window.
     void done(int result) override;
 
   private:
+    void ApplyPackage(PackageId id, bool keepServerFolder);
     void OnDownload();
     void OnStop();
     void OnCleanup();
     void OnInstall();
     void OnProxy();
-    void WaitForWorker();
+    void EndWorker();
 };

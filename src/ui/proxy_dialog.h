@@ -13,5 +13,6 @@ class ProxyDialog : public Dialog {
     std::string m_strProxyHost;
 
   protected:
+    bool OnInitDialog() override;
     void DoDataExchange(DataExchange& dx) override;
 };

@@ -2,7 +2,8 @@
 
 #include <QLineEdit>
 
-#include <cstdio>
+#include <algorithm>
+#include <limits>
 
 #include "framework/message_box.h"
 #include "framework/texts.h"
@@ -36,17 +37,36 @@ void DDX_Text(DataExchange& dx, int id, unsigned& value) {
         dx.m_dialog.SetDlgItemText(id, std::to_string(value));
         return;
     }
+    // Read as "%u" reads: digits after optional blanks, the rest ignored. A
+    // sign is no digit ("%u" would turn "-5" into a huge number), and a
+    // number beyond the type's range reads as its largest value instead of
+    // wrapping round.
     const std::string text = dx.m_dialog.GetDlgItemText(id);
-    unsigned parsed = 0;
-    // "%u" would take "-5" as a huge number; a port is never negative.
-    const std::size_t first = text.find_first_not_of(" \t");
-    const bool negative = first != std::string::npos && text[first] == '-';
-    if (negative || std::sscanf(text.c_str(), "%u", &parsed) != 1) {
+    std::size_t i = text.find_first_not_of(" \t");
+    unsigned long long parsed = 0;
+    bool digits = false;
+    for (; i != std::string::npos && i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        parsed = std::min<unsigned long long>(parsed * 10 + static_cast<unsigned>(text[i] - '0'),
+                                              std::numeric_limits<unsigned>::max());
+        digits = true;
+    }
+    if (!digits) {
         ShowMessageBox(text::kEnterPositiveInteger);
         dx.Fail(id);
         return;
     }
-    value = parsed;
+    value = static_cast<unsigned>(parsed);
+}
+
+void DDV_MinMaxUInt(DataExchange& dx, int id, unsigned value, unsigned minimum, unsigned maximum,
+                    const std::string& message) {
+    if (dx.Failed() || !dx.m_bSaveAndValidate) {
+        return;
+    }
+    if (value < minimum || value > maximum) {
+        ShowMessageBox(message);
+        dx.Fail(id);
+    }
 }
 
 void DDX_Control(DataExchange& dx, int id, ProgressCtrl& control) {

@@ -27,5 +27,9 @@ class DataExchange {
 void DDX_Text(DataExchange& dx, int id, std::string& value);
 // Read as "%u": digits after optional blanks, the rest ignored.
 void DDX_Text(DataExchange& dx, int id, unsigned& value);
+// Fails the exchange back from the controls, with `message`, when the value
+// read is outside minimum..maximum.
+void DDV_MinMaxUInt(DataExchange& dx, int id, unsigned value, unsigned minimum, unsigned maximum,
+                    const std::string& message);
 // Binds the progress bar control to the object, once.
 void DDX_Control(DataExchange& dx, int id, ProgressCtrl& control);

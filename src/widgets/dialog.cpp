@@ -12,8 +12,10 @@
 #include "framework/resource_ids.h"
 #include "widgets/data_exchange.h"
 #include "widgets/image_resources.h"
+#include "widgets/main_window.h"
 #include "widgets/progress_bar_widget.h"
 #include "widgets/ui_thread.h"
+#include "widgets/value_label.h"
 
 namespace {
 
@@ -28,29 +30,34 @@ QString FromLocal(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The controls of a dialog for another thread: each call is carried out on
-// the user-interface thread, and returns when it is done there.
+// The controls of a dialog for another thread: each call is queued for the
+// user-interface thread, where the calls run in order; the caller does not
+// wait, as none of them has an answer. A message box from that thread goes
+// through the same queue, so it comes after the changes made before it.
 class ThreadSafeItems : public DialogItems {
   public:
     explicit ThreadSafeItems(Dialog& dialog) : m_dialog(dialog) {}
 
     void SetItemText(int id, const std::string& text) override {
-        RunOnUiThread([&] { m_dialog.SetDlgItemText(id, text); });
+        PostToUiThread([this, id, text] { m_dialog.SetDlgItemText(id, text); });
     }
     void ShowItem(int id, bool show) override {
-        RunOnUiThread([&] {
+        PostToUiThread([this, id, show] {
             if (QWidget* item = m_dialog.GetDlgItem(id)) {
                 item->setVisible(show);
             }
         });
     }
     void EnableItem(int id, bool enable) override {
-        RunOnUiThread([&] {
+        PostToUiThread([this, id, enable] {
             if (QWidget* item = m_dialog.GetDlgItem(id)) {
                 item->setEnabled(enable);
             }
         });
     }
+    // There is one worker, and it works for the main window: the calls of
+    // the whole program close with it.
+    void Close() override { CloseUiThreadCalls(); }
 
   private:
     Dialog& m_dialog;
@@ -64,15 +71,33 @@ Dialog::Dialog(const DialogTemplate& dialogTemplate, QWidget* parent)
       m_items(std::make_unique<ThreadSafeItems>(*this)) {
     setWindowTitle(FromLocal(m_template.caption));
     setAccessibleName(windowTitle());
-    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    // An application window has its own entry in the taskbar and in Alt+Tab;
+    // the others are dialogs of the window that owns them.
+    const bool appWindow = (m_template.style & kDialogAppWindow) != 0;
+    Qt::WindowFlags flags =
+        (appWindow ? Qt::Window : Qt::Dialog) | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
     if ((m_template.style & kDialogSysMenu) != 0) {
         flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+        if (appWindow) {
+            flags |= Qt::WindowMinimizeButtonHint;
+        }
         m_menu = std::make_unique<WindowMenu>([this](int id) { OnSysCommand(id); });
-        auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
-        connect(shortcut, &QShortcut::activated, this,
-                [this] { OpenWindowMenu(mapToGlobal(QPoint(0, 0))); });
+        // Alt+Space is often the window manager's; Shift+F10 and the Menu
+        // key (a context-menu event) reach the menu on every desktop.
+        for (const QKeySequence& keys :
+             {QKeySequence(Qt::ALT | Qt::Key_Space), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
+            auto* shortcut = new QShortcut(keys, this);
+            connect(shortcut, &QShortcut::activated, this,
+                    [this] { OpenWindowMenu(mapToGlobal(QPoint(0, 0))); });
+        }
+        // Where no window manager takes Alt+F4, the window's own Close does.
+        auto* close = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F4), this);
+        connect(close, &QShortcut::activated, this, [this] { OnSysCommand(res::SC_CLOSE); });
     }
     setWindowFlags(flags);
+    if (appWindow) {
+        SetMainWindow(this);
+    }
 }
 
 Dialog::~Dialog() = default;
@@ -104,6 +129,10 @@ void Dialog::Create() {
         widget->setEnabled((control.style & kStyleDisabled) == 0);
         if (!control.accessibleName.empty()) {
             widget->setAccessibleName(FromLocal(control.accessibleName));
+        }
+        if (auto* label = qobject_cast<QLabel*>(widget);
+            label && !control.valueDescription.empty()) {
+            MakeValueLabel(label, FromLocal(control.valueDescription));
         }
         if (control.kind == ControlKind::GroupBox) {
             groupBoxes.push_back(widget);
@@ -184,6 +213,7 @@ void Dialog::SetDlgItemText(int id, const std::string& text) {
     const QString value = FromLocal(text);
     if (auto* label = qobject_cast<QLabel*>(item)) {
         label->setText(value);
+        ValueLabelChanged(label);
     } else if (auto* edit = qobject_cast<QLineEdit*>(item)) {
         edit->setText(value);
     } else if (auto* button = qobject_cast<QPushButton*>(item)) {
@@ -245,6 +275,14 @@ void Dialog::OnSysCommand(int id) {
         showMinimized();
     } else if (id == res::SC_CLOSE) {
         OnClose();
+    }
+}
+
+void Dialog::UnbindProgressBars() {
+    for (QWidget* control : m_controls) {
+        if (auto* bar = dynamic_cast<ProgressBarWidget*>(control)) {
+            bar->Bind(nullptr);
+        }
     }
 }
 

@@ -61,6 +61,9 @@ class Dialog : public QDialog {
     virtual void OnSysCommand(int id);
 
     void MapCommand(int id, std::function<void()> handler);
+    // Detaches the progress bars from the objects they show, for a dialog
+    // whose objects go before its widgets.
+    void UnbindProgressBars();
 
     void accept() override;
     void reject() override;

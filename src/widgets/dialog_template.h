@@ -40,6 +40,9 @@ struct ControlTemplate {
     unsigned style = 0;
     // The name assistive technology reads, where the caption does not say it.
     std::string accessibleName = {};
+    // For a text that shows a value: what the value is. Its name is then
+    // the text it shows.
+    std::string valueDescription = {};
 };
 
 struct DialogTemplate {

@@ -3,18 +3,42 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include "framework/message_box.h"
 #include "framework/texts.h"
+#include "widgets/main_window.h"
 #include "widgets/ui_thread.h"
 
+namespace {
+
+void ShowQtMessageBox(const std::string& message) {
+    QWidget* owner = OwnerWindow();
+    if (owner != nullptr && owner->isMinimized()) {
+        owner->showNormal();
+        owner->raise();
+        owner->activateWindow();
+        QApplication::alert(owner);
+    }
+    // A box waits for the user, not the other way round.
+    int waitCursors = 0;
+    for (; QApplication::overrideCursor() != nullptr; ++waitCursors) {
+        QApplication::restoreOverrideCursor();
+    }
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(text::kAppTitle),
+                    QString::fromLocal8Bit(message.data(), static_cast<qsizetype>(message.size())),
+                    QMessageBox::Ok, owner);
+    box.exec();
+    for (int i = 0; i < waitCursors; ++i) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+}
+
+}  // namespace
+
+MessageBoxHandler ShownOnUiThread(MessageBoxHandler present) {
+    return [present = std::move(present)](const std::string& message) {
+        RunOnUiThread([&] { present(message); });
+    };
+}
+
 void InstallQtMessageBoxes() {
-    SetMessageBoxHandler([](const std::string& message) {
-        RunOnUiThread([&] {
-            QMessageBox box(
-                QMessageBox::NoIcon, QString::fromUtf8(text::kAppTitle),
-                QString::fromLocal8Bit(message.data(), static_cast<qsizetype>(message.size())),
-                QMessageBox::Ok, QApplication::activeWindow());
-            box.exec();
-        });
-    });
+    SetMessageBoxHandler(ShownOnUiThread(ShowQtMessageBox));
 }

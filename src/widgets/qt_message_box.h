@@ -1,6 +1,14 @@
 #pragma once
 
-// Makes ShowMessageBox show a real modal box: caption "Velmora Quindle", an
-// OK button. A call from another thread is shown
-// on the user-interface thread and returns when the user has closed the box.
+#include "framework/message_box.h"
+
+// A handler that runs `present` on the user-interface thread and returns
+// once it has run; from another thread, nothing is shown once the calls to
+// that thread are closed (the main window is ending).
+MessageBoxHandler ShownOnUiThread(MessageBoxHandler present);
+
+// Makes ShowMessageBox show a real modal box through ShownOnUiThread:
+// caption "Velmora Quindle", an OK button, owned by the main window and
+// centred on it. A window that is minimised comes up first, so that the box
+// is not left alone; a wait cursor gives way while the box is open.
 void InstallQtMessageBoxes();

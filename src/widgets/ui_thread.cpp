@@ -12,22 +12,18 @@
 namespace {
 
 struct PendingCall {
-    const std::function<void()>* call;
-    bool done = false;
+    std::function<void()> posted;                    // a call nobody waits for
+    const std::function<void()>* awaited = nullptr;  // a call its caller waits for
+    bool finished = false;                           // run, or dropped
+    bool ran = false;
 };
 
 std::mutex g_mutex;
-std::condition_variable g_done;
+std::condition_variable g_finished;
 std::deque<std::shared_ptr<PendingCall>> g_pending;
+bool g_closed = false;
 
-}  // namespace
-
-bool IsUiThread() {
-    return QCoreApplication::instance() == nullptr ||
-           QThread::currentThread() == QCoreApplication::instance()->thread();
-}
-
-void RunPendingUiCalls() {
+void RunPendingCalls() {
     for (;;) {
         std::shared_ptr<PendingCall> next;
         {
@@ -38,27 +34,81 @@ void RunPendingUiCalls() {
             next = g_pending.front();
             g_pending.pop_front();
         }
-        (*next->call)();
+        // Closing happens on this thread too, so it cannot begin while a
+        // call runs here.
+        if (next->awaited != nullptr) {
+            (*next->awaited)();
+        } else {
+            next->posted();
+        }
         {
             std::lock_guard lock(g_mutex);
-            next->done = true;
+            next->finished = true;
+            next->ran = true;
         }
-        g_done.notify_all();
+        g_finished.notify_all();
     }
 }
 
-void RunOnUiThread(const std::function<void()>& call) {
+// Queues the call; false when the calls are closed.
+bool Enqueue(const std::shared_ptr<PendingCall>& call) {
+    {
+        std::lock_guard lock(g_mutex);
+        if (g_closed) {
+            return false;
+        }
+        g_pending.push_back(call);
+    }
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { RunPendingCalls(); }, Qt::QueuedConnection);
+    return true;
+}
+
+}  // namespace
+
+bool IsUiThread() {
+    return QCoreApplication::instance() == nullptr ||
+           QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+bool RunOnUiThread(const std::function<void()>& call) {
+    if (IsUiThread()) {
+        call();
+        return true;
+    }
+    auto pending = std::make_shared<PendingCall>();
+    pending->awaited = &call;
+    if (!Enqueue(pending)) {
+        return false;
+    }
+    std::unique_lock lock(g_mutex);
+    g_finished.wait(lock, [&] { return pending->finished; });
+    return pending->ran;
+}
+
+void PostToUiThread(std::function<void()> call) {
     if (IsUiThread()) {
         call();
         return;
     }
-    auto pending = std::make_shared<PendingCall>(PendingCall{&call});
+    auto pending = std::make_shared<PendingCall>();
+    pending->posted = std::move(call);
+    Enqueue(pending);
+}
+
+void CloseUiThreadCalls() {
     {
         std::lock_guard lock(g_mutex);
-        g_pending.push_back(pending);
+        g_closed = true;
+        for (const auto& call : g_pending) {
+            call->finished = true;
+        }
+        g_pending.clear();
     }
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [] { RunPendingUiCalls(); }, Qt::QueuedConnection);
-    std::unique_lock lock(g_mutex);
-    g_done.wait(lock, [&] { return pending->done; });
+    g_finished.notify_all();
+}
+
+void OpenUiThreadCalls() {
+    std::lock_guard lock(g_mutex);
+    g_closed = false;
 }

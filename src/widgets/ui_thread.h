@@ -2,14 +2,23 @@
 
 #include <functional>
 
-// Runs `call` on the user-interface thread and returns once it has run there,
-// as a synchronous window message would. On that thread it runs at once.
-void RunOnUiThread(const std::function<void()>& call);
+// Calls from other threads (the worker) into the user-interface thread. They
+// run there one after the other in the order they were made, whether the
+// caller waits for its call or not. On the user-interface thread itself a
+// call runs at once.
 
-// Carries out the calls other threads are waiting for. The event loop does
-// this by itself; code that keeps the user-interface thread busy while a
-// worker may call in (waiting for the worker to end) calls it directly, so
-// that it never depends on which events a nested event loop delivers.
-void RunPendingUiCalls();
+// Runs `call` there and returns once it has run. Returns false, without
+// running it, when the calls are closed (also while it waited).
+bool RunOnUiThread(const std::function<void()>& call);
+
+// Queues `call` and returns at once; dropped when the calls are closed.
+void PostToUiThread(std::function<void()> call);
+
+// Once the window they change is ending: calls waiting to run are dropped
+// (their callers return), and later ones return at once without running.
+// Atomic with respect to them: a call is either run to its end or not at
+// all.
+void CloseUiThreadCalls();
+void OpenUiThreadCalls();
 
 bool IsUiThread();

@@ -1,7 +1,9 @@
 #include "widgets/window_menu.h"
 
 #include <QAction>
+#include <QKeySequence>
 #include <QMenu>
+#include <QMetaObject>
 
 #include <utility>
 
@@ -9,12 +11,12 @@
 #include "framework/texts.h"
 
 WindowMenu::WindowMenu(std::function<void(int)> onCommand) : m_onCommand(std::move(onCommand)) {
-    m_entries.push_back({kString, res::SC_MINIMIZE, QString::fromUtf8(text::kMenuMinimize), false});
-    m_entries.push_back({kString, res::SC_CLOSE, QString::fromUtf8(text::kMenuClose), false});
+    m_entries.push_back({kString, res::SC_MINIMIZE, QString::fromUtf8(text::kMenuMinimize)});
+    m_entries.push_back({kString, res::SC_CLOSE, QString::fromUtf8(text::kMenuClose)});
 }
 
 void WindowMenu::AppendMenu(unsigned flags, int id, const QString& text) {
-    m_entries.push_back({flags, id, text, false});
+    m_entries.push_back({flags, id, text});
 }
 
 bool WindowMenu::CheckMenuItem(int id, bool checked) {
@@ -22,6 +24,7 @@ bool WindowMenu::CheckMenuItem(int id, bool checked) {
     for (Entry& entry : m_entries) {
         if (entry.flags == kString && entry.id == id) {
             entry.checked = checked;
+            entry.checkable = true;
             found = true;
         }
     }
@@ -39,12 +42,16 @@ QMenu* WindowMenu::Popup(QWidget* owner, const QPoint& globalPos) {
         }
         QAction* action = menu->addAction(entry.text);
         action->setData(entry.id);
-        if (entry.checked) {
-            action->setCheckable(true);
-            action->setChecked(true);
+        action->setCheckable(entry.checkable);
+        action->setChecked(entry.checked);
+        if (entry.id == res::SC_CLOSE) {
+            action->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
         }
         const int id = entry.id;
-        QObject::connect(action, &QAction::triggered, menu, [this, id] { m_onCommand(id); });
+        QObject::connect(action, &QAction::triggered, owner, [this, owner, id] {
+            QMetaObject::invokeMethod(
+                owner, [this, id] { m_onCommand(id); }, Qt::QueuedConnection);
+        });
     }
     menu->popup(globalPos);
     return menu;

@@ -10,8 +10,10 @@ class QMenu;
 class QWidget;
 
 // The dialog's window menu: "Minimize" and "Close", then what the dialog
-// appends. Opened by a right click on the dialog, the context-menu key or
-// Alt+Space; a chosen entry reaches the dialog as a system command.
+// appends. Opened by a right click on the dialog, the context-menu key,
+// Shift+F10 or Alt+Space; a chosen entry reaches the dialog as a system
+// command once the menu has closed, so that a command that ends the dialog
+// never runs under the menu's own event handling.
 class WindowMenu {
   public:
     static constexpr unsigned kString = 0;
@@ -21,7 +23,10 @@ class WindowMenu {
         unsigned flags;
         int id;
         QString text;
-        bool checked;
+        bool checked = false;
+        // An entry ever given a check mark is one of a choice: it shows as
+        // checkable, checked or not.
+        bool checkable = false;
     };
 
     explicit WindowMenu(std::function<void(int)> onCommand);

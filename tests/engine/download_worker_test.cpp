@@ -228,7 +228,7 @@ TEST_F(WorkerTest, ClosingCutsTheRetryPauseShortAndShowsNothing) {
     m_state->OnDownload();
     ASSERT_TRUE(WaitFor([&] { return m_server.CountRequests(package.RemotePath(0)) > 0; },
                         "the first part to be asked for"));
-    m_state->StopAndWait();
+    m_state->StopAndJoin();
     EXPECT_FALSE(m_state->IsDownloading());
     EXPECT_TRUE(m_messages.Texts().empty());
     EXPECT_EQ(m_server.CountRequests(package.RemotePath(0)), 1);
@@ -244,7 +244,7 @@ TEST_F(WorkerTest, ClosingDuringTheLastAttemptShowsNothing) {
                         "the third attempt"));
     // The window is going away: the attempt that ends now is the last one,
     // and its failure must not raise a box over a window that is gone.
-    m_state->StopAndWait();
+    m_state->StopAndJoin();
     EXPECT_FALSE(m_state->IsDownloading());
     EXPECT_TRUE(m_messages.Texts().empty()) << testing::PrintToString(m_messages.Texts());
 }

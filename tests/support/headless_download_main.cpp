@@ -33,8 +33,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     state.OnDownload();
-    while (state.IsDownloading()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    state.JoinWorker();
     return state.m_nWorkerResult.load();
 }

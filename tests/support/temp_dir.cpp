@@ -82,12 +82,16 @@ struct MessageRecorder::State {
     std::vector<std::string> texts;
 };
 
-MessageRecorder::MessageRecorder() : m_state(std::make_shared<State>()) {
+MessageRecorder::MessageRecorder()
+    : MessageRecorder([](MessageBoxHandler record) { return record; }) {}
+
+MessageRecorder::MessageRecorder(const std::function<MessageBoxHandler(MessageBoxHandler)>& wrap)
+    : m_state(std::make_shared<State>()) {
     std::shared_ptr<State> state = m_state;
-    m_previous = SetMessageBoxHandler([state](const std::string& text) {
+    m_previous = SetMessageBoxHandler(wrap([state](const std::string& text) {
         std::lock_guard lock(state->mutex);
         state->texts.push_back(text);
-    });
+    }));
 }
 
 MessageRecorder::~MessageRecorder() {

@@ -58,6 +58,9 @@ int UnusedLoopbackPort();
 class MessageRecorder {
   public:
     MessageRecorder();
+    // Records through `wrap`, as the windows show boxes through theirs (the
+    // boxes of another thread carried to the user-interface thread).
+    explicit MessageRecorder(const std::function<MessageBoxHandler(MessageBoxHandler)>& wrap);
     ~MessageRecorder();
     std::vector<std::string> Texts() const;
     void Clear();

@@ -17,6 +17,7 @@
 #include "support/test_http_server.h"
 #include "ui/main_dialog.h"
 #include "ui/proxy_dialog.h"
+#include "widgets/qt_message_box.h"
 
 namespace {
 
@@ -57,6 +58,8 @@ class MainDialogTest : public testing::Test {
             if (!action->isSeparator() && action->data().toInt() == command) {
                 action->trigger();
                 menu->close();
+                // The command runs once the menu has closed.
+                QApplication::sendPostedEvents();
                 return;
             }
         }
@@ -78,7 +81,7 @@ class MainDialogTest : public testing::Test {
     TempDir m_serverRoot;
     TestHttpServer m_server;
     TempDir m_packageFolder;
-    MessageRecorder m_messages;
+    MessageRecorder m_messages{ShownOnUiThread};
 };
 
 TEST_F(MainDialogTest, OpeningPreparesAndSetsUpThePackage) {
@@ -345,28 +348,44 @@ TEST_F(MainDialogTest, CleanupBeforeAnyPreparationSaysSo) {
 
 TEST_F(MainDialogTest, TheProxyDialogSetsTheProxyForTheNextRequests) {
     auto dialog = MakeDialog();
-    const auto answer = [](const std::string& host, const std::string& port, int button) {
-        OnNextModal<ProxyDialog>([=](ProxyDialog& proxy) {
+    const auto answer = [&](const std::string& host, const std::string& port, int button,
+                            const char* refusal = nullptr) {
+        OnNextModal<ProxyDialog>([host, port, button, refusal, &dialog, this](ProxyDialog& proxy) {
             EXPECT_EQ(proxy.GetDlgItemText(IDC_PROXY_HOST), "") << "a fresh dialog every time";
             EXPECT_EQ(proxy.GetDlgItemText(IDC_PROXY_PORT), "0");
+            EXPECT_EQ(proxy.parentWidget(), dialog.get()) << "owned by the main window";
+            EXPECT_EQ(proxy.focusWidget(), proxy.GetDlgItem(IDC_PROXY_HOST));
             proxy.SetDlgItemText(IDC_PROXY_HOST, host);
             proxy.SetDlgItemText(IDC_PROXY_PORT, port);
+            m_messages.Clear();
             Click(proxy, button);
+            if (refusal != nullptr) {
+                EXPECT_TRUE(proxy.isVisible()) << port;
+                EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{refusal}) << port;
+                Click(proxy, IDCANCEL);
+            }
         });
     };
+    const char* range = "Please enter a port number from 1 to 65535.";
     RunModal(*dialog, [&] {
         answer("proxy1", "81", IDOK);
         Click(*dialog, IDC_PROXY);
         EXPECT_EQ(dialog->m_download.GetProxy(), "proxy1:81");
-        answer("proxy1", "0", IDOK);
+        answer("proxy1", "65535", IDOK);
         Click(*dialog, IDC_PROXY);
-        EXPECT_EQ(dialog->m_download.GetProxy(), "proxy1:0");
+        EXPECT_EQ(dialog->m_download.GetProxy(), "proxy1:65535");
+        // Read unsigned, these were once printed signed: -5 and a wrapped number.
+        for (const char* port : {"0", "65536", "4294967291", "99999999999"}) {
+            answer("proxy1", port, IDOK, range);
+            Click(*dialog, IDC_PROXY);
+            EXPECT_EQ(dialog->m_download.GetProxy(), "proxy1:65535") << port;
+        }
         answer("other", "99", IDCANCEL);
         Click(*dialog, IDC_PROXY);
-        EXPECT_EQ(dialog->m_download.GetProxy(), "proxy1:0") << "Cancel keeps the setting";
-        answer("", "8080", IDOK);
+        EXPECT_EQ(dialog->m_download.GetProxy(), "proxy1:65535") << "Cancel keeps the setting";
+        answer("", "0", IDOK);
         Click(*dialog, IDC_PROXY);
-        EXPECT_EQ(dialog->m_download.GetProxy(), "") << "no host means no proxy";
+        EXPECT_EQ(dialog->m_download.GetProxy(), "") << "no host means no proxy, any port";
     });
 }
 
