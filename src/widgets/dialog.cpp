@@ -164,6 +164,9 @@ QWidget* Dialog::CreateControl(const ControlTemplate& control) {
         }
         case ControlKind::Text: {
             auto* label = new QLabel(caption, this);
+            if (!control.valueDescription.empty()) {
+                MakeValueLabel(label, FromLocal(control.valueDescription));
+            }
             label->setWordWrap(true);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             return label;

@@ -71,6 +71,11 @@ void MakeValueLabel(QLabel* label, const QString& description) {
     }();
     (void)installed;
     label->setProperty(kValueLabelProperty, true);
+    // An interface made for it as a plain label before now is dropped, so
+    // that the next one asked for is this kind.
+    if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(label)) {
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+    }
     label->setAccessibleDescription(description);
 }
 
