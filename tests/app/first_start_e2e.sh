@@ -70,4 +70,24 @@ xdotool search --onlyvisible --name "^Package Download Folder\$" >/dev/null 2>&1
 [ -f "$HOME/VelmoraDownload/sites.txt" ] || fail "the copy did not prepare in its package folder"
 press "$main" Escape
 wait "$second" || fail "the second start did not end cleanly"
-echo "first start and desktop entry: ok"
+
+# "-dir" names the server folder for every preparation and every part, and
+# Qt takes nothing of the command line away (here "-style"). The package
+# under beta/x is its own version; the default folder keeps only an index.
+mkdir -p "$work/www/beta/x"
+mv "$work/www/download/quindle7"/velmora.* "$work/www/beta/x/"
+sed '2s/.*/7.8-beta/' "$work/www/download/quindle7/pkgindex.txt" >"$work/www/beta/x/pkgindex.txt"
+rm -rf "$HOME/VelmoraDownload/7.8"
+"$copy" -dir -style beta/x &
+third=$!
+main=$(window "Velmora Software Quindle") || fail "the -dir start did not open the main window"
+xdotool search --onlyvisible --name "^Velmora Quindle\$" >/dev/null 2>&1 && fail "the -dir start showed a message"
+[ -f "$HOME/VelmoraDownload/7.8-beta/pkgindex.txt" ] || fail "-dir was not used for the preparation"
+[ -e "$HOME/VelmoraDownload/7.8" ] && fail "the start-up's own package selection forgot -dir"
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove $((X + 104 * WIDTH / 291)) $((Y + 132 * HEIGHT / 277)) click 1   # Download
+for _ in $(seq 200); do [ -f "$HOME/VelmoraDownload/7.8-beta/velmora.exe" ] && break; sleep 0.1; done
+cmp -s "$work/velmora.exe" "$HOME/VelmoraDownload/7.8-beta/velmora.exe" || fail "the parts did not come from -dir"
+press "$main" Escape
+wait "$third" || fail "the -dir start did not end cleanly"
+echo "first start, desktop entry and -dir: ok"
