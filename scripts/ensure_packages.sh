@@ -21,5 +21,6 @@ ensure_packages() {
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-dev
                 libglib2.0-dev libgtest-dev)
 # What the tests need besides: a virtual display and a way to press keys in
-# it, for the test that starts the program as a user does.
-TEST_PACKAGES=(xvfb xdotool)
+# it, for the test that starts the program as a user does; mkfs.xfs for the
+# join on a file system that shares blocks (where the machine can mount one).
+TEST_PACKAGES=(xvfb xdotool xfsprogs)

@@ -1,8 +1,11 @@
 #include "catalogue/package_index.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "catalogue/package_files.h"
@@ -155,21 +158,72 @@ int PackageIndex::Load(const OwnFolder& folder, const std::string& name, IndexLo
     return 1;
 }
 
+struct PackageIndex::SavedFile {
+    SavedFile(int descriptor, const struct stat& file, std::vector<std::uint32_t> offsets)
+        : fd(descriptor), identity(file), flagOffsets(std::move(offsets)) {}
+    ~SavedFile() { close(fd); }
+    SavedFile(const SavedFile&) = delete;
+    SavedFile& operator=(const SavedFile&) = delete;
+
+    int fd;
+    struct stat identity;
+    // The byte of each part's done flag.
+    std::vector<std::uint32_t> flagOffsets;
+};
+
 int PackageIndex::Save() {
+    m_saved.reset();
     if (m_path.empty()) {
         return 0;
     }
     std::string content = std::to_string(kFormatNumber) + "\n" + m_productVersion + "\n" +
                           std::to_string(m_parts.size()) + "\n" + std::to_string(m_partSize) + "\n";
+    std::vector<std::uint32_t> flagOffsets;
+    flagOffsets.reserve(m_parts.size());
     for (const PackagePart& part : m_parts) {
         content += part.m_name;
-        content += part.m_done != 0 ? "\n1\n" : "\n0\n";
+        content += '\n';
+        flagOffsets.push_back(static_cast<std::uint32_t>(content.size()));
+        content += part.m_done != 0 ? "1\n" : "0\n";
     }
 
     // Written beside the old file and renamed over it once it is on disk: a
     // crash or a full disk mid-write leaves the previous record intact.
     DurableReplacement file(m_folder, m_name, kSaveTemporarySuffix);
-    return file.Write(content) && file.Commit() == DurableReplacement::Result::Committed ? 1 : 0;
+    if (!file.Write(content) || file.Commit() != DurableReplacement::Result::Committed) {
+        return 0;
+    }
+    // Kept open for the flags recorded in place later, as long as it is the
+    // file just written.
+    const int fd = openat(m_folder.Fd(), m_name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat identity {};
+    if (fd >= 0 && fstat(fd, &identity) == 0 && S_ISREG(identity.st_mode) &&
+        identity.st_size == static_cast<off_t>(content.size()) && content.size() <= UINT32_MAX) {
+        m_saved = std::make_shared<SavedFile>(fd, identity, std::move(flagOffsets));
+    } else if (fd >= 0) {
+        close(fd);
+    }
+    return 1;
+}
+
+int PackageIndex::SavePart(std::size_t i) {
+    // In place only into the very file the last save wrote, and only while
+    // nobody else has a name for it: a hard link made since would carry the
+    // write elsewhere.
+    struct stat now {};
+    if (m_saved == nullptr || i >= m_parts.size() ||
+        m_saved->flagOffsets.size() != m_parts.size() ||
+        fstatat(m_folder.Fd(), m_name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+        now.st_dev != m_saved->identity.st_dev || now.st_ino != m_saved->identity.st_ino ||
+        now.st_nlink != 1) {
+        return Save();
+    }
+    const char flag = m_parts[i].m_done != 0 ? '1' : '0';
+    if (pwrite(m_saved->fd, &flag, 1, m_saved->flagOffsets[i]) != 1 ||
+        fdatasync(m_saved->fd) != 0) {
+        return Save();
+    }
+    return 1;
 }
 
 int PackageIndex::SaveAs(const std::string& path) {
@@ -192,6 +246,7 @@ void PackageIndex::Clear() {
     m_path.clear();
     m_folder = {};
     m_name.clear();
+    m_saved.reset();
 }
 
 int PackageIndex::FirstUnfinishedPart() const {

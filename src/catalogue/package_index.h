@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,12 @@ class PackageIndex {
     // Rewrites the file at m_path; 1 on success. The previous file is replaced
     // only once the new one is complete on disk.
     int Save();
+    // Records part `i`'s done flag on disk, with the same result as Save()
+    // but, once Save() has written the file, at a cost that does not grow
+    // with the number of parts: the flag's one byte is rewritten in place
+    // (a one-byte write cannot tear) and synced. Only for a change of done
+    // flags since the last save.
+    int SavePart(std::size_t i);
     // Sets m_path (even when saving then fails) and saves.
     int SaveAs(const std::string& path);
     int SaveAs(const OwnFolder& folder, const std::string& name);
@@ -57,9 +64,14 @@ class PackageIndex {
     std::string m_path;
 
   private:
+    struct SavedFile;
+
     // Where m_path lies: its folder, held open, and the name in it.
     OwnFolder m_folder;
     std::string m_name;
+    // The file the last Save() wrote, and where its flags stand; null when
+    // this object did not write what is there.
+    std::shared_ptr<SavedFile> m_saved;
 };
 
 // The most parts an index may have; a larger count is malformed.

@@ -67,7 +67,7 @@ int DownloadWorker(DownloadState& state) {
         }
         // The part is on disk (the fetch synced it) before it is recorded.
         part.m_done = 1;
-        if (!index.Save()) {
+        if (!index.SavePart(i)) {
             // Going on would leave finished parts unrecorded; the flag stays
             // set in memory and the next save records it.
             if (!state.IsClosing()) {

@@ -5,9 +5,11 @@
 enum class CopyResult { Done, ReadFailed, WriteFailed };
 
 // Appends the rest of file `in` to file `out` and adds the bytes to `total`.
-// The kernel copies between the files where it can, so the data does not pass
-// through this process; where it cannot (a pipe, a file system without the
-// in-kernel copy) the bytes are read and written here.
+// Where the file system can share blocks between files, the rest is cloned
+// and nothing is copied; otherwise the kernel copies between the files where
+// it can, so the data does not pass through this process; where it cannot
+// (a pipe, a file system without the in-kernel copy) the bytes are read and
+// written here.
 CopyResult AppendFileContents(int in, int out, std::int64_t& total);
 
 // Starts writing a file's data out to disk in the background, so that a

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "support/temp_dir.h"
 
@@ -189,6 +190,51 @@ TEST_F(PackageIndexTest, FailedSaveLeavesThePreviousFileIntact) {
     ASSERT_EQ(stat(m_file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u) << "the old file's permissions are kept";
     EXPECT_EQ(m_dir.Listing(), std::vector<std::string>{"pkgindex.txt"}) << "no temporary left";
+}
+
+ino_t Inode(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+TEST_F(PackageIndexTest, APartsFlagIsRecordedInPlaceOnlyInTheFileTheLastSaveWrote) {
+    m_index.m_productVersion = "7.3";
+    m_index.m_partSize = 10;
+    m_index.m_parts = {{"p1", 0}, {"p2", 0}, {"p3", 0}};
+    ASSERT_EQ(m_index.SaveAs(m_file), 1);
+    const ino_t written = Inode(m_file);
+
+    // In place: the same file, its one byte changed.
+    m_index.m_parts[1].m_done = 1;
+    ASSERT_EQ(m_index.SavePart(1), 1);
+    EXPECT_EQ(ReadFile(m_file), "1\n7.3\n3\n10\np1\n0\np2\n1\np3\n0\n");
+    EXPECT_EQ(Inode(m_file), written);
+
+    // A hard link made since would carry an in-place write elsewhere.
+    ASSERT_EQ(link(m_file.c_str(), (m_dir / "linked").c_str()), 0);
+    m_index.m_parts[0].m_done = 1;
+    ASSERT_EQ(m_index.SavePart(0), 1);
+    EXPECT_EQ(ReadFile(m_file), "1\n7.3\n3\n10\np1\n1\np2\n1\np3\n0\n");
+    EXPECT_EQ(ReadFile(m_dir / "linked"), "1\n7.3\n3\n10\np1\n0\np2\n1\np3\n0\n");
+    EXPECT_NE(Inode(m_file), written) << "written afresh instead";
+
+    // A file that another has replaced, or one only loaded, is saved whole.
+    const ino_t rewritten = Inode(m_file);
+    WriteFile(m_dir / "other", "1\n7.3\n3\n10\np1\n0\np2\n0\np3\n0\n");
+    ASSERT_EQ(rename((m_dir / "other").c_str(), m_file.c_str()), 0);
+    m_index.m_parts[2].m_done = 1;
+    ASSERT_EQ(m_index.SavePart(2), 1);
+    EXPECT_EQ(ReadFile(m_file), "1\n7.3\n3\n10\np1\n1\np2\n1\np3\n1\n");
+    EXPECT_NE(Inode(m_file), rewritten);
+
+    PackageIndex loaded;
+    IndexLoadError error = CannotOpen;
+    ASSERT_EQ(loaded.Load(m_file, error), 1);
+    const ino_t before = Inode(m_file);
+    loaded.m_parts[0].m_done = 0;
+    ASSERT_EQ(loaded.SavePart(0), 1);
+    EXPECT_EQ(ReadFile(m_file), "1\n7.3\n3\n10\np1\n0\np2\n1\np3\n1\n");
+    EXPECT_NE(Inode(m_file), before) << "the first save after a load is a whole one";
 }
 
 TEST_F(PackageIndexTest, FirstUnfinishedPart) {

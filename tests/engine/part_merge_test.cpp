@@ -1,5 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include "catalogue/package_index.h"
 #include "engine/part_merge.h"
@@ -45,8 +52,11 @@ TEST_F(PartMergeTest, JoinsInOrderWithAShortLastPartAndAdvancesTheBar) {
 }
 
 TEST_F(PartMergeTest, TheLastPartHoldsFromOneByteToAWholePart) {
-    for (const auto& [last, good] : {std::pair<std::size_t, bool>{1, true}, {700, true},
-                                     {0, false}, {701, false}, {900, false}}) {
+    for (const auto& [last, good] : {std::pair<std::size_t, bool>{1, true},
+                                     {700, true},
+                                     {0, false},
+                                     {701, false},
+                                     {900, false}}) {
         m_index.m_parts.clear();
         m_messages.Clear();
         unlink((m_dir / "velmora.exe").c_str());
@@ -149,6 +159,92 @@ TEST_F(PartMergeTest, AFullDiskFailsTheJoinAndLeavesNoInstaller) {
     EXPECT_FALSE(FileExists(m_dir / "velmora.exe"));
     EXPECT_FALSE(FileExists(m_dir / "velmora.exe.partial"));
     EXPECT_EQ(m_index.m_parts[1].m_done, 1) << "the parts themselves are fine";
+}
+
+}  // namespace
+
+namespace {
+
+// A small XFS file system with reflink, loop-mounted for one test. Needs
+// root, mkfs.xfs and loop devices; the test is skipped, saying which was
+// missing, where the machine has not got them.
+class ReflinkFileSystem {
+  public:
+    ReflinkFileSystem() {
+        if (getuid() != 0) {
+            m_missing = "root (to mount a file system image)";
+            return;
+        }
+        if (std::system("command -v mkfs.xfs >/dev/null 2>&1") != 0) {
+            m_missing = "mkfs.xfs (Debian's xfsprogs)";
+            return;
+        }
+        const std::string image = m_dir / "xfs.img";
+        m_mountPoint = m_dir / "mnt";
+        const std::string commands = "truncate -s 320M '" + image +
+                                     "' && mkfs.xfs -q -m reflink=1 '" + image + "' && mkdir -p '" +
+                                     m_mountPoint + "' && mount -o loop '" + image + "' '" +
+                                     m_mountPoint + "' 2>/dev/null";
+        if (std::system(commands.c_str()) != 0) {
+            m_missing = "a loop device to mount an XFS image on";
+            return;
+        }
+        m_mounted = true;
+    }
+    ~ReflinkFileSystem() {
+        if (m_mounted) {
+            std::system(("umount '" + m_mountPoint + "'").c_str());
+        }
+    }
+    const std::string& Missing() const { return m_missing; }
+    const std::string& Path() const { return m_mountPoint; }
+
+  private:
+    TempDir m_dir;
+    std::string m_mountPoint;
+    std::string m_missing;
+    bool m_mounted = false;
+};
+
+// True when every extent of the file shares its blocks with another file.
+bool AllExtentsShared(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    constexpr unsigned kExtents = 256;
+    std::vector<char> buffer(sizeof(fiemap) + kExtents * sizeof(fiemap_extent));
+    auto* map = reinterpret_cast<fiemap*>(buffer.data());
+    map->fm_length = FIEMAP_MAX_OFFSET;
+    map->fm_flags = FIEMAP_FLAG_SYNC;
+    map->fm_extent_count = kExtents;
+    const bool mapped = fd >= 0 && ioctl(fd, FS_IOC_FIEMAP, map) == 0 && map->fm_mapped_extents > 0;
+    close(fd);
+    bool shared = mapped;
+    for (unsigned i = 0; shared && i < map->fm_mapped_extents; ++i) {
+        shared = (map->fm_extents[i].fe_flags & FIEMAP_EXTENT_SHARED) != 0;
+    }
+    return shared;
+}
+
+TEST(PartMergeReflinkTest, TheJoinSharesThePartsBlocksWhereTheFileSystemCan) {
+    ReflinkFileSystem xfs;
+    if (!xfs.Missing().empty()) {
+        GTEST_SKIP() << "no reflink file system to test on: needs " << xfs.Missing();
+    }
+    MessageRecorder messages;
+    PackageIndex index;
+    index.m_partSize = 64 * 1024;
+    std::string expected;
+    for (int i = 0; i < 5; ++i) {
+        const std::string name = "p" + std::to_string(i);
+        const std::string bytes = PatternBytes(i == 4 ? 1234 : 64 * 1024, static_cast<unsigned>(i));
+        WriteFile(xfs.Path() + "/" + name, bytes);
+        index.m_parts.push_back({name, 1});
+        expected += bytes;
+    }
+    ASSERT_EQ(MergeParts(index, OwnFolder::Open(xfs.Path()), "velmora.exe", nullptr), 1)
+        << testing::PrintToString(messages.Texts());
+    EXPECT_EQ(ReadFile(xfs.Path() + "/velmora.exe"), expected);
+    EXPECT_TRUE(AllExtentsShared(xfs.Path() + "/velmora.exe"))
+        << "the parts were copied, not cloned";
 }
 
 }  // namespace
