@@ -50,6 +50,18 @@ long ReadPeakRssKb() {
     return -1;
 }
 
+// Bytes this process has had written to storage so far.
+long long ReadWrittenBytes() {
+    std::ifstream io("/proc/self/io");
+    std::string line;
+    while (std::getline(io, line)) {
+        if (line.rfind("write_bytes:", 0) == 0) {
+            return std::stoll(line.substr(12));
+        }
+    }
+    return -1;
+}
+
 // Starts a new peak measurement from the current resident size.
 void ResetPeakRss() {
     std::ofstream("/proc/self/clear_refs") << "5";
@@ -58,6 +70,8 @@ void ResetPeakRss() {
 // Notes when the join begins: the worker names it in control 1002.
 struct Phases {
     Clock::time_point start;
+    long long writtenAtStart = 0;
+    long long writtenAtJoin = 0;
     std::atomic<bool> joinStarted{false};
     Clock::time_point joinStart;
     long downloadPeakKb = 0;
@@ -65,6 +79,7 @@ struct Phases {
     void OnText(int id, const std::string& text) {
         if (id == res::IDC_PART_LABEL && text == text::kMergingParts && !joinStarted) {
             joinStart = Clock::now();
+            writtenAtJoin = ReadWrittenBytes();
             downloadPeakKb = ReadPeakRssKb();
             ResetPeakRss();
             joinStarted = true;
@@ -95,9 +110,11 @@ void Report(const char* mode, Phases& phases, Clock::time_point end, std::int64_
     const double mib = static_cast<double>(bytes) / (1024.0 * 1024.0);
     std::printf(
         "mode=%s result=%d bytes=%lld download_s=%.3f download_mib_s=%.1f join_s=%.3f "
-        "join_mib_s=%.1f total_s=%.3f peak_rss_download_kb=%ld peak_rss_join_kb=%ld\n",
+        "join_mib_s=%.1f total_s=%.3f peak_rss_download_kb=%ld peak_rss_join_kb=%ld "
+        "download_written_bytes=%lld\n",
         mode, result, static_cast<long long>(bytes), download, mib / download, join, mib / join,
-        download + join, phases.downloadPeakKb, ReadPeakRssKb());
+        download + join, phases.downloadPeakKb, ReadPeakRssKb(),
+        phases.writtenAtJoin - phases.writtenAtStart);
 }
 
 void ClearFolder(const std::string& folder) {
@@ -117,11 +134,10 @@ int RunHeadless(const std::string& folder, const std::string& proxy) {
         return 2;
     }
     ResetPeakRss();
+    phases.writtenAtStart = ReadWrittenBytes();
     phases.start = Clock::now();
     state.OnDownload();
-    while (state.IsDownloading()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    state.JoinWorker();
     Report("headless", phases, Clock::now(), InstallerSize(state), state.m_nWorkerResult.load());
     return state.m_nWorkerResult.load();
 }
@@ -140,6 +156,7 @@ int RunWindow(int argc, char** argv, const std::string& folder, const std::strin
             return;
         }
         ResetPeakRss();
+        phases.writtenAtStart = ReadWrittenBytes();
         phases.start = Clock::now();
         // Pressed as a user presses it.
         qobject_cast<QAbstractButton*>(dialog.GetDlgItem(res::IDC_DOWNLOAD))->click();

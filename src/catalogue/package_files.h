@@ -12,6 +12,12 @@ inline constexpr char kSiteListRemotePath[] = "/download/sites";
 inline constexpr char kSiteListFileName[] = "sites.txt";
 inline constexpr char kIndexFileName[] = "pkgindex.txt";
 inline constexpr char kInstallerFileName[] = "velmora.exe";
+// The maker's list of checksums and its signature, published beside the
+// index and kept in the version folder once checked.
+inline constexpr char kChecksumsFileName[] = "SHA256SUMS";
+inline constexpr char kSignatureFileName[] = "SHA256SUMS.minisig";
+// The signature's trusted comment names the product version it is for.
+inline constexpr char kVersionCommentPrefix[] = "version:";
 inline constexpr int kHttpPort = 80;
 // Files written beside the resume state, the installer and the program copy
 // until they are complete, then renamed over them.
@@ -22,3 +28,6 @@ inline constexpr char kPartialSuffix[] = ".partial";
 // read) and for its index (a million parts with names of up to 60 bytes).
 inline constexpr long long kMaxSiteListBytes = 64 * 1024;
 inline constexpr long long kMaxIndexBytes = 64 * 1024 * 1024;
+// The list of checksums holds some 80 bytes a part; a signature is 4 lines.
+inline constexpr long long kMaxChecksumsBytes = 128 * 1024 * 1024;
+inline constexpr long long kMaxSignatureBytes = 64 * 1024;

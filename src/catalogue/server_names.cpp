@@ -21,7 +21,8 @@ bool IsPlainFileName(const std::string& name) {
 }
 
 bool IsReservedFileName(const std::string& name) {
-    for (const std::string own : {kIndexFileName, kInstallerFileName}) {
+    for (const std::string own :
+         {kIndexFileName, kInstallerFileName, kChecksumsFileName, kSignatureFileName}) {
         if (name == own || name == own + kSaveTemporarySuffix || name == own + kPartialSuffix) {
             return true;
         }

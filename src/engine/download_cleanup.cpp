@@ -17,7 +17,8 @@ int DeleteDownloadFiles(const DownloadState& state) {
     const std::string index = kIndexFileName;
     const std::string installer = kInstallerFileName;
     for (const std::string& own :
-         {index, index + kSaveTemporarySuffix, installer, installer + kPartialSuffix}) {
+         {index, index + kSaveTemporarySuffix, installer, installer + kPartialSuffix,
+          std::string(kChecksumsFileName), std::string(kSignatureFileName)}) {
         RemoveOwnFile(folder, own);
     }
     return 1;

@@ -6,10 +6,13 @@
 
 #include <cstdio>
 
+#include "catalogue/checksum_list.h"
 #include "catalogue/download_hosts.h"
 #include "catalogue/package_files.h"
 #include "catalogue/package_table.h"
 #include "catalogue/server_names.h"
+#include "engine/checksums.h"
+#include "engine/connection_advice.h"
 #include "engine/download_state.h"
 #include "framework/build_config.h"
 #include "framework/file_utils.h"
@@ -20,10 +23,6 @@ namespace {
 
 // The site list's first line is read like a line of the index.
 constexpr int kSiteLineBufferSize = 1024;
-
-std::string ConnectionAdvice(const std::string& error) {
-    return error + text::kConnectionAdvice + config::kSingleFileDownloadPage;
-}
 
 // Reads the site list's first line exactly as stored, line break included.
 void TakeHostFromSiteList(const OwnFolder& folder, std::string& host) {
@@ -188,6 +187,14 @@ int PrepareDownload(DownloadState& state) {
         return 0;
     }
 
+    // The maker's checksums, before anything of the download is set up.
+    ChecksumList checksums;
+    const ChecksumsFound found =
+        FetchChecksums(state, packageFolder, versionFolder, published, checksums);
+    if (found == ChecksumsFound::Refused) {
+        return 0;
+    }
+
     const std::string resumeState = versionFolder.PathOf(kIndexFileName);
     if (!state.m_index.Load(versionFolder, kIndexFileName, reason)) {
         if (reason != CannotOpen) {
@@ -211,6 +218,11 @@ int PrepareDownload(DownloadState& state) {
     }
     if (!IsSafeIndex(state.m_index)) {
         ShowMessageBox(text::kInternalError3);
+        return 0;
+    }
+    state.m_partDigests.clear();
+    if (found == ChecksumsFound::Present && !TakeDigests(checksums, state)) {
+        ShowMessageBox(text::kBadChecksumList);
         return 0;
     }
 

@@ -5,9 +5,12 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "catalogue/package_index.h"
+#include "framework/build_config.h"
 #include "framework/progress_ctrl.h"
+#include "framework/sha256.h"
 #include "transfer/download_file.h"
 
 class DialogItems;
@@ -84,6 +87,12 @@ class DownloadState {
     // index, which the preparation waits for on the user-interface thread.
     FetchLimits m_limits;
     FetchLimits m_listLimits{.deadlineMs = kListDeadlineMs};
+    // The maker's checksums of the resume state's parts, in order, and of
+    // the installer; no parts' digests when the server publishes none.
+    std::vector<Sha256Digest> m_partDigests;
+    Sha256Digest m_installerDigest{};
+    // The maker's minisign public key, the build's; empty when it names none.
+    std::string m_strPublicKey = config::kMinisignPublicKey;
     std::atomic<int> m_bClosing{0};
     // The worker's result of its last run, stored before it clears m_pWorker:
     // 0 finished or stopped, 9 gave up. Only the tests read it.

@@ -1,17 +1,122 @@
 #include "engine/download_worker.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "catalogue/package_files.h"
 #include "engine/download_state.h"
 #include "engine/installer_check.h"
 #include "engine/part_merge.h"
 #include "framework/dialog_items.h"
 #include "framework/message_box.h"
+#include "framework/own_files.h"
 #include "framework/resource_ids.h"
+#include "framework/sha256.h"
 #include "framework/texts.h"
 
 namespace {
 
 constexpr int kAttemptsPerPart = 3;
+
+// One part on its way: how much of it is in its file, and, where the maker's
+// checksum of it is known, the hash of those bytes, so that an attempt
+// cut short is continued from where it stopped and a finished part is
+// checked without reading it again.
+class PartFetch {
+  public:
+    PartFetch(DownloadState& state, std::size_t i)
+        : m_state(state),
+          m_part(state.m_index.m_parts[i]),
+          m_local(state.m_versionFolder, m_part.m_name),
+          m_remote(state.m_strServerFolder + "/" + m_part.m_name),
+          m_digest(state.m_partDigests.empty() ? nullptr : &state.m_partDigests[i]) {
+        // No part is longer than the part size, the last one included; all
+        // but the last are exactly that long.
+        m_limits = state.m_limits;
+        m_limits.maxBytes = state.m_index.m_partSize;
+        m_details.expectedSize =
+            i + 1 < state.m_index.m_parts.size() ? state.m_index.m_partSize : -1;
+        // What an earlier run left of it is continued only when the
+        // checksum can tell a good tail from a bad one.
+        struct stat st {};
+        if (m_digest != nullptr && StatOwnEntry(m_local.folder, m_local.name, st) &&
+            S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_size > 0 &&
+            st.st_size < state.m_index.m_partSize) {
+            HashFromDisk();
+        }
+    }
+
+    // The part bar where the part stands: empty, or as far as it came.
+    void ShowWhereItStands() {
+        const long long blocks = (m_have + kFetchBlockSize - 1) / kFetchBlockSize;
+        m_state.m_progressPart.SetPos(
+            static_cast<int>(blocks * (kFetchBlockSize / kProgressDivisor)));
+    }
+
+    // One attempt: true once the part is on disk and, where it can be
+    // checked, right.
+    bool Attempt(std::string& error) {
+        bool fetched = Fetch(error);
+        if (!fetched && m_details.rangeRefused) {
+            // Not continued as asked: the whole part again, at once.
+            m_have = 0;
+            m_hash.Reset();
+            m_state.m_progressPart.SetPos(0);
+            fetched = Fetch(error);
+        }
+        if (fetched && m_digest != nullptr && m_hash.Digest() != *m_digest) {
+            RemoveOwnFile(m_local.folder, m_local.name);
+            m_have = 0;
+            m_hash.Reset();
+            error = text::kPartMismatchBefore + m_part.m_name + text::kPartMismatchAfter;
+            return false;
+        }
+        if (fetched) {
+            return true;
+        }
+        // The next attempt continues what is on disk.
+        m_have = m_details.fileLength;
+        if (m_digest != nullptr && m_hash.Length() != static_cast<std::uint64_t>(m_have)) {
+            HashFromDisk();
+        }
+        return false;
+    }
+
+  private:
+    bool Fetch(std::string& error) {
+        m_details.hash = m_digest != nullptr ? &m_hash : nullptr;
+        m_details.resumeFrom = m_have;
+        return DownloadFile(m_state.m_strHost, kHttpPort, m_remote, m_local, 1, error,
+                            m_state.GetProxy(), &m_state.m_progressPart, kProgressDivisor,
+                            &m_state.m_bStop, m_limits, &m_details) != 0;
+    }
+
+    // The hash of what the part's file holds; nothing to continue when it
+    // cannot be read.
+    void HashFromDisk() {
+        m_hash.Reset();
+        m_have = 0;
+        const int fd = OpenOwnFileForReading(m_local.folder, m_local.name);
+        if (fd >= 0 && HashFileContents(fd, m_hash)) {
+            m_have = static_cast<long long>(m_hash.Length());
+        } else {
+            m_hash.Reset();
+        }
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+
+    DownloadState& m_state;
+    const PackagePart& m_part;
+    const LocalFile m_local;
+    const std::string m_remote;
+    const Sha256Digest* m_digest;
+    FetchLimits m_limits;
+    FetchDetails m_details;
+    Sha256 m_hash;
+    long long m_have = 0;
+};
 
 }  // namespace
 
@@ -38,20 +143,15 @@ int DownloadWorker(DownloadState& state) {
         items.ShowItem(res::IDC_PART_LABEL, true);
         items.SetItemText(res::IDC_PART_LABEL, part.m_name);
         items.ShowItem(res::IDC_PROGRESS_PART, true);
-        const LocalFile local(state.m_versionFolder, part.m_name);
-        const std::string remotePath = state.m_strServerFolder + "/" + part.m_name;
-        // No part is longer than the part size, the last one included.
-        FetchLimits limits = state.m_limits;
-        limits.maxBytes = index.m_partSize;
+        PartFetch fetch(state, i);
         std::string error;
         for (int attempt = 1;; ++attempt) {
-            state.m_progressPart.SetPos(0);
             if (state.m_bStop.load() != 0) {
+                state.m_progressPart.SetPos(0);
                 return finish(kWorkerFinished);
             }
-            if (DownloadFile(state.m_strHost, kHttpPort, remotePath, local, 1, error,
-                             state.GetProxy(), &state.m_progressPart, kProgressDivisor,
-                             &state.m_bStop, limits)) {
+            fetch.ShowWhereItStands();
+            if (fetch.Attempt(error)) {
                 break;
             }
             if (state.m_bStop.load() == 0) {
@@ -83,8 +183,9 @@ int DownloadWorker(DownloadState& state) {
         items.ShowItem(res::IDC_PART_LABEL, true);
         items.ShowItem(res::IDC_PROGRESS_PART, true);
         state.m_progressPart.SetPos(0);
+        const JoinCheck check{state.m_installerDigest, &state.m_partDigests};
         if (!MergeParts(index, state.m_versionFolder, kInstallerFileName, &state.m_progressPart,
-                        &state.m_bClosing)) {
+                        &state.m_bClosing, state.m_partDigests.empty() ? nullptr : &check)) {
             // The join never leaves a partial installer behind. A part it
             // found wrong is marked on disk too, so that a restart fetches
             // it again instead of failing on it once more.

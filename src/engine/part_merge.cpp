@@ -2,18 +2,121 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "catalogue/package_files.h"
 #include "catalogue/package_index.h"
 #include "framework/durable_file.h"
 #include "framework/file_copy.h"
 #include "framework/message_box.h"
+#include "framework/own_files.h"
 #include "framework/progress_ctrl.h"
 #include "framework/texts.h"
 
+namespace {
+
+// Hashes a file while it is written, trailing behind the writer: the writer
+// says how far the file has grown, the hash reads up to there.
+class TrailingHash {
+  public:
+    explicit TrailingHash(int fd) : m_fd(fd), m_thread([this] { Run(); }) {}
+    ~TrailingHash() {
+        Finish();
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+    }
+
+    void Grew(std::int64_t size) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_size = size;
+        }
+        m_grew.notify_one();
+    }
+    // The hash of the whole file, once it has all been read; false on a
+    // read error.
+    bool Finish(Sha256Digest* digest = nullptr) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_grew.notify_one();
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+        if (digest != nullptr) {
+            *digest = m_hash.Digest();
+        }
+        return m_ok;
+    }
+
+  private:
+    void Run() {
+        std::vector<char> buffer(1 << 20);
+        std::int64_t offset = 0;
+        for (;;) {
+            std::int64_t size = 0;
+            bool done = false;
+            {
+                std::unique_lock lock(m_mutex);
+                m_grew.wait(lock, [&] { return m_done || m_size > offset; });
+                size = m_size;
+                done = m_done;
+            }
+            while (m_ok && offset < size) {
+                const std::size_t want =
+                    static_cast<std::size_t>(std::min<std::int64_t>(size - offset, buffer.size()));
+                const ssize_t n = pread(m_fd, buffer.data(), want, offset);
+                m_ok = n > 0;
+                if (m_ok) {
+                    m_hash.Update(buffer.data(), static_cast<std::size_t>(n));
+                    offset += n;
+                }
+            }
+            if (done || !m_ok) {
+                return;
+            }
+        }
+    }
+
+    int m_fd;
+    Sha256 m_hash;
+    bool m_ok = true;
+    std::mutex m_mutex;
+    std::condition_variable m_grew;
+    std::int64_t m_size = 0;
+    bool m_done = false;
+    std::thread m_thread;
+};
+
+// The first part whose file no longer matches its checksum, or -1.
+int SpoiltPart(const PackageIndex& index, const OwnFolder& folder,
+               const std::vector<Sha256Digest>& digests) {
+    for (std::size_t i = 0; i < index.m_parts.size() && i < digests.size(); ++i) {
+        const int fd = OpenOwnFileForReading(folder, index.m_parts[i].m_name);
+        Sha256 hash;
+        const bool read = fd >= 0 && HashFileContents(fd, hash);
+        if (fd >= 0) {
+            close(fd);
+        }
+        if (!read || hash.Digest() != digests[i]) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
 int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& outputName,
-               ProgressCtrl* progress, const std::atomic<int>* cancel) {
+               ProgressCtrl* progress, const std::atomic<int>* cancel, const JoinCheck* check) {
     const std::string output = folder.PathOf(outputName);
     // Joined under another name and renamed once complete: an interrupted
     // join never leaves a file that passes for the installer.
@@ -31,6 +134,11 @@ int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& 
         return 0;
     };
     std::vector<PackagePart>& parts = index.m_parts;
+    std::unique_ptr<TrailingHash> hash;
+    if (check != nullptr) {
+        hash = std::make_unique<TrailingHash>(joined.OpenForReading());
+    }
+    FileAppender appender;
 
     EarlyWriteback writeback(out);
     std::int64_t written = 0;
@@ -50,9 +158,12 @@ int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& 
             return fail(text::kCannotOpenInputFile + path + text::kPleaseClickDownloadAgain);
         }
         std::int64_t total = 0;
-        const CopyResult copied = AppendFileContents(in, out, total);
+        const CopyResult copied = appender.Append(in, out, total);
         written += total;
         writeback.Wrote(written);
+        if (hash != nullptr) {
+            hash->Grew(written);
+        }
         close(in);
         if (copied == CopyResult::WriteFailed) {
             return fail(text::kFailedToWriteFile + output);
@@ -75,6 +186,18 @@ int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& 
         if (cancel != nullptr && cancel->load() != 0) {
             return fail("");
         }
+    }
+    Sha256Digest digest{};
+    if (hash != nullptr && (!hash->Finish(&digest) || digest != check->installer)) {
+        const int spoilt = check->parts != nullptr ? SpoiltPart(index, folder, *check->parts) : -1;
+        if (spoilt < 0) {
+            return fail(text::kInstallerMismatchBefore + output + text::kInstallerMismatchAfter);
+        }
+        RemoveOwnFile(folder, parts[static_cast<std::size_t>(spoilt)].m_name);
+        parts[static_cast<std::size_t>(spoilt)].m_done = 0;
+        return fail(text::kIncorrectData +
+                    folder.PathOf(parts[static_cast<std::size_t>(spoilt)].m_name) +
+                    text::kPleaseClickDownloadAgain);
     }
     switch (joined.Commit()) {
         case DurableReplacement::Result::Committed:

@@ -54,6 +54,10 @@ void DurableReplacement::Begin(mode_t mode) {
     m_ok = !replaces || fchmod(m_fd, previous.st_mode & 07777) == 0;
 }
 
+int DurableReplacement::OpenForReading() const {
+    return m_fd >= 0 ? OpenOwnFileForReading(m_folder, m_temporary) : -1;
+}
+
 DurableReplacement::~DurableReplacement() {
     Abandon();
 }

@@ -33,6 +33,9 @@ class DurableReplacement {
     bool IsOpen() const { return m_fd >= 0; }
     // The temporary file, for writers that copy into it themselves.
     int Fd() const { return m_fd; }
+    // The temporary file opened once more, to read back what was written;
+    // -1 when it cannot be.
+    int OpenForReading() const;
 
     bool Write(const std::string& data);
     // Gives the new file these permissions instead.

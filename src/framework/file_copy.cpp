@@ -29,7 +29,8 @@ bool IsWriteError(int error) {
 // file system can (btrfs, XFS with reflink, bcachefs): nothing is copied at
 // all. False, with nothing done, where it cannot, also when the offsets are
 // not on its block boundaries.
-bool CloneRest(int in, int out, std::int64_t& total) {
+// `offered` turns false when the file system has no clones at all.
+bool CloneRest(int in, int out, std::int64_t& total, bool& offered) {
     struct stat st {};
     const off_t from = lseek(in, 0, SEEK_CUR);
     const off_t to = lseek(out, 0, SEEK_CUR);
@@ -40,6 +41,8 @@ bool CloneRest(int in, int out, std::int64_t& total) {
     // block boundary.
     const file_clone_range range{in, static_cast<__u64>(from), 0, static_cast<__u64>(to)};
     if (ioctl(out, FICLONERANGE, &range) != 0) {
+        // Misaligned offsets (EINVAL) may suit the next file; these never do.
+        offered = errno != EOPNOTSUPP && errno != ENOTTY && errno != EXDEV;
         return false;
     }
     const off_t length = st.st_size - from;
@@ -52,10 +55,14 @@ bool CloneRest(int in, int out, std::int64_t& total) {
 }  // namespace
 
 CopyResult AppendFileContents(int in, int out, std::int64_t& total) {
-    if (CloneRest(in, out, total)) {
+    return FileAppender().Append(in, out, total);
+}
+
+CopyResult FileAppender::Append(int in, int out, std::int64_t& total) {
+    if (m_clone && CloneRest(in, out, total, m_clone)) {
         return CopyResult::Done;
     }
-    bool inKernel = true;
+    bool& inKernel = m_inKernel;
     std::string buffer;
     for (;;) {
         ssize_t n = 0;

@@ -12,6 +12,18 @@ enum class CopyResult { Done, ReadFailed, WriteFailed };
 // written here.
 CopyResult AppendFileContents(int in, int out, std::int64_t& total);
 
+// The same for many files into one: once the file system has said that it
+// cannot clone or copy in the kernel between these files, it is not asked
+// again for every one of them.
+class FileAppender {
+  public:
+    CopyResult Append(int in, int out, std::int64_t& total);
+
+  private:
+    bool m_clone = true;
+    bool m_inKernel = true;
+};
+
 // Starts writing a file's data out to disk in the background, so that a
 // later fdatasync has little left to wait for. Writing out as the data
 // arrives overlaps the disk with the network instead of adding it at the end.

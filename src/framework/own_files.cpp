@@ -65,6 +65,22 @@ int CreateOwnFile(const OwnFolder& folder, const std::string& name, mode_t mode)
                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
 }
 
+int OpenOwnFileForAppending(const OwnFolder& folder, const std::string& name, off_t size) {
+    const int fd =
+        openat(folder.Fd(), name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_size != size ||
+        lseek(fd, size, SEEK_SET) != size) {
+        close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
 int OpenOwnFileForReading(const OwnFolder& folder, const std::string& name) {
     const int fd =
         openat(folder.Fd(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -86,4 +102,25 @@ bool StatOwnEntry(const OwnFolder& folder, const std::string& name, struct stat&
 
 bool RemoveOwnFile(const OwnFolder& folder, const std::string& name) {
     return unlinkat(folder.Fd(), name.c_str(), 0) == 0;
+}
+
+bool ReadOwnFile(const OwnFolder& folder, const std::string& name, std::size_t maxBytes,
+                 std::string& content) {
+    const int fd = OpenOwnFileForReading(folder, name);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    bool ok = fstat(fd, &st) == 0 && static_cast<std::size_t>(st.st_size) <= maxBytes;
+    content.assign(ok ? static_cast<std::size_t>(st.st_size) : 0, '\0');
+    for (std::size_t done = 0; ok && done < content.size();) {
+        const ssize_t n = read(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        ok = n > 0;
+        done += ok ? static_cast<std::size_t>(n) : 0;
+    }
+    close(fd);
+    return ok;
 }

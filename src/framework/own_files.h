@@ -44,6 +44,12 @@ class OwnFolder {
 // without being touched. Returns the descriptor, or -1 with errno set.
 int CreateOwnFile(const OwnFolder& folder, const std::string& name, mode_t mode = 0666);
 
+// Opens the program's own file `name` to append to it: only a regular file
+// of exactly `size` bytes that nobody else has a name for (one link), so
+// that a hard link to someone else's file is never written through. Returns
+// the descriptor, positioned at the end, or -1.
+int OpenOwnFileForAppending(const OwnFolder& folder, const std::string& name, off_t size);
+
 // Opens a regular file for reading without following a link and without
 // waiting on a FIFO; -1 with errno set for anything else.
 int OpenOwnFileForReading(const OwnFolder& folder, const std::string& name);
@@ -54,3 +60,8 @@ bool StatOwnEntry(const OwnFolder& folder, const std::string& name, struct stat&
 
 // Removes the file or link `name`: never a folder, never what a link points to.
 bool RemoveOwnFile(const OwnFolder& folder, const std::string& name);
+
+// Reads the whole of the program's own regular file `name`, of at most
+// `maxBytes`; false for anything else.
+bool ReadOwnFile(const OwnFolder& folder, const std::string& name, std::size_t maxBytes,
+                 std::string& content);

@@ -61,6 +61,27 @@ inline constexpr char kProxyNeedsLogin[] =
 inline constexpr char kTransferCodingBefore[] =
     "The server sent the file in a transfer coding this program does not accept (";
 inline constexpr char kTransferCodingAfter[] = ").";
+inline constexpr char kRangeRefused[] = "The server did not send the rest of the file as asked.";
+
+// Verified downloads.
+inline constexpr char kNotSigned[] =
+    "The package cannot be checked: the server sent no list of checksums signed by Velmora "
+    "(SHA256SUMS and SHA256SUMS.minisig), so it may not come from Velmora. Nothing is "
+    "downloaded. Please try again later.";
+inline constexpr char kBadSignature[] =
+    "The list of checksums from the server does not carry Velmora's signature for this "
+    "version, so it may have been changed on the way. Nothing is downloaded. Please try again "
+    "later.";
+inline constexpr char kBadChecksumList[] =
+    "The list of checksums from the server does not fit the package it came with. Nothing is "
+    "downloaded. Please try again later.";
+inline constexpr char kPartMismatchBefore[] = "The data received for ";
+inline constexpr char kPartMismatchAfter[] = " does not match its checksum.";
+inline constexpr char kIncorrectData[] = "Incorrect data: ";
+inline constexpr char kInstallerMismatchBefore[] = "The joined installer ";
+inline constexpr char kInstallerMismatchAfter[] =
+    " does not match its checksum, although every part does: the server's list of checksums is "
+    "wrong. Please try later";
 
 // Download worker and part merge.
 inline constexpr char kPleaseTryLater[] = " Please try later";

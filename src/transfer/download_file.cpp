@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "framework/durable_file.h"
 #include "framework/file_copy.h"
 #include "framework/progress_ctrl.h"
+#include "framework/sha256.h"
 #include "framework/texts.h"
 
 namespace {
@@ -19,6 +21,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr long kMaxRedirects = 10;
 constexpr long kStatusOk = 200;
+constexpr long kStatusPartial = 206;
 constexpr long kStatusProxyLogin = 407;
 constexpr long kFirstErrorStatus = 300;
 // Bigger than libcurl's default so that a fast link costs fewer callbacks and
@@ -91,19 +94,24 @@ enum class FetchFailure {
     WriteFailed,       // a write, the sync or the close of the local file failed
     Stalled,           // nothing moved for the stall limit
     TooSlow,           // the body came slower than the floor for a whole window
+    RangeRefused,      // a continuation asked for was not given as asked
 };
 
 class Fetch {
   public:
     Fetch(CURL* curl, const LocalFile& local, bool durable, ProgressCtrl* progress,
-          int stepPerBlock, const std::atomic<int>* stop, const FetchLimits& limits)
+          int stepPerBlock, const std::atomic<int>* stop, const FetchLimits& limits,
+          FetchDetails& details)
         : m_curl(curl),
           m_local(local),
           m_durable(durable),
           m_progress(progress),
           m_stepPerBlock(stepPerBlock),
           m_stop(stop),
-          m_limits(limits) {}
+          m_limits(limits),
+          m_details(details) {
+        m_details.fileLength = m_details.resumeFrom;
+    }
 
     ~Fetch() {
         if (m_fd >= 0) {
@@ -132,11 +140,16 @@ class Fetch {
         return static_cast<Fetch*>(self)->Progress(received, sent);
     }
 
-    // Creates the local file once the status is known to be good. Also called
-    // after the transfer, for a good answer with an empty body.
+    // Creates the local file once the status is known to be good, or opens
+    // it to continue it. Also called after the transfer, for a good answer
+    // with an empty body.
     bool OpenLocalFile() {
         long status = 0;
         curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &status);
+        m_details.status = status;
+        if (m_details.resumeFrom > 0 && status == kStatusPartial) {
+            return ContinueLocalFile();
+        }
         if (status != kStatusOk) {
             m_status = status;
             // 0 means no status line could be read.
@@ -150,7 +163,12 @@ class Fetch {
             Fail(FetchFailure::CannotCreate);
             return false;
         }
+        // The whole file after all: what was there goes, and so does its hash.
         m_created = true;
+        m_details.fileLength = 0;
+        if (m_details.hash != nullptr) {
+            m_details.hash->Reset();
+        }
         m_writeback = EarlyWriteback(m_fd);
         m_buffer.reserve(kWriteBufferSize);
         return true;
@@ -165,13 +183,15 @@ class Fetch {
         ok = ok && (!sync || fdatasync(m_fd) == 0);
         ok = close(m_fd) == 0 && ok;
         m_fd = -1;
+        m_details.fileLength = m_written;
         return ok;
     }
 
     // What arrived of a body that may not be kept goes.
     void Discard() {
-        if (m_created) {
+        if (m_created || m_details.continued) {
             RemoveOwnFile(m_local.folder, m_local.name);
+            m_details.fileLength = 0;
         }
     }
 
@@ -187,10 +207,58 @@ class Fetch {
     }
 
   private:
+    // Appends to the file an earlier attempt left, when the server sent
+    // exactly its rest: from the byte asked for to the file's last one.
+    bool ContinueLocalFile() {
+        const long long from = m_details.resumeFrom;
+        const bool total = m_details.expectedSize >= 0
+                               ? m_rangeTotal == m_details.expectedSize
+                               : m_rangeTotal > from &&
+                                     (m_limits.maxBytes < 0 || m_rangeTotal <= m_limits.maxBytes);
+        if (m_rangeStart != from || m_rangeEnd != m_rangeTotal - 1 || !total) {
+            Fail(FetchFailure::RangeRefused);
+            return false;
+        }
+        m_fd = OpenOwnFileForAppending(m_local.folder, m_local.name, static_cast<off_t>(from));
+        if (m_fd < 0) {
+            Fail(FetchFailure::RangeRefused);
+            return false;
+        }
+        m_details.continued = true;
+        m_received = static_cast<std::uint64_t>(from);
+        m_blocksShown = (m_received + kFetchBlockSize - 1) / kFetchBlockSize;
+        m_written = from;
+        m_writeback = EarlyWriteback(m_fd);
+        m_buffer.reserve(kWriteBufferSize);
+        return true;
+    }
+
+    // "bytes 100-199/200"; anything else leaves the range unknown.
+    void ParseContentRange(const std::string& value) {
+        long long start = -1;
+        long long end = -1;
+        long long total = -1;
+        char tail = 0;
+        if (std::sscanf(value.c_str(), "bytes %lld-%lld/%lld%c", &start, &end, &total, &tail) ==
+                3 &&
+            start >= 0 && end >= start && total > end) {
+            m_rangeStart = start;
+            m_rangeEnd = end;
+            m_rangeTotal = total;
+        }
+    }
+
     std::size_t Header(const char* data, std::size_t length) {
         Touch();
         const std::string line(data, length);
+        // Each answer (a redirect's too) starts with its status line.
+        if (line.rfind("HTTP/", 0) == 0) {
+            m_rangeStart = m_rangeEnd = m_rangeTotal = -1;
+        }
         const std::size_t colon = line.find(':');
+        if (colon != std::string::npos && Lower(line.substr(0, colon)) == "content-range") {
+            ParseContentRange(Trim(line.substr(colon + 1)));
+        }
         // Only chunked may stand between the body and the file: a server's
         // "gzip" would let a few bytes unpack into gigabytes.
         if (colon != std::string::npos && Lower(line.substr(0, colon)) == "transfer-encoding") {
@@ -232,6 +300,9 @@ class Fetch {
             m_buffer.insert(m_buffer.end(), data, data + length);
         }
         m_received += length;
+        if (m_details.hash != nullptr) {
+            m_details.hash->Update(data, length);
+        }
         if (m_progress != nullptr) {
             const std::uint64_t blocks = (m_received + kFetchBlockSize - 1) / kFetchBlockSize;
             m_progress->DeltaPos(static_cast<int>(blocks - m_blocksShown) * m_stepPerBlock);
@@ -317,6 +388,10 @@ class Fetch {
     int m_stepPerBlock;
     const std::atomic<int>* m_stop;
     const FetchLimits& m_limits;
+    FetchDetails& m_details;
+    long long m_rangeStart = -1;
+    long long m_rangeEnd = -1;
+    long long m_rangeTotal = -1;
     Clock::time_point m_lastActivity = Clock::now();
     Clock::time_point m_windowStart = Clock::now();
     curl_off_t m_windowReceived = 0;
@@ -377,7 +452,12 @@ LocalFile::LocalFile(OwnFolder ownFolder, std::string fileName)
 int DownloadFile(const std::string& host, int port, const std::string& remotePath,
                  const LocalFile& local, int binaryMode, std::string& errorText,
                  const std::string& proxy, ProgressCtrl* progress, int progressDivisor,
-                 const std::atomic<int>* stop, const FetchLimits& limits) {
+                 const std::atomic<int>* stop, const FetchLimits& limits, FetchDetails* details) {
+    FetchDetails none;
+    FetchDetails& detail = details != nullptr ? *details : none;
+    detail.status = 0;
+    detail.continued = false;
+    detail.rangeRefused = false;
     if (host.empty()) {
         errorText = text::kHostNameNotSpecified;
         return 0;
@@ -394,7 +474,7 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
 
     CURL* curl = handle.curl;
     Fetch fetch(curl, local, binaryMode != 0, progress,
-                progressDivisor != 0 ? kFetchBlockSize / progressDivisor : 0, stop, limits);
+                progressDivisor != 0 ? kFetchBlockSize / progressDivisor : 0, stop, limits, detail);
     char curlError[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(curl, CURLOPT_CURLU, handle.url);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, curlError);
@@ -424,6 +504,10 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Fetch::OnProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &fetch);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    const std::string range = std::to_string(detail.resumeFrom) + "-";
+    if (detail.resumeFrom > 0) {
+        curl_easy_setopt(curl, CURLOPT_RANGE, range.c_str());
+    }
 
     const CURLcode result = curl_easy_perform(curl);
     // A good answer with an empty body still leaves an (empty) file.
@@ -466,6 +550,10 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
         case FetchFailure::TooSlow:
             errorText = text::kTooSlowBefore + std::to_string(limits.slowFloorBytesPerSecond) +
                         text::kTooSlowMiddle + Seconds(limits.slowWindowMs) + text::kTooSlowAfter;
+            return 0;
+        case FetchFailure::RangeRefused:
+            detail.rangeRefused = true;
+            errorText = text::kRangeRefused;
             return 0;
         case FetchFailure::None:
             break;

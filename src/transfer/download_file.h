@@ -6,6 +6,7 @@
 #include "framework/own_files.h"
 
 class ProgressCtrl;
+class Sha256;
 
 // The body is counted for the progress bar in blocks of this many bytes.
 inline constexpr int kFetchBlockSize = 4096;
@@ -34,6 +35,26 @@ struct LocalFile {
     std::string path;
 };
 
+// More of one fetch than its arguments say: the hash of the body as it
+// arrives, a part to continue, and what came of it.
+struct FetchDetails {
+    // Fed with every byte of the body; reset when the body starts from zero.
+    Sha256* hash = nullptr;
+    // Bytes already in the local file (the hash holds them): the rest is
+    // asked for with "Range: bytes=N-". A 206 whose Content-Range starts
+    // there and ends at the file's last byte is appended; a 200 starts the
+    // file from zero; any other answer fails with `rangeRefused` set, the
+    // file untouched, and the caller asks again from zero.
+    long long resumeFrom = 0;
+    // The whole file's size where it is known (-1 when not).
+    long long expectedSize = -1;
+
+    long status = 0;            // the answer's status, 0 when none came
+    bool continued = false;     // the rest was appended
+    bool rangeRefused = false;  // see resumeFrom
+    long long fileLength = 0;   // the local file's length afterwards
+};
+
 // Fetches http://host:port/remotePath with one HTTP/1.0 GET into the local
 // file. `proxy` is "host:port" of an HTTP proxy, used for every host; empty
 // means the system's setting (the http_proxy and no_proxy variables). Only a
@@ -48,4 +69,5 @@ struct LocalFile {
 int DownloadFile(const std::string& host, int port, const std::string& remotePath,
                  const LocalFile& local, int binaryMode, std::string& errorText,
                  const std::string& proxy, ProgressCtrl* progress, int progressDivisor,
-                 const std::atomic<int>* stop, const FetchLimits& limits = {});
+                 const std::atomic<int>* stop, const FetchLimits& limits = {},
+                 FetchDetails* details = nullptr);

@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
 
 #include "catalogue/package_index.h"
 #include "framework/file_utils.h"
@@ -62,6 +66,63 @@ TEST(PublisherTest, BadArgumentsAreRefusedClearly) {
         EXPECT_NE(result.errorText.find(c.says), std::string::npos) << result.errorText;
     }
     EXPECT_FALSE(FileExists(dir / "o")) << "nothing written on a refusal";
+}
+
+}  // namespace
+
+namespace {
+
+// What the publisher writes checks out with the tools a maker would use by
+// hand: sha256sum -c and minisign -V.
+TEST(PublisherTest, ItsChecksumsAndSignatureCheckOutWithSha256sumAndMinisign) {
+    if (std::system(
+            "command -v minisign >/dev/null 2>&1 && command -v sha256sum >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "needs Debian's minisign and coreutils";
+    }
+    TempDir dir;
+    const std::string installer = PatternBytes(5 * 4096 + 17, 91);
+    WriteFile(dir / "velmora.exe", installer);
+    const std::string quoted = "'" + dir.Path() + "'";
+    const struct {
+        const char* name;
+        std::string makeKey;  // a shell command
+        std::string password;
+    } keys[] = {
+        {"unencrypted", "minisign -G -W -p " + quoted + "/k.pub -s " + quoted + "/k.key", ""},
+        {"encrypted",
+         "printf 'pw\\npw\\n' | minisign -G -p " + quoted + "/k.pub -s " + quoted + "/k.key", "pw"},
+    };
+    for (const auto& key : keys) {
+        SCOPED_TRACE(key.name);
+        std::filesystem::remove_all(dir / "www");
+        unlink((dir / "k.pub").c_str());
+        unlink((dir / "k.key").c_str());
+        ASSERT_EQ(std::system((key.makeKey + " >/dev/null 2>&1").c_str()), 0);
+        const std::string publish = "printf '%s\\n' '" + key.password + "' | '" + VELMORA_PUBLISH +
+                                    "' --version 9.2 --part-size 4096 --sign " + quoted +
+                                    "/k.key " + quoted + "/velmora.exe " + quoted +
+                                    "/www >/dev/null";
+        ASSERT_EQ(std::system(publish.c_str()), 0);
+        const std::string folder = dir / "www/download/quindle7";
+        // The installer's line is checked against the installer itself.
+        WriteFile(folder + "/velmora.exe", installer);
+        EXPECT_EQ(std::system(
+                      ("cd '" + folder + "' && sha256sum --quiet --strict -c SHA256SUMS").c_str()),
+                  0);
+        const std::string verify = "minisign -Vm '" + folder + "/SHA256SUMS' -p " + quoted +
+                                   "/k.pub 2>&1 | grep -qx 'Trusted comment: version:9.2'";
+        EXPECT_EQ(std::system(verify.c_str()), 0);
+        // And a changed list does not.
+        WriteFile(folder + "/SHA256SUMS", ReadFile(folder + "/SHA256SUMS") + "\n");
+        EXPECT_NE(std::system(("minisign -Vqm '" + folder + "/SHA256SUMS' -p " + quoted +
+                               "/k.pub >/dev/null 2>&1")
+                                  .c_str()),
+                  0);
+    }
+    WriteFile(dir / "k.key", "not a key\n");
+    EXPECT_NE(Publish({"--version", "1", "--sign", dir / "k.key", dir / "velmora.exe", dir / "o"})
+                  .errorText.find("is not a minisign secret key"),
+              std::string::npos);
 }
 
 }  // namespace

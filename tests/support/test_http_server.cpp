@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -52,8 +53,14 @@ std::string StatusLine(int status) {
         case 302:
             reason = "Found";
             break;
+        case 206:
+            reason = "Partial Content";
+            break;
         case 404:
             reason = "Not Found";
+            break;
+        case 416:
+            reason = "Range Not Satisfiable";
             break;
         case 407:
             reason = "Proxy Authentication Required";
@@ -257,7 +264,8 @@ void TestHttpServer::WaitForHangUp(int fd) {
 
 // Sends `data` honouring the fault's drip, stall and close-after settings.
 // Returns false once the connection is to be dropped without more bytes.
-bool TestHttpServer::SendBody(int fd, const std::string& data, const Fault& fault, long limit) {
+bool TestHttpServer::SendBody(int fd, const std::string& data, const Fault& fault, long limit,
+                              long& bodySent) {
     const std::size_t end =
         limit >= 0 ? std::min<std::size_t>(static_cast<std::size_t>(limit), data.size())
                    : data.size();
@@ -277,6 +285,7 @@ bool TestHttpServer::SendBody(int fd, const std::string& data, const Fault& faul
             return false;
         }
         sent += chunk;
+        bodySent = static_cast<long>(sent);
         if (pauseMs > 0 && sent < end && !Sleep(pauseMs)) {
             return false;
         }
@@ -344,6 +353,7 @@ void TestHttpServer::Serve(int fd) {
     }
     {
         std::lock_guard lock(m_mutex);
+        request.id = ++m_lastRequestId;
         m_requests.push_back(request);
     }
 
@@ -390,6 +400,21 @@ void TestHttpServer::Serve(int fd) {
                 body = "<html><body><h1>404 Not Found</h1></body></html>";
             }
         }
+        // "Range: bytes=N-", as the program asks to continue a file.
+        long long from = -1;
+        if (status == 200 && !fault.ignoreRange &&
+            std::sscanf(request.range.c_str(), "bytes=%lld-", &from) == 1 && from >= 0) {
+            if (static_cast<std::size_t>(from) < body.size()) {
+                fault.extraHeaders += "Content-Range: bytes " + std::to_string(from) + "-" +
+                                      std::to_string(body.size() - 1) + "/" +
+                                      std::to_string(body.size()) + "\r\n";
+                body = body.substr(static_cast<std::size_t>(from));
+                status = 206;
+            } else {
+                status = 416;
+                body.clear();
+            }
+        }
 
         std::string head = StatusLine(status);
         if (!fault.location.empty()) {
@@ -417,7 +442,18 @@ void TestHttpServer::Serve(int fd) {
             if (fault.stallAfterBytes >= 0) {
                 limit = fault.stallAfterBytes;
             }
-            if (SendBody(fd, body, fault, limit) && fault.stallAfterBytes >= 0) {
+            long sent = 0;
+            const bool complete = SendBody(fd, body, fault, limit, sent);
+            {
+                // The log may have been cleared meanwhile.
+                std::lock_guard lock(m_mutex);
+                for (Request& logged : m_requests) {
+                    if (logged.id == request.id) {
+                        logged.bodyBytes = sent;
+                    }
+                }
+            }
+            if (complete && fault.stallAfterBytes >= 0) {
                 WaitForHangUp(fd);
             }
             const std::string more(kChunk, 'x');

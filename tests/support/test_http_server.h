@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
@@ -34,6 +35,7 @@ class TestHttpServer {
         std::size_t headerPadding = 0;  // add a header of this many bytes
         std::string extraHeaders;       // header lines to add, each ending in CR LF
         bool endlessBody = false;       // after the file's bytes, send more until the client goes
+        bool ignoreRange = false;       // answer a Range request with the whole file
         std::string rawResponse;        // send exactly this, then close
         int times = -1;                 // the fault applies to this many requests; -1 always
     };
@@ -45,7 +47,9 @@ class TestHttpServer {
         std::string host;     // host of an absolute-form target, else the Host header
         std::string version;  // "HTTP/1.0"
         std::string userAgent;
-        std::string range;  // the Range header, if any
+        std::string range;   // the Range header, if any
+        long bodyBytes = 0;  // body bytes sent in answer
+        std::uint64_t id = 0;
     };
 
     explicit TestHttpServer(std::string root);
@@ -78,7 +82,7 @@ class TestHttpServer {
     void Serve(int fd);
     bool TakeFault(const std::string& path, Fault& fault);
     bool SendAll(int fd, const char* data, std::size_t length);
-    bool SendBody(int fd, const std::string& data, const Fault& fault, long limit);
+    bool SendBody(int fd, const std::string& data, const Fault& fault, long limit, long& sent);
     void WaitForHangUp(int fd);
     bool Sleep(int ms);
 
@@ -94,6 +98,7 @@ class TestHttpServer {
     std::condition_variable m_stopCv;
     std::map<std::string, std::deque<Fault>> m_faults;
     std::vector<Request> m_requests;
+    std::uint64_t m_lastRequestId = 0;
     std::set<int> m_openFds;
     struct Connection {
         std::thread thread;

@@ -153,7 +153,8 @@ TEST_F(DownloadFileTest, AStallFailsAfterTheStallLimit) {
 TEST_F(DownloadFileTest, ASlowButSteadyDripIsNotAStall) {
     WriteFile(m_root / "drip", PatternBytes(12, 8));
     m_server.SetFault("/drip", Fault{.dripIntervalMs = 300, .dripBytes = 2});
-    EXPECT_EQ(Fetch("/drip", m_local / "drip", 1, nullptr, nullptr, {.stallMs = 1000}), 1) << m_error;
+    EXPECT_EQ(Fetch("/drip", m_local / "drip", 1, nullptr, nullptr, {.stallMs = 1000}), 1)
+        << m_error;
     EXPECT_EQ(ReadFile(m_local / "drip"), PatternBytes(12, 8));
 }
 

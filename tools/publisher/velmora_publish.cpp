@@ -6,8 +6,16 @@
 //   OUTPUT/download/<package>/pkgindex.txt
 //   OUTPUT/download/<package>/velmora.001 ...
 //
+//   OUTPUT/download/<package>/SHA256SUMS      checksums of the parts, the
+//                                             installer and the index
+//   OUTPUT/download/<package>/SHA256SUMS.minisig   with --sign: its signature
+//
 // velmora-publish --version TEXT [--package main|tobrin|vessa]
-//                 [--part-size BYTES] [--site HOST] INSTALLER OUTPUT
+//                 [--part-size BYTES] [--site HOST] [--sign SECRET_KEY]
+//                 INSTALLER OUTPUT
+//
+// SECRET_KEY is a minisign secret key file (minisign -G); when it is
+// encrypted, its password is read from the first line of standard input.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,12 +28,15 @@
 #include <cstring>
 #include <string>
 
+#include "catalogue/checksum_list.h"
+#include "catalogue/minisign.h"
 #include "catalogue/package_files.h"
 #include "catalogue/package_index.h"
 #include "catalogue/package_table.h"
 #include "catalogue/server_names.h"
 #include "framework/build_config.h"
 #include "framework/file_utils.h"
+#include "framework/sha256.h"
 
 namespace {
 
@@ -39,7 +50,8 @@ int Usage(const char* problem) {
     std::fprintf(stderr,
                  "velmora-publish: %s\n"
                  "usage: velmora-publish --version TEXT [--package %s]\n"
-                 "                       [--part-size BYTES] [--site HOST] INSTALLER OUTPUT\n",
+                 "                       [--part-size BYTES] [--site HOST] [--sign SECRET_KEY]\n"
+                 "                       INSTALLER OUTPUT\n",
                  problem, names.c_str());
     return 2;
 }
@@ -77,6 +89,32 @@ bool WritePart(int in, off_t offset, off_t length, const std::string& path) {
     return close(out) == 0 && ok;
 }
 
+bool ReadText(const std::string& path, std::string& content) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    char buffer[4096];
+    content.clear();
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+        content.append(buffer, n);
+    }
+    const bool ok = std::ferror(file) == 0;
+    std::fclose(file);
+    return ok;
+}
+
+bool HashFile(const std::string& path, Sha256Digest& digest) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    Sha256 hash;
+    const bool ok = fd >= 0 && HashFileContents(fd, hash);
+    if (fd >= 0) {
+        close(fd);
+    }
+    digest = hash.Digest();
+    return ok;
+}
+
 bool WriteText(const std::string& path, const std::string& content) {
     std::FILE* file = std::fopen(path.c_str(), "w");
     if (file == nullptr) {
@@ -95,6 +133,7 @@ int main(int argc, char** argv) {
     long long partSize = kDefaultPartSize;
     std::string installer;
     std::string output;
+    std::string secretKey;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -102,6 +141,8 @@ int main(int argc, char** argv) {
             version = argv[++i];
         } else if (arg == "--site" && hasValue) {
             site = argv[++i];
+        } else if (arg == "--sign" && hasValue) {
+            secretKey = argv[++i];
         } else if (arg == "--package" && hasValue) {
             const std::string name = argv[++i];
             const PackageInfo* info = PackageForPublisherName(name);
@@ -135,6 +176,35 @@ int main(int argc, char** argv) {
     }
     if (site.empty() || site.find_first_of(" \t\r\n/") != std::string::npos) {
         return Usage("--site must be a host name");
+    }
+
+    // The key is read first: a wrong password should not leave half a
+    // package behind.
+    MinisignSecretKey key;
+    if (!secretKey.empty()) {
+        std::string keyFile;
+        if (!ReadText(secretKey, keyFile)) {
+            return Fail("cannot read the secret key " + secretKey + ": " + SystemErrorText());
+        }
+        std::string password;
+        if (IsEncryptedMinisignSecretKey(keyFile)) {
+            if (isatty(STDIN_FILENO)) {
+                std::fprintf(stderr, "Password for %s: ", secretKey.c_str());
+            }
+            char line[1024] = "";
+            if (std::fgets(line, sizeof line, stdin) != nullptr) {
+                password = line;
+                password.erase(password.find_last_not_of("\r\n") + 1);
+            }
+        }
+        switch (ParseMinisignSecretKey(keyFile, password, key)) {
+            case SecretKeyLoad::Loaded:
+                break;
+            case SecretKeyLoad::Malformed:
+                return Fail(secretKey + " is not a minisign secret key");
+            case SecretKeyLoad::WrongPassword:
+                return Fail("wrong password for " + secretKey);
+        }
     }
 
     const int in = open(installer.c_str(), O_RDONLY | O_CLOEXEC);
@@ -171,6 +241,34 @@ int main(int argc, char** argv) {
     close(in);
     if (!index.SaveAs(folder + "/" + kIndexFileName)) {
         return Fail("cannot write " + folder + "/" + kIndexFileName + ": " + SystemErrorText());
+    }
+    // The checksums: every part, the installer they join to, and the index,
+    // so that the index (and its version) is bound to them.
+    ChecksumList checksums;
+    Sha256Digest digest{};
+    for (const PackagePart& part : index.m_parts) {
+        if (!HashFile(folder + "/" + part.m_name, digest)) {
+            return Fail("cannot read " + folder + "/" + part.m_name + ": " + SystemErrorText());
+        }
+        checksums.Add(part.m_name, digest);
+    }
+    if (!HashFile(installer, digest)) {
+        return Fail("cannot read the installer " + installer + ": " + SystemErrorText());
+    }
+    checksums.Add(kInstallerFileName, digest);
+    if (!HashFile(folder + "/" + kIndexFileName, digest)) {
+        return Fail("cannot read " + folder + "/" + kIndexFileName + ": " + SystemErrorText());
+    }
+    checksums.Add(kIndexFileName, digest);
+    const std::string sums = checksums.Text();
+    if (!WriteText(folder + "/" + kChecksumsFileName, sums)) {
+        return Fail("cannot write " + folder + "/" + kChecksumsFileName + ": " + SystemErrorText());
+    }
+    if (!secretKey.empty()) {
+        const std::string signature = SignMinisign(key, sums, kVersionCommentPrefix + version);
+        if (signature.empty() || !WriteText(folder + "/" + kSignatureFileName, signature)) {
+            return Fail("cannot sign " + folder + "/" + kChecksumsFileName);
+        }
     }
     // Without a line break: the program takes the first line as it stands.
     if (!WriteText(output + kSiteListRemotePath, site)) {

@@ -1,0 +1,27 @@
+#pragma once
+
+class ChecksumList;
+class DownloadState;
+class OwnFolder;
+class PackageIndex;
+
+enum class ChecksumsFound {
+    None,     // the server has none (and the build names no key)
+    Present,  // checked and to be used
+    Refused,  // the user has been told why; nothing may be downloaded
+};
+
+// Fetches the maker's list of checksums (and, when the build names a key, its
+// signature) from beside the server's index into the version folder, and
+// checks it: with a key the signature must be there, be the maker's and
+// name this version; the list must name every part of `published`, the
+// installer, and the index as it was fetched into the package folder (so
+// that the index cannot be changed apart from the list). A 404 means there
+// is none.
+ChecksumsFound FetchChecksums(DownloadState& state, const OwnFolder& packageFolder,
+                              const OwnFolder& versionFolder, const PackageIndex& published,
+                              ChecksumList& list);
+
+// Gives the download state the digest of each part of its resume state, in
+// order, and of the installer; false when the list lacks one.
+bool TakeDigests(const ChecksumList& list, DownloadState& state);
