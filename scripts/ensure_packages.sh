@@ -23,5 +23,8 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-d
 # What the tests need besides: a virtual display and a way to press keys in
 # it, for the test that starts the program as a user does; mkfs.xfs for the
 # join on a file system that shares blocks (where the machine can mount one);
-# minisign, to check the publisher's signatures as a maker would.
-TEST_PACKAGES=(xvfb xdotool xfsprogs minisign)
+# minisign, to check the publisher's signatures as a maker would; GIO's
+# proxy resolvers, GNOME's proxy settings, a PAC runner and a session bus,
+# for the desktop's proxy settings.
+TEST_PACKAGES=(xvfb xdotool xfsprogs minisign glib-networking gsettings-desktop-schemas
+               libproxy1-plugin-webkit dbus-bin dbus-daemon)

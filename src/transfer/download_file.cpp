@@ -14,6 +14,7 @@
 #include "framework/progress_ctrl.h"
 #include "framework/sha256.h"
 #include "framework/texts.h"
+#include "transfer/desktop_proxy.h"
 
 namespace {
 
@@ -489,10 +490,19 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
-    if (!proxy.empty()) {
-        curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
-        // The proxy the user set is for every host: the environment's
-        // no_proxy must not send a request around it.
+    // The proxy the user set is for every host; so is one the desktop's
+    // settings give (they carry their own exceptions): the environment's
+    // no_proxy must not send a request around either. Without both, the
+    // environment's http_proxy and no_proxy apply.
+    std::string chosen = proxy;
+    if (chosen.empty()) {
+        char* url = nullptr;
+        curl_url_get(handle.url, CURLUPART_URL, &url, 0);
+        chosen = DesktopProxyFor(url != nullptr ? url : "");
+        curl_free(url);
+    }
+    if (!chosen.empty()) {
+        curl_easy_setopt(curl, CURLOPT_PROXY, chosen.c_str());
         curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
     }
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Fetch::OnBody);

@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+extern char** environ;
+
 namespace {
 
 constexpr uid_t kNobody = 65534;
@@ -18,7 +20,24 @@ uid_t UnprivilegedUid() {
 }
 
 ChildResult RunChild(const std::vector<std::string>& argv, mode_t umaskValue, bool unprivileged,
-                     long fileSizeLimit) {
+                     long fileSizeLimit, const std::vector<std::string>& environment) {
+    // Prepared before the fork: only async-signal-safe calls after it.
+    std::vector<char*> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        bool replaced = false;
+        for (const std::string& setting : environment) {
+            replaced = replaced || setting.substr(0, setting.find('=')) == name;
+        }
+        if (!replaced) {
+            env.push_back(*e);
+        }
+    }
+    for (const std::string& setting : environment) {
+        env.push_back(const_cast<char*>(setting.c_str()));
+    }
+    env.push_back(nullptr);
     std::vector<char*> args;
     for (const std::string& arg : argv) {
         args.push_back(const_cast<char*>(arg.c_str()));
@@ -45,7 +64,7 @@ ChildResult RunChild(const std::vector<std::string>& argv, mode_t umaskValue, bo
         if (dropRoot && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
             _exit(126);
         }
-        execv(args[0], args.data());
+        execve(args[0], args.data(), env.data());
         _exit(127);
     }
     close(pipeFds[1]);
