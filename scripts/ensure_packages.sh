@@ -25,6 +25,7 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-d
 # join on a file system that shares blocks (where the machine can mount one);
 # minisign, to check the publisher's signatures as a maker would; GIO's
 # proxy resolvers, GNOME's proxy settings, a PAC runner and a session bus,
-# for the desktop's proxy settings.
+# for the desktop's proxy settings; the validators of desktop entries and
+# AppStream metadata.
 TEST_PACKAGES=(xvfb xdotool xfsprogs minisign glib-networking gsettings-desktop-schemas
-               libproxy1-plugin-webkit dbus-bin dbus-daemon)
+               libproxy1-plugin-webkit dbus-bin dbus-daemon desktop-file-utils appstream)

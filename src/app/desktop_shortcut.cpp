@@ -9,6 +9,7 @@
 
 #include "framework/file_utils.h"
 #include "framework/message_box.h"
+#include "framework/resource_ids.h"
 #include "framework/texts.h"
 
 namespace {
@@ -39,22 +40,13 @@ std::string QuoteExec(const std::string& path) {
     return quoted + "\"";
 }
 
-void CreateDesktopShortcut(const std::string& target, const std::string& desktopFolder) {
-    struct stat st {};
-    int error = 0;
-    if (desktopFolder.empty()) {
-        error = ENOENT;
-    } else if (stat(desktopFolder.c_str(), &st) != 0) {
-        error = errno;
-    } else if (!S_ISDIR(st.st_mode)) {
-        error = ENOTDIR;
-    }
-    if (error != 0) {
-        ShowMessageBox(text::kCannotGetDesktopPath + SystemErrorText(error));
-        return;
-    }
-    const std::string path = desktopFolder + "/" + text::kShortcutName + ".desktop";
+namespace {
 
+enum class EntryWrite { Created, Updated, Failed };
+
+// Writes the launcher at `path`; an existing entry is loaded and saved back
+// with only its own keys changed.
+EntryWrite WriteEntry(const std::string& path, const std::string& target) {
     GKeyFile* entry = g_key_file_new();
     // A file that is not a desktop entry counts as no launcher at all.
     const bool existed =
@@ -71,16 +63,63 @@ void CreateDesktopShortcut(const std::string& target, const std::string& desktop
     g_key_file_set_string(entry, kEntryGroup, "Name", text::kShortcutName);
     g_key_file_set_string(entry, kEntryGroup, "Exec", QuoteExec(target).c_str());
     g_key_file_set_string(entry, kEntryGroup, "Comment", text::kShortcutDescription);
-
     const bool saved = g_key_file_save_to_file(entry, path.c_str(), nullptr);
     g_key_file_free(entry);
     if (!saved) {
-        ShowMessageBox(text::kFailedToSaveShortcut);
-        return;
+        return EntryWrite::Failed;
     }
     // Desktops launch only entries that are executable.
     chmod(path.c_str(), 0755);
-    if (!existed) {
-        ShowMessageBox(text::kShortcutCreated);
+    return existed ? EntryWrite::Updated : EntryWrite::Created;
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Creates the folders along `path` without a word: the menu's folder is
+// the desktop's business, and a missing one is no error of the user's.
+void MakeFoldersQuietly(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        mkdir(path.substr(0, slash).c_str(), 0755);
     }
+    mkdir(path.c_str(), 0755);
+}
+
+}  // namespace
+
+void CreateDesktopShortcut(const std::string& target, const std::string& desktopFolder,
+                           const std::string& applicationsFolder) {
+    // The same entry in the applications menu: many desktops show no icons
+    // on the desktop at all.
+    EntryWrite menu = EntryWrite::Failed;
+    if (!applicationsFolder.empty()) {
+        MakeFoldersQuietly(applicationsFolder);
+        menu = WriteEntry(applicationsFolder + "/" + res::kMenuEntryId + ".desktop", target);
+    }
+    if (!IsFolder(desktopFolder)) {
+        // No desktop folder: the menu entry is the way back, found silently.
+        if (menu == EntryWrite::Failed) {
+            ShowMessageBox(text::kFailedToSaveShortcut);
+        }
+        return;
+    }
+    switch (WriteEntry(desktopFolder + "/" + text::kShortcutName + ".desktop", target)) {
+        case EntryWrite::Failed:
+            ShowMessageBox(text::kFailedToSaveShortcut);
+            return;
+        case EntryWrite::Created:
+            ShowMessageBox(text::kShortcutCreated);
+            return;
+        case EntryWrite::Updated:
+            return;
+    }
+}
+
+std::string ApplicationsFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation)
+        .toLocal8Bit()
+        .toStdString();
 }

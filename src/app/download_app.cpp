@@ -21,7 +21,7 @@ bool DownloadApp::InitInstance(int argc, const char* const* argv) {
 
     const std::string modulePath = ModuleFileName();
     const std::string runPath = CopyToPackageFolder(modulePath, BrowserDownloadFolder());
-    CreateDesktopShortcut(runPath, DesktopFolder());
+    CreateDesktopShortcut(runPath, DesktopFolder(), ApplicationsFolder());
     if (runPath != modulePath) {
         // The copy starts without this run's options.
         if (!StartDetached(runPath)) {

@@ -51,4 +51,8 @@ inline constexpr int SC_CLOSE = 0xF060;
 inline constexpr int IDS_ABOUTBOX = 101;
 inline constexpr int IDP_SOCKETS_INIT_FAILED = 103;
 
+// The desktop entry ID of the program's entry in the applications menu, by
+// which the desktop also knows its window and its taskbar entry.
+inline constexpr char kMenuEntryId[] = "velmora-quindle-7";
+
 }  // namespace res

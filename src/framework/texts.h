@@ -118,7 +118,6 @@ inline constexpr char kShortcutCreated[] =
     "over several sessions, you can click on the shortcut to continue download and "
     "installation from where you have left previously";
 inline constexpr char kFailedToSaveShortcut[] = "Failed to save quindle shortcut";
-inline constexpr char kCannotGetDesktopPath[] = "Cannot get desktop path. ";
 inline constexpr char kShortcutName[] = "Velmora Quindle 7";
 inline constexpr char kShortcutDescription[] = "Velmora quindle and installer program";
 // The copy in the package folder exists but did not start.

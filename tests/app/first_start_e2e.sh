@@ -54,6 +54,8 @@ cmp -s "$program" "$copy" || fail "the copy differs from the program"
 entry="$HOME/Desktop/Velmora Quindle 7.desktop"
 [ -x "$entry" ] || fail "no executable desktop entry"
 grep -qx "Exec=\"$copy\"" "$entry" || fail "the desktop entry does not start the copy: $(cat "$entry")"
+menu_entry="$HOME/.local/share/applications/velmora-quindle-7.desktop"
+cmp -s "$entry" "$menu_entry" || fail "the applications menu has not the same entry"
 main=$(window "Velmora Software Quindle") || fail "the copy did not open its main window"
 pgrep -f "^$copy\$" >/dev/null || fail "the copy was started with options"
 press "$main" Escape
