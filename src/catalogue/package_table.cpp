@@ -9,11 +9,12 @@ namespace {
 
 const PackageInfo kPackages[kPackageCount] = {
     {kPackageMain, "/download/quindle7", "", "VELMORA_QUINDLE_7", res::IDM_PACKAGE_MAIN,
-     text::kMenuPackageMain, text::kCaptionMainPackage, "main"},
+     text::kMenuPackageMain, text::kCaptionMainPackage, text::kNameMainPackage, "main"},
     {kPackageTobrin, "/download/ttstobrin", "ttstobrin", "VELMORA_TTS_TOBRIN",
-     res::IDM_PACKAGE_TOBRIN, text::kMenuPackageTobrin, text::kCaptionTobrinPackage, "tobrin"},
+     res::IDM_PACKAGE_TOBRIN, text::kMenuPackageTobrin, text::kCaptionTobrinPackage,
+     text::kNameTobrinPackage, "tobrin"},
     {kPackageVessa, "/download/ttsvessa", "ttsvessa", "VELMORA_TTS_VESSA", res::IDM_PACKAGE_VESSA,
-     text::kMenuPackageVessa, text::kCaptionVessaPackage, "vessa"},
+     text::kMenuPackageVessa, text::kCaptionVessaPackage, text::kNameVessaPackage, "vessa"},
 };
 
 }  // namespace

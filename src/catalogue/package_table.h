@@ -28,6 +28,7 @@ struct PackageInfo {
     int menuCommand;
     const char* menuText;
     const char* caption;        // of the group box "Download Info"
+    const char* displayName;    // what notices call it
     const char* publisherName;  // velmora-publish --package NAME
 };
 

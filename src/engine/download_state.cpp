@@ -1,5 +1,7 @@
 #include "engine/download_state.h"
 
+#include <sys/stat.h>
+
 #include <chrono>
 
 #include "engine/download_preparation.h"
@@ -8,6 +10,7 @@
 #include "framework/dialog_items.h"
 #include "framework/message_box.h"
 #include "framework/module_path.h"
+#include "framework/own_files.h"
 #include "framework/resource_ids.h"
 #include "framework/texts.h"
 
@@ -47,10 +50,25 @@ void DownloadState::OnDownload() {
         // The previous worker has cleared its marker and is only returning.
         m_workerThread.join();
     }
+    m_nPackageBytes.store(PackageBytes());
     // The marker is stored before the thread exists, so the worker's final
     // clearing always comes after it.
     m_pWorker.store(&m_workerThread, std::memory_order_release);
     m_workerThread = std::thread([this] { DownloadWorker(*this); });
+}
+
+std::int64_t DownloadState::PackageBytes() const {
+    const std::size_t count = m_index.m_parts.size();
+    if (count == 0) {
+        return 0;
+    }
+    struct stat last {};
+    const PackagePart& lastPart = m_index.m_parts.back();
+    const bool known = lastPart.m_done != 0 &&
+                       StatOwnEntry(m_versionFolder, lastPart.m_name, last) &&
+                       S_ISREG(last.st_mode);
+    return static_cast<std::int64_t>(count - 1) * m_index.m_partSize +
+           (known ? static_cast<std::int64_t>(last.st_size) : m_index.m_partSize);
 }
 
 void DownloadState::SetProxy(const std::string& proxy) {

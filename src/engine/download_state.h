@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -94,11 +95,17 @@ class DownloadState {
     // The maker's minisign public key, the build's; empty when it names none.
     std::string m_strPublicKey = config::kMinisignPublicKey;
     std::atomic<int> m_bClosing{0};
+    // The package's size in bytes, as far as it is known when the worker
+    // starts (the last part counts as a whole one until it is there): for
+    // what the window tells of the download's progress.
+    std::atomic<std::int64_t> m_nPackageBytes{0};
     // The worker's result of its last run, stored before it clears m_pWorker:
     // 0 finished or stopped, 9 gave up. Only the tests read it.
     std::atomic<int> m_nWorkerResult{0};
 
   private:
+    std::int64_t PackageBytes() const;
+
     mutable std::mutex m_proxyMutex;
     std::string m_strProxy;
     std::thread m_workerThread;

@@ -98,12 +98,34 @@ inline constexpr char kPreviousDownloadCleaningUp[] =
 inline constexpr char kCaptionMainPackage[] = "Download Main Package";
 inline constexpr char kCaptionTobrinPackage[] = "Download Text-to-Speech Tobrin";
 inline constexpr char kCaptionVessaPackage[] = "Download Text-to-Speech Vessa";
+inline constexpr char kNameMainPackage[] = "Velmora Main Package";
+inline constexpr char kNameTobrinPackage[] = "Velmora TTS Tobrin";
+inline constexpr char kNameVessaPackage[] = "Velmora TTS Vessa";
 inline constexpr char kCleanupWithoutFolder[] =
     "There is nothing to clean up yet: no package folder has been prepared. "
     "Please click Download first.";
 inline constexpr char kNoticeBeforeAddress[] =
     "You can stop download anytime and continue at a later time. Quindle will start from "
     "where it has left. Question? Please contact  ";
+
+// What the overall bar tells of a download under way.
+inline constexpr char kOf[] = " of ";
+inline constexpr char kMiB[] = " MiB";
+inline constexpr char kKiB[] = " KiB";
+inline constexpr char kMiBPerSecond[] = " MiB/s";
+inline constexpr char kKiBPerSecond[] = " KiB/s";
+inline constexpr char kLessThanAMinuteLeft[] = "less than a minute left";
+inline constexpr char kAbout[] = "about ";
+inline constexpr char kMinuteLeft[] = " minute left";
+inline constexpr char kMinutesLeft[] = " minutes left";
+inline constexpr char kHourLeft[] = " hour left";
+inline constexpr char kHoursLeft[] = " hours left";
+
+// Desktop notifications, for a user who is looking elsewhere.
+inline constexpr char kNoticeReadyAfter[] = " is downloaded";
+inline constexpr char kNoticeReadyBody[] =
+    "The installer is ready: click the install button to install it.";
+inline constexpr char kNoticeFailedAfter[] = ": the download has stopped";
 
 // Folder and proxy dialogs.
 inline constexpr char kMustSelectPackageDirectory[] = "You must select your package directory";

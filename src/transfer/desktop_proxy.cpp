@@ -6,8 +6,8 @@ namespace {
 
 // The kinds of proxy libcurl speaks to.
 bool IsUsable(const std::string& proxy) {
-    for (const char* scheme : {"http://", "https://", "socks4://", "socks4a://", "socks5://",
-                               "socks5h://"}) {
+    for (const char* scheme :
+         {"http://", "https://", "socks4://", "socks4a://", "socks5://", "socks5h://"}) {
         if (proxy.rfind(scheme, 0) == 0) {
             return true;
         }

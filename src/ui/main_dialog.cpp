@@ -2,9 +2,12 @@
 
 #include <QApplication>
 
+#include <algorithm>
+
 #include "catalogue/package_files.h"
 #include "engine/download_cleanup.h"
 #include "engine/download_preparation.h"
+#include "engine/download_worker.h"
 #include "engine/package_display.h"
 #include "framework/message_box.h"
 #include "framework/resource_ids.h"
@@ -15,9 +18,17 @@
 #include "ui/string_table.h"
 #include "ui/ui_resources.h"
 #include "widgets/data_exchange.h"
+#include "widgets/desktop_bus.h"
 #include "widgets/image_resources.h"
+#include "widgets/qt_message_box.h"
 #include "widgets/shell.h"
 #include "widgets/ui_thread.h"
+
+namespace {
+
+constexpr int kWatchIntervalMs = 1000;
+
+}  // namespace
 
 MainDialog::MainDialog() : Dialog(MainDialogTemplate()), m_download(Items()) {
     // A window that closed before this one closed the worker's calls.
@@ -29,9 +40,21 @@ MainDialog::MainDialog() : Dialog(MainDialogTemplate()), m_download(Items()) {
     MapCommand(res::IDC_STOP, [this] { OnStop(); });
     MapCommand(res::IDC_PROXY, [this] { OnProxy(); });
     MapCommand(res::IDC_CLEANUP, [this] { OnCleanup(); });
+    m_watch.setInterval(kWatchIntervalMs);
+    connect(&m_watch, &QTimer::timeout, this, [this] { OnWatchTick(); });
+    // A part that fails for good, told while the user looks elsewhere.
+    SetWorkerBoxHook([this](const std::string& message) {
+        if (IsAway()) {
+            SendDesktopNotification(
+                QString::fromUtf8(PackageInfoFor(g_currentPackage).displayName) +
+                    QString::fromUtf8(text::kNoticeFailedAfter),
+                QString::fromLocal8Bit(message.c_str()));
+        }
+    });
 }
 
 MainDialog::~MainDialog() {
+    SetWorkerBoxHook({});
     EndWorker();
     // The bars' objects are members, gone before the widgets that show them.
     UnbindProgressBars();
@@ -131,6 +154,63 @@ void MainDialog::ApplyPackage(PackageId id, bool keepServerFolder) {
 
 void MainDialog::OnDownload() {
     m_download.OnDownload();
+    if (m_download.IsDownloading()) {
+        WatchDownload();
+    }
+}
+
+void MainDialog::WatchDownload() {
+    // The index's sizes do not change while the worker runs; its flags do.
+    const PackageIndex& index = m_download.m_index;
+    m_partCount = static_cast<int>(index.m_parts.size());
+    m_totalBytes = m_download.m_nPackageBytes.load();
+    m_lastPartBytes = m_partCount > 0 ? m_totalBytes - static_cast<std::int64_t>(m_partCount - 1) *
+                                                           index.m_partSize
+                                      : 0;
+    m_meter.Reset();
+    OnWatchTick();
+    m_watch.start();
+}
+
+std::int64_t MainDialog::BytesDone() const {
+    const int parts = std::min(m_download.m_progressOverall.GetPos(), m_partCount);
+    const std::int64_t partSize = m_download.m_index.m_partSize;
+    std::int64_t done = static_cast<std::int64_t>(std::min(parts, m_partCount - 1)) * partSize +
+                        (parts >= m_partCount ? m_lastPartBytes : 0);
+    if (parts < m_partCount) {
+        done += static_cast<std::int64_t>(m_download.m_progressPart.GetPos()) * kProgressDivisor;
+    }
+    return std::min(std::max<std::int64_t>(done, 0), m_totalBytes);
+}
+
+void MainDialog::OnWatchTick() {
+    const bool running = m_download.IsDownloading();
+    const std::int64_t done = BytesDone();
+    m_meter.Sample(TransferMeter::Clock::now(), done);
+    const QString description = QString::fromUtf8(m_meter.Describe(done, m_totalBytes).c_str());
+    QWidget* bar = GetDlgItem(res::IDC_PROGRESS_OVERALL);
+    bar->setToolTip(description);
+    bar->setAccessibleDescription(description);
+    ShowTaskbarProgress(
+        QString::fromUtf8(res::kMenuEntryId),
+        m_totalBytes > 0 ? static_cast<double>(done) / static_cast<double>(m_totalBytes) : 0.0,
+        running);
+    if (running) {
+        return;
+    }
+    m_watch.stop();
+    // The worker set the overall bar full as its last act of a finished run.
+    const bool ready = m_download.m_nWorkerResult.load() == kWorkerFinished &&
+                       m_download.m_progressOverall.GetPos() == m_partCount + 1;
+    if (ready && IsAway()) {
+        SendDesktopNotification(QString::fromUtf8(PackageInfoFor(g_currentPackage).displayName) +
+                                    QString::fromUtf8(text::kNoticeReadyAfter),
+                                QString::fromUtf8(text::kNoticeReadyBody));
+    }
+}
+
+bool MainDialog::IsAway() const {
+    return !isActiveWindow();
 }
 
 void MainDialog::OnStop() {

@@ -1,9 +1,13 @@
 #pragma once
 
 #include <QIcon>
+#include <QTimer>
+
+#include <cstdint>
 
 #include "catalogue/package_table.h"
 #include "engine/download_state.h"
+#include "ui/transfer_meter.h"
 #include "widgets/dialog.h"
 
 // The download window. It owns the download state (m_download: host, server
@@ -41,4 +45,18 @@ class MainDialog : public Dialog {
     void OnInstall();
     void OnProxy();
     void EndWorker();
+    // While a download runs, once a second: the overall bar's tooltip and
+    // accessible description (done, rate, time left) and the taskbar's
+    // progress; at its end a notification if the user looks elsewhere.
+    void WatchDownload();
+    void OnWatchTick();
+    // Done and total bytes, from the bars and the index.
+    std::int64_t BytesDone() const;
+    bool IsAway() const;
+
+    QTimer m_watch;
+    TransferMeter m_meter;
+    std::int64_t m_totalBytes = 0;
+    std::int64_t m_lastPartBytes = 0;
+    int m_partCount = 0;
 };

@@ -2,10 +2,16 @@
 
 #include "framework/message_box.h"
 
+#include <functional>
+
 // A handler that runs `present` on the user-interface thread and returns
 // once it has run; from another thread, nothing is shown once the calls to
 // that thread are closed (the main window is ending).
 MessageBoxHandler ShownOnUiThread(MessageBoxHandler present);
+
+// Called on the user-interface thread just before a box that another thread
+// (the worker) raises is shown: the download has stopped for good.
+void SetWorkerBoxHook(std::function<void(const std::string& text)> hook);
 
 // Makes ShowMessageBox show a real modal box through ShownOnUiThread:
 // caption "Velmora Quindle", an OK button, owned by the main window and

@@ -64,8 +64,9 @@ class DesktopProxyTest : public testing::Test {
 };
 
 TEST_F(DesktopProxyTest, GnomesManualProxyIsUsed) {
-    DesktopSettings("[system/proxy]\nmode='manual'\n\n[system/proxy/http]\nhost='127.0.0.1'\nport=" +
-                    std::to_string(m_server.Port()) + "\n");
+    DesktopSettings(
+        "[system/proxy]\nmode='manual'\n\n[system/proxy/http]\nhost='127.0.0.1'\nport=" +
+        std::to_string(m_server.Port()) + "\n");
     const ChildResult result = Run(Gnome());
     EXPECT_EQ(result.exitStatus, 0) << result.errorText;
     EXPECT_TRUE(Proxied());
@@ -93,8 +94,9 @@ TEST_F(DesktopProxyTest, APacFileServedOnLoopbackIsUsed) {
 
 TEST_F(DesktopProxyTest, TheDialogsProxyWinsAndWithNothingSetRequestsGoDirect) {
     // The desktop names a proxy where nothing listens; the dialog's is used.
-    DesktopSettings("[system/proxy]\nmode='manual'\n\n[system/proxy/http]\nhost='127.0.0.1'\nport=" +
-                    std::to_string(UnusedLoopbackPort()) + "\n");
+    DesktopSettings(
+        "[system/proxy]\nmode='manual'\n\n[system/proxy/http]\nhost='127.0.0.1'\nport=" +
+        std::to_string(UnusedLoopbackPort()) + "\n");
     const ChildResult dialog = Run(Gnome(), m_server.Address());
     EXPECT_EQ(dialog.exitStatus, 0) << dialog.errorText;
     EXPECT_TRUE(Proxied());

@@ -1,0 +1,157 @@
+// What the window tells the desktop while a download runs and when it ends:
+// the overall bar's description (done, rate, time left), the taskbar's
+// progress, and a notification, through a stand-in notification service on
+// the tests' own session bus.
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QWidget>
+
+#include <mutex>
+
+#include "main_dialog_fixture.h"
+
+namespace {
+
+using Fault = TestHttpServer::Fault;
+using namespace res;
+
+// org.freedesktop.Notifications as a desktop offers it, recording what it
+// is asked to show.
+class StandInNotifications : public QDBusVirtualObject {
+  public:
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.member() != QLatin1String("Notify") || message.arguments().size() != 8) {
+            return false;
+        }
+        notices.emplace_back(message.arguments()[3].toString().toStdString(),
+                             message.arguments()[4].toString().toStdString());
+        connection.send(message.createReply(QVariant::fromValue(1u)));
+        return true;
+    }
+    QString introspect(const QString&) const override { return {}; }
+
+    std::vector<std::pair<std::string, std::string>> notices;
+};
+
+// Records the taskbar's progress as a dock reads it.
+class LauncherEntryWatch : public QObject {
+    Q_OBJECT
+  public slots:
+    void Update(const QString& uri, const QVariantMap& properties) {
+        this->uri = uri.toStdString();
+        progress = properties.value(QStringLiteral("progress")).toDouble();
+        visible = properties.value(QStringLiteral("progress-visible")).toBool();
+        ++updates;
+    }
+
+  public:
+    std::string uri;
+    double progress = -1;
+    bool visible = false;
+    int updates = 0;
+};
+
+class DesktopNoticeTest : public MainDialogTest {
+  protected:
+    void SetUp() override {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected()) {
+            GTEST_SKIP() << "no session bus of the tests' own (needs Debian's dbus-daemon)";
+        }
+        ASSERT_TRUE(bus.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"),
+                                              &m_notifications, QDBusConnection::SubPath));
+        ASSERT_TRUE(bus.registerService(QStringLiteral("org.freedesktop.Notifications")));
+        ASSERT_TRUE(
+            bus.connect(QString(), QString(), QStringLiteral("com.canonical.Unity.LauncherEntry"),
+                        QStringLiteral("Update"), &m_taskbar, SLOT(Update(QString, QVariantMap))));
+    }
+    void TearDown() override {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        bus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+        bus.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+    }
+
+    StandInNotifications m_notifications;
+    LauncherEntryWatch m_taskbar;
+};
+
+TEST_F(DesktopNoticeTest, AwayTheUserIsToldWhenTheInstallerIsReadyOrAPartFailsForGood) {
+    const PublishedPackage package = Publish(kPackageMain, 5);
+    QWidget elsewhere;  // the window the user looks at meanwhile
+    auto dialog = MakeDialog();
+    RunModal(*dialog, [&] {
+        elsewhere.show();
+        elsewhere.activateWindow();
+        WaitUntil([&] { return elsewhere.isActiveWindow(); }, "another window to be active");
+        Click(*dialog, IDC_DOWNLOAD);
+        ASSERT_TRUE(WaitUntil([&] { return !m_notifications.notices.empty(); }, "a notification"));
+        EXPECT_EQ(m_notifications.notices[0],
+                  (std::pair<std::string, std::string>{
+                      "Velmora Main Package is downloaded",
+                      "The installer is ready: click the install button to install it."}));
+        EXPECT_EQ(m_taskbar.uri, "application://velmora-quindle-7.desktop");
+        EXPECT_FALSE(m_taskbar.visible) << "the taskbar's progress goes with the download";
+
+        // A part that fails three times, with Vessa chosen.
+        m_notifications.notices.clear();
+        Click(*dialog, IDC_STOP);
+        Publish(kPackageVessa, 5);
+        ChooseMenuEntry(*dialog, IDM_PACKAGE_VESSA);
+        m_server.SetFault("/download/ttsvessa/velmora.002", Fault{.status = 404});
+        elsewhere.activateWindow();
+        WaitUntil([&] { return elsewhere.isActiveWindow(); }, "another window to be active");
+        Click(*dialog, IDC_DOWNLOAD);
+        ASSERT_TRUE(WaitUntil([&] { return !m_notifications.notices.empty(); }, "a notification"));
+        EXPECT_EQ(m_notifications.notices[0],
+                  (std::pair<std::string, std::string>{
+                      "Velmora TTS Vessa: the download has stopped",
+                      "Failed to connect to the server. Please try later"}));
+        WaitUntil([&] { return !dialog->m_download.IsDownloading(); }, "the worker to end");
+    });
+}
+
+TEST_F(DesktopNoticeTest, WhileTheUserLooksAtTheWindowNothingIsSent) {
+    Publish(kPackageMain, 5);
+    auto dialog = MakeDialog();
+    RunModal(*dialog, [&] {
+        dialog->activateWindow();
+        WaitUntil([&] { return dialog->isActiveWindow(); }, "the window to be active");
+        Click(*dialog, IDC_DOWNLOAD);
+        WaitUntil(
+            [&] {
+                return !dialog->m_download.IsDownloading() && !m_taskbar.visible &&
+                       m_taskbar.updates > 0;
+            },
+            "the download to end");
+        Settle();
+        EXPECT_TRUE(m_notifications.notices.empty());
+    });
+}
+
+TEST_F(DesktopNoticeTest, TheOverallBarTellsWhatIsDoneHowFastAndHowLongItHasLeft) {
+    // 8 parts of 64 KiB, sent at 64 KiB/s: about 8 seconds in all.
+    const PublishedPackage package = Publish(kPackageMain, 8, 65536);
+    m_server.SetRateLimit(65536);
+    auto dialog = MakeDialog();
+    RunModal(*dialog, [&] {
+        Click(*dialog, IDC_DOWNLOAD);
+        QWidget* bar = dialog->GetDlgItem(IDC_PROGRESS_OVERALL);
+        ASSERT_TRUE(WaitUntil([&] { return bar->toolTip().contains(QStringLiteral("KiB/s")); },
+                              "a rate in the bar's tooltip"));
+        const std::string tip = bar->toolTip().toStdString();
+        // The last part counts as a whole one until it is there.
+        EXPECT_NE(tip.find(" of 512 KiB, "), std::string::npos) << tip;
+        EXPECT_NE(tip.find(" left"), std::string::npos) << tip;
+        EXPECT_EQ(bar->accessibleDescription(), bar->toolTip());
+        EXPECT_TRUE(m_taskbar.visible);
+        EXPECT_GT(m_taskbar.progress, 0.0);
+        EXPECT_LT(m_taskbar.progress, 1.0);
+        Click(*dialog, IDOK);
+    });
+}
+
+}  // namespace
+
+#include "desktop_notice_test.moc"
