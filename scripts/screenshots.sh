@@ -31,7 +31,8 @@ head -c $((24 * 1024 * 1024)) /dev/urandom >"$work/velmora.exe"
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/address" ] && break; sleep 0.1; done
 
-start_virtual_display "$work"
+# Room for the window at a scale factor of 2.
+VIRTUAL_SCREEN=1600x1200x24 start_virtual_display "$work"
 pids+=("$VIRTUAL_DISPLAY_PID")
 openbox >/dev/null 2>&1 &
 pids+=($!)
@@ -73,6 +74,16 @@ window_shot() {  # id file
     echo "screenshot: $2"
 }
 plain() { window_shot "$1" "$out/main-window.png"; }
+scaled() { window_shot "$1" "$out/main-window-scale2.png"; }
+dark() { window_shot "$1" "$out/main-window-dark.png"; }
+tooltip() {
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    # Resting on the overall bar shows what is done, the rate and the time left.
+    xdotool mousemove --window "$1" $((170 * WIDTH / 291)) $((98 * HEIGHT / 277))
+    sleep 3
+    import -window root -crop "$((WIDTH + 200))x$((HEIGHT + 80))+0+0" "$out/overall-tooltip.png"
+    echo "screenshot: $out/overall-tooltip.png"
+}
 menu() {
     eval "$(xdotool getwindowgeometry --shell "$1")"
     # A right click on the window's background opens its window menu.
@@ -84,3 +95,10 @@ menu() {
 }
 run plain
 run menu
+run tooltip
+run scaled QT_SCALE_FACTOR=2
+# A dark palette, as qt6ct gives one to Qt programs on any desktop.
+mkdir -p "$XDG_CONFIG_HOME/qt6ct"
+printf '[Appearance]\ncolor_scheme_path=/usr/share/qt6ct/colors/darker.conf\ncustom_palette=true\nstyle=Fusion\n' \
+    >"$XDG_CONFIG_HOME/qt6ct/qt6ct.conf"
+run dark QT_QPA_PLATFORMTHEME=qt6ct

@@ -5,7 +5,7 @@
 # $1 is a folder for the display number.
 start_virtual_display() {
     exec 3>"$1/display"
-    Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -nolisten tcp -screen 0 "${VIRTUAL_SCREEN:-1024x768x24}" >/dev/null 2>&1 &
     VIRTUAL_DISPLAY_PID=$!
     for _ in $(seq 100); do [ -s "$1/display" ] && break; sleep 0.1; done
     export DISPLAY=":$(cat "$1/display")"

@@ -1,6 +1,8 @@
 #include "ui/main_dialog.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -191,6 +193,10 @@ void MainDialog::OnWatchTick() {
     QWidget* bar = GetDlgItem(res::IDC_PROGRESS_OVERALL);
     bar->setToolTip(description);
     bar->setAccessibleDescription(description);
+    // A tooltip on show keeps its text; one the user is reading follows.
+    if (QToolTip::isVisible() && bar->underMouse()) {
+        QToolTip::showText(QCursor::pos(), description, bar);
+    }
     ShowTaskbarProgress(
         QString::fromUtf8(res::kMenuEntryId),
         m_totalBytes > 0 ? static_cast<double>(done) / static_cast<double>(m_totalBytes) : 0.0,
