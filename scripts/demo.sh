@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Velmora Quindle on a demo package, without any real server: builds the
-# program, publishes a generated 24 MiB package, serves it on 127.0.0.1 at a
+# program, publishes a generated 24 MiB package signed with a throwaway key
+# that the demo build trusts, serves it on 127.0.0.1 at a
 # modest speed (so that there is time to press Stop and Download again), and
 # opens the program in a throwaway package folder, pointed at the local
 # server through http_proxy. Installs what it needs with apt-get.
@@ -19,9 +20,16 @@ auto=false
 
 extra=()
 [ -z "${DISPLAY:-}" ] || $auto && extra+=(xvfb xdotool imagemagick)
-ensure_packages "${BUILD_PACKAGES[@]}" "${extra[@]}"
-build=${BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja >/dev/null
+ensure_packages "${BUILD_PACKAGES[@]}" minisign "${extra[@]}"
+# The demo's program trusts a throwaway key of its own, made once: the
+# package it downloads is signed with it, and every part is checked against
+# the signed checksums. Its build is kept apart from the tests', which build
+# without a key.
+build=${BUILD_DIR:-build-demo}
+mkdir -p "$build"
+[ -f "$build/demo.key" ] || minisign -G -W -p "$build/demo.pub" -s "$build/demo.key" >/dev/null
+cmake -S . -B "$build" -G Ninja -DVELMORA_BUILD_TESTS=ON \
+    -DVELMORA_MINISIGN_PUBLIC_KEY="$(sed -n 2p "$build/demo.pub")" >/dev/null
 cmake --build "$build" -j2 --target VELMORA_QUINDLE_7 velmora-publish velmora_test_server
 
 demo=$(mktemp -d /tmp/velmora-demo.XXXXXX)
@@ -37,7 +45,8 @@ trap cleanup EXIT
     printf '#!/bin/sh\necho "The Velmora demo installer ran." > "%s/installer-ran.txt"\nexit 0\n' "$demo"
     head -c $((24 * 1024 * 1024)) /dev/urandom
 } >"$demo/velmora.exe"
-"$build/tools/velmora-publish" --version 7.0-demo --part-size 1048576 "$demo/velmora.exe" "$demo/www"
+"$build/tools/velmora-publish" --version 7.0-demo --part-size 1048576 --sign "$build/demo.key" \
+    "$demo/velmora.exe" "$demo/www"
 
 "$build/tests/velmora_test_server" "$demo/www" $((1536 * 1024)) >"$demo/address" &
 pids+=($!)
