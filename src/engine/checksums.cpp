@@ -1,7 +1,5 @@
 #include "engine/checksums.h"
 
-#include <unistd.h>
-
 #include <sstream>
 
 #include "catalogue/checksum_list.h"
@@ -46,17 +44,6 @@ bool HasVersionField(const std::string& comment, const std::string& version) {
     return false;
 }
 
-bool DigestOfFile(const OwnFolder& folder, const char* name, Sha256Digest& digest) {
-    const int fd = OpenOwnFileForReading(folder, name);
-    Sha256 hash;
-    const bool ok = fd >= 0 && HashFileContents(fd, hash);
-    if (fd >= 0) {
-        close(fd);
-    }
-    digest = hash.Digest();
-    return ok;
-}
-
 bool FitsTheIndex(const ChecksumList& list, const OwnFolder& packageFolder,
                   const PackageIndex& published) {
     for (const PackagePart& part : published.m_parts) {
@@ -64,10 +51,10 @@ bool FitsTheIndex(const ChecksumList& list, const OwnFolder& packageFolder,
             return false;
         }
     }
-    Sha256Digest fetched{};
+    Sha256 fetched;
     const Sha256Digest* index = list.Find(kIndexFileName);
     return list.Find(kInstallerFileName) != nullptr && index != nullptr &&
-           DigestOfFile(packageFolder, kIndexFileName, fetched) && fetched == *index;
+           HashOwnFile(packageFolder, kIndexFileName, fetched) && fetched.Digest() == *index;
 }
 
 ChecksumsFound Refuse(const OwnFolder& versionFolder, const std::string& message) {

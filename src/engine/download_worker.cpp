@@ -96,14 +96,10 @@ class PartFetch {
     void HashFromDisk() {
         m_hash.Reset();
         m_have = 0;
-        const int fd = OpenOwnFileForReading(m_local.folder, m_local.name);
-        if (fd >= 0 && HashFileContents(fd, m_hash)) {
+        if (HashOwnFile(m_local.folder, m_local.name, m_hash)) {
             m_have = static_cast<long long>(m_hash.Length());
         } else {
             m_hash.Reset();
-        }
-        if (fd >= 0) {
-            close(fd);
         }
     }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -21,33 +22,37 @@
 
 namespace {
 
-// Hashes a file while it is written, trailing behind the writer: the writer
-// says how far the file has grown, the hash reads up to there.
+// Hashes the joined file while it is written, trailing behind the writer on
+// a thread of its own. What was copied is read back from the joined file
+// (its pages are fresh in memory); what was cloned shares the part's
+// blocks, and is read from the part, whose pages are in memory, rather than
+// from the disk.
 class TrailingHash {
   public:
-    explicit TrailingHash(int fd) : m_fd(fd), m_thread([this] { Run(); }) {}
+    explicit TrailingHash(int joined) : m_joined(joined), m_thread([this] { Run(); }) {}
     ~TrailingHash() {
         Finish();
-        if (m_fd >= 0) {
-            close(m_fd);
+        if (m_joined >= 0) {
+            close(m_joined);
         }
     }
 
-    void Grew(std::int64_t size) {
+    // `length` bytes more, read from `fd` (taken over; -1 for the joined
+    // file itself) at `offset`.
+    void Add(int fd, std::int64_t offset, std::int64_t length) {
         {
             std::lock_guard lock(m_mutex);
-            m_size = size;
+            m_segments.push_back({fd, offset, length});
         }
-        m_grew.notify_one();
+        m_added.notify_one();
     }
-    // The hash of the whole file, once it has all been read; false on a
-    // read error.
+    // The hash of all that was added; false on a read error.
     bool Finish(Sha256Digest* digest = nullptr) {
         {
             std::lock_guard lock(m_mutex);
             m_done = true;
         }
-        m_grew.notify_one();
+        m_added.notify_one();
         if (m_thread.joinable()) {
             m_thread.join();
         }
@@ -58,40 +63,48 @@ class TrailingHash {
     }
 
   private:
+    struct Segment {
+        int fd;
+        std::int64_t offset;
+        std::int64_t length;
+    };
+
     void Run() {
         std::vector<char> buffer(1 << 20);
-        std::int64_t offset = 0;
         for (;;) {
-            std::int64_t size = 0;
-            bool done = false;
+            Segment segment{};
             {
                 std::unique_lock lock(m_mutex);
-                m_grew.wait(lock, [&] { return m_done || m_size > offset; });
-                size = m_size;
-                done = m_done;
+                m_added.wait(lock, [&] { return m_done || !m_segments.empty(); });
+                if (m_segments.empty()) {
+                    return;
+                }
+                segment = m_segments.front();
+                m_segments.pop_front();
             }
-            while (m_ok && offset < size) {
-                const std::size_t want =
-                    static_cast<std::size_t>(std::min<std::int64_t>(size - offset, buffer.size()));
-                const ssize_t n = pread(m_fd, buffer.data(), want, offset);
+            const int fd = segment.fd >= 0 ? segment.fd : m_joined;
+            for (std::int64_t at = 0; m_ok && at < segment.length;) {
+                const std::size_t want = static_cast<std::size_t>(
+                    std::min<std::int64_t>(segment.length - at, buffer.size()));
+                const ssize_t n = pread(fd, buffer.data(), want, segment.offset + at);
                 m_ok = n > 0;
                 if (m_ok) {
                     m_hash.Update(buffer.data(), static_cast<std::size_t>(n));
-                    offset += n;
+                    at += n;
                 }
             }
-            if (done || !m_ok) {
-                return;
+            if (segment.fd >= 0) {
+                close(segment.fd);
             }
         }
     }
 
-    int m_fd;
+    int m_joined;
     Sha256 m_hash;
     bool m_ok = true;
     std::mutex m_mutex;
-    std::condition_variable m_grew;
-    std::int64_t m_size = 0;
+    std::condition_variable m_added;
+    std::deque<Segment> m_segments;
     bool m_done = false;
     std::thread m_thread;
 };
@@ -100,13 +113,8 @@ class TrailingHash {
 int SpoiltPart(const PackageIndex& index, const OwnFolder& folder,
                const std::vector<Sha256Digest>& digests) {
     for (std::size_t i = 0; i < index.m_parts.size() && i < digests.size(); ++i) {
-        const int fd = OpenOwnFileForReading(folder, index.m_parts[i].m_name);
         Sha256 hash;
-        const bool read = fd >= 0 && HashFileContents(fd, hash);
-        if (fd >= 0) {
-            close(fd);
-        }
-        if (!read || hash.Digest() != digests[i]) {
+        if (!HashOwnFile(folder, index.m_parts[i].m_name, hash) || hash.Digest() != digests[i]) {
             return static_cast<int>(i);
         }
     }
@@ -162,7 +170,9 @@ int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& 
         written += total;
         writeback.Wrote(written);
         if (hash != nullptr) {
-            hash->Grew(written);
+            // The part's own descriptor closes below; the hash keeps a copy.
+            const int source = appender.Cloned() ? dup(in) : -1;
+            hash->Add(source, source >= 0 ? 0 : written - total, total);
         }
         close(in);
         if (copied == CopyResult::WriteFailed) {

@@ -59,7 +59,8 @@ CopyResult AppendFileContents(int in, int out, std::int64_t& total) {
 }
 
 CopyResult FileAppender::Append(int in, int out, std::int64_t& total) {
-    if (m_clone && CloneRest(in, out, total, m_clone)) {
+    m_cloned = m_clone && CloneRest(in, out, total, m_clone);
+    if (m_cloned) {
         return CopyResult::Done;
     }
     bool& inKernel = m_inKernel;

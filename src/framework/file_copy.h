@@ -18,10 +18,13 @@ CopyResult AppendFileContents(int in, int out, std::int64_t& total);
 class FileAppender {
   public:
     CopyResult Append(int in, int out, std::int64_t& total);
+    // The last Append shared the file's blocks instead of copying them.
+    bool Cloned() const { return m_cloned; }
 
   private:
     bool m_clone = true;
     bool m_inKernel = true;
+    bool m_cloned = false;
 };
 
 // Starts writing a file's data out to disk in the background, so that a

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+
 #include <vector>
+#include "framework/own_files.h"
 
 struct Sha256::Context {
     EVP_MD_CTX* ctx = EVP_MD_CTX_new();
@@ -102,4 +104,13 @@ bool HashFileContents(int fd, Sha256& hash) {
         }
         hash.Update(buffer.data(), static_cast<std::size_t>(n));
     }
+}
+
+bool HashOwnFile(const OwnFolder& folder, const std::string& name, Sha256& hash) {
+    const int fd = OpenOwnFileForReading(folder, name);
+    const bool read = fd >= 0 && HashFileContents(fd, hash);
+    if (fd >= 0) {
+        close(fd);
+    }
+    return read;
 }

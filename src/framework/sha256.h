@@ -36,5 +36,10 @@ class Sha256 {
 std::string ToHex(const Sha256Digest& digest);
 bool FromHex(const std::string& hex, Sha256Digest& digest);
 
+class OwnFolder;
+
 // Feeds the rest of an open file; false on a read error.
 bool HashFileContents(int fd, Sha256& hash);
+// Feeds the whole of the program's own regular file `name`; false when it
+// cannot be opened or read.
+bool HashOwnFile(const OwnFolder& folder, const std::string& name, Sha256& hash);

@@ -11,6 +11,7 @@
 
 #include "framework/durable_file.h"
 #include "framework/file_copy.h"
+#include "framework/hash_pipeline.h"
 #include "framework/progress_ctrl.h"
 #include "framework/sha256.h"
 #include "framework/texts.h"
@@ -171,7 +172,7 @@ class Fetch {
             m_details.hash->Reset();
         }
         m_writeback = EarlyWriteback(m_fd);
-        m_buffer.reserve(kWriteBufferSize);
+        PrepareBuffers();
         return true;
     }
 
@@ -181,6 +182,9 @@ class Fetch {
             return true;
         }
         bool ok = Flush();
+        if (m_hashing != nullptr) {
+            m_hashing->Wait();
+        }
         ok = ok && (!sync || fdatasync(m_fd) == 0);
         ok = close(m_fd) == 0 && ok;
         m_fd = -1;
@@ -230,8 +234,18 @@ class Fetch {
         m_blocksShown = (m_received + kFetchBlockSize - 1) / kFetchBlockSize;
         m_written = from;
         m_writeback = EarlyWriteback(m_fd);
-        m_buffer.reserve(kWriteBufferSize);
+        PrepareBuffers();
         return true;
+    }
+
+    void PrepareBuffers() {
+        for (std::vector<char>& buffer : m_buffers) {
+            buffer.reserve(kWriteBufferSize);
+        }
+        // The hash of a part runs beside the transfer, a buffer behind it.
+        if (m_details.hash != nullptr) {
+            m_hashing = std::make_unique<HashPipeline>(*m_details.hash);
+        }
     }
 
     // "bytes 100-199/200"; anything else leaves the range unknown.
@@ -290,20 +304,23 @@ class Fetch {
         }
         // libcurl hands the body over in pieces of at most 16 KiB; they are
         // gathered so that the file sees few, large writes.
-        if (m_buffer.size() + length > kWriteBufferSize && !Flush()) {
+        std::vector<char>& buffer = m_buffers[m_current];
+        if (buffer.size() + length > kWriteBufferSize && !Flush()) {
             return CURL_WRITEFUNC_ERROR;
         }
         if (length >= kWriteBufferSize) {
+            // libcurl's own buffer: hashed before it is handed back.
+            if (m_hashing != nullptr) {
+                m_hashing->Feed(data, length);
+                m_hashing->Wait();
+            }
             if (!WriteAll(data, length)) {
                 return CURL_WRITEFUNC_ERROR;
             }
         } else {
-            m_buffer.insert(m_buffer.end(), data, data + length);
+            m_buffers[m_current].insert(m_buffers[m_current].end(), data, data + length);
         }
         m_received += length;
-        if (m_details.hash != nullptr) {
-            m_details.hash->Update(data, length);
-        }
         if (m_progress != nullptr) {
             const std::uint64_t blocks = (m_received + kFetchBlockSize - 1) / kFetchBlockSize;
             m_progress->DeltaPos(static_cast<int>(blocks - m_blocksShown) * m_stepPerBlock);
@@ -316,9 +333,19 @@ class Fetch {
         return length;
     }
 
+    // Writes the gathered buffer, hands it to the hash and goes on with the
+    // other one, which the hash has finished with by then.
     bool Flush() {
-        const bool ok = m_buffer.empty() || WriteAll(m_buffer.data(), m_buffer.size());
-        m_buffer.clear();
+        std::vector<char>& buffer = m_buffers[m_current];
+        if (buffer.empty()) {
+            return true;
+        }
+        const bool ok = WriteAll(buffer.data(), buffer.size());
+        if (m_hashing != nullptr) {
+            m_hashing->Feed(buffer.data(), buffer.size());
+        }
+        m_current = 1 - m_current;
+        m_buffers[m_current].clear();
         return ok;
     }
 
@@ -383,7 +410,9 @@ class Fetch {
     // Binary files (the parts) must be on disk before success is reported.
     bool m_durable;
     EarlyWriteback m_writeback{-1};
-    std::vector<char> m_buffer;
+    std::vector<char> m_buffers[2];
+    int m_current = 0;
+    std::unique_ptr<HashPipeline> m_hashing;
     std::int64_t m_written = 0;
     ProgressCtrl* m_progress;
     int m_stepPerBlock;

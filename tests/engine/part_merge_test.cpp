@@ -12,6 +12,7 @@
 #include "engine/part_merge.h"
 #include "framework/file_utils.h"
 #include "framework/progress_ctrl.h"
+#include "framework/sha256.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -240,11 +241,29 @@ TEST(PartMergeReflinkTest, TheJoinSharesThePartsBlocksWhereTheFileSystemCan) {
         index.m_parts.push_back({name, 1});
         expected += bytes;
     }
-    ASSERT_EQ(MergeParts(index, OwnFolder::Open(xfs.Path()), "velmora.exe", nullptr), 1)
+    // The check hashes the cloned parts, which were never copied through.
+    std::vector<Sha256Digest> parts;
+    for (const PackagePart& part : index.m_parts) {
+        Sha256 hash;
+        const std::string bytes = ReadFile(xfs.Path() + "/" + part.m_name);
+        hash.Update(bytes.data(), bytes.size());
+        parts.push_back(hash.Digest());
+    }
+    Sha256 whole;
+    whole.Update(expected.data(), expected.size());
+    const JoinCheck check{whole.Digest(), &parts};
+    ASSERT_EQ(
+        MergeParts(index, OwnFolder::Open(xfs.Path()), "velmora.exe", nullptr, nullptr, &check), 1)
         << testing::PrintToString(messages.Texts());
     EXPECT_EQ(ReadFile(xfs.Path() + "/velmora.exe"), expected);
     EXPECT_TRUE(AllExtentsShared(xfs.Path() + "/velmora.exe"))
         << "the parts were copied, not cloned";
+
+    // A part changed after its check no longer joins.
+    WriteFile(xfs.Path() + "/p2", PatternBytes(64 * 1024, 99));
+    EXPECT_EQ(
+        MergeParts(index, OwnFolder::Open(xfs.Path()), "velmora.exe", nullptr, nullptr, &check), 0);
+    EXPECT_EQ(index.m_parts[2].m_done, 0);
 }
 
 }  // namespace

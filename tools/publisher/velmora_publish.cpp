@@ -105,12 +105,9 @@ bool ReadText(const std::string& path, std::string& content) {
 }
 
 bool HashFile(const std::string& path, Sha256Digest& digest) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string name;
     Sha256 hash;
-    const bool ok = fd >= 0 && HashFileContents(fd, hash);
-    if (fd >= 0) {
-        close(fd);
-    }
+    const bool ok = HashOwnFile(OwnFolder::OpenParentOf(path, name), name, hash);
     digest = hash.Digest();
     return ok;
 }
