@@ -262,8 +262,8 @@ for n in 500 2000 10000 100000; do
     grep -q "package=p${n}x1k " "$results" || continue
     e=$(stat_of p${n}x1k headless total_s)
     c=$(stat_of p${n}x1k curl-one total_s)
-    w=$(stat_of p${n}x1k headless download_written_bytes)
-    awk -v n="$n" -v e="$e" -v c="$c" -v w="$w" 'BEGIN { printf "  %6d parts of 1 KiB: engine %.3f s, curl %.3f s, %.3f ms per part, %.0f bytes written per part\n", n, e, c, (e - c) * 1000 / n, w / n }'
+    w=$(stat_of p${n}x1k headless download_device_bytes)
+    awk -v n="$n" -v e="$e" -v c="$c" -v w="$w" 'BEGIN { printf "  %6d parts of 1 KiB: engine %.3f s, curl %.3f s, %.3f ms per part, %.0f bytes written to the device per part\n", n, e, c, (e - c) * 1000 / n, w / n }'
 done
 echo
 echo "Peak resident memory of the headless engine (KiB), download / join:"

@@ -28,7 +28,8 @@ bool Same(const PackageIndex& a, const PackageIndex& b) {
         return false;
     }
     for (std::size_t i = 0; i < a.m_parts.size(); ++i) {
-        if (a.m_parts[i].m_name != b.m_parts[i].m_name || a.m_parts[i].m_done != b.m_parts[i].m_done) {
+        if (a.m_parts[i].m_name != b.m_parts[i].m_name ||
+            a.m_parts[i].m_done != b.m_parts[i].m_done) {
             return false;
         }
     }
@@ -51,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         return 0;
     }
-    if (index.FirstUnfinishedPart() < 0 || index.FirstUnfinishedPart() > static_cast<int>(index.m_parts.size())) {
+    if (index.FirstUnfinishedPart() < 0 ||
+        index.FirstUnfinishedPart() > static_cast<int>(index.m_parts.size())) {
         std::abort();
     }
     // What was read is what is saved is what is read again, except that the

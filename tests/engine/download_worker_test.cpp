@@ -32,6 +32,17 @@ class WorkerTest : public EngineTest {
         }
         return done;
     }
+    // A run whose first part failed twice and whose third attempt is held in
+    // a stall: the worker is provably inside its last attempt.
+    void StartInTheThirdAttempt() {
+        const PublishedPackage package = Publish();
+        m_server.SetFault(package.RemotePath(0), Fault{.status = 500, .times = 2});
+        m_server.AddFault(package.RemotePath(0), Fault{.stallAfterBytes = 10});
+        EXPECT_EQ(Prepare(), 1);
+        m_state->OnDownload();
+        EXPECT_TRUE(WaitFor([&] { return m_server.CountRequests(package.RemotePath(0)) == 3; },
+                            "the third attempt"));
+    }
 };
 
 TEST_F(WorkerTest, DownloadsEachPackageIntoItsFolderAndJoinsIt) {
@@ -122,13 +133,8 @@ TEST_F(WorkerTest, StopEndsTheRunAndDownloadResumesAtTheFirstUnfinishedPart) {
 }
 
 TEST_F(WorkerTest, StopDuringTheThirdAttemptReportsTheSecondAttemptsError) {
-    const PublishedPackage package = Publish();
-    m_server.SetFault(package.RemotePath(0), Fault{.status = 500, .times = 2});
-    m_server.AddFault(package.RemotePath(0), Fault{.stallAfterBytes = 10});
-    ASSERT_EQ(Prepare(), 1);
-    m_state->OnDownload();
-    ASSERT_TRUE(WaitFor([&] { return m_server.CountRequests(package.RemotePath(0)) == 3; },
-                        "the third attempt"));
+    StartInTheThirdAttempt();
+    ASSERT_FALSE(HasFailure());
     m_state->OnStop();
     WaitForWorker();
     EXPECT_EQ(m_state->m_nWorkerResult.load(), 9);
@@ -235,13 +241,8 @@ TEST_F(WorkerTest, ClosingCutsTheRetryPauseShortAndShowsNothing) {
 }
 
 TEST_F(WorkerTest, ClosingDuringTheLastAttemptShowsNothing) {
-    const PublishedPackage package = Publish();
-    m_server.SetFault(package.RemotePath(0), Fault{.status = 500, .times = 2});
-    m_server.AddFault(package.RemotePath(0), Fault{.stallAfterBytes = 10});
-    ASSERT_EQ(Prepare(), 1);
-    m_state->OnDownload();
-    ASSERT_TRUE(WaitFor([&] { return m_server.CountRequests(package.RemotePath(0)) == 3; },
-                        "the third attempt"));
+    StartInTheThirdAttempt();
+    ASSERT_FALSE(HasFailure());
     // The window is going away: the attempt that ends now is the last one,
     // and its failure must not raise a box over a window that is gone.
     m_state->StopAndJoin();
