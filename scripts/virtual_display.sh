@@ -2,13 +2,29 @@
 # to find the program's windows on it.
 
 # Starts Xvfb on a free display, exports DISPLAY and sets VIRTUAL_DISPLAY_PID.
-# $1 is a folder for the display number.
+# $1 is a folder for the display number and the server's log. A server that
+# announced its display can still end while it sets up its keyboard (on a
+# busy machine); it is then started again, twice at most.
 start_virtual_display() {
-    exec 3>"$1/display"
-    Xvfb -displayfd 3 -nolisten tcp -screen 0 "${VIRTUAL_SCREEN:-1024x768x24}" >/dev/null 2>&1 &
-    VIRTUAL_DISPLAY_PID=$!
-    for _ in $(seq 100); do [ -s "$1/display" ] && break; sleep 0.1; done
-    export DISPLAY=":$(cat "$1/display")"
+    local attempt
+    for attempt in 1 2 3; do
+        exec 3>"$1/display"
+        Xvfb -displayfd 3 -nolisten tcp -screen 0 "${VIRTUAL_SCREEN:-1024x768x24}" \
+            >"$1/xvfb.log" 2>&1 &
+        VIRTUAL_DISPLAY_PID=$!
+        exec 3>&-
+        for _ in $(seq 100); do [ -s "$1/display" ] && break; sleep 0.1; done
+        export DISPLAY=":$(cat "$1/display")"
+        for _ in $(seq 100); do
+            kill -0 "$VIRTUAL_DISPLAY_PID" 2>/dev/null || break
+            xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+            sleep 0.1
+        done
+        kill "$VIRTUAL_DISPLAY_PID" 2>/dev/null || true
+        echo "the virtual display did not start (attempt $attempt):" >&2
+        cat "$1/xvfb.log" >&2
+    done
+    return 1
 }
 
 # Waits for a visible window whose whole title is $1 and prints its id; slow
