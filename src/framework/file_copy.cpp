@@ -4,6 +4,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -52,6 +53,19 @@ bool CloneRest(int in, int out, std::int64_t& total, bool& offered) {
     return true;
 }
 
+// File systems whose copy_file_range has the server copy the data.
+bool ServerCopies(int fd) {
+    constexpr long kNfs = 0x6969;
+    constexpr long kCifs = 0xFF534D42;
+    constexpr long kSmb2 = 0xFE534D42;
+    struct statfs fs {};
+    if (fstatfs(fd, &fs) != 0) {
+        return false;
+    }
+    const long type = static_cast<long>(fs.f_type);
+    return type == kNfs || type == kCifs || type == kSmb2;
+}
+
 }  // namespace
 
 CopyResult AppendFileContents(int in, int out, std::int64_t& total) {
@@ -63,8 +77,15 @@ CopyResult FileAppender::Append(int in, int out, std::int64_t& total) {
     if (m_cloned) {
         return CopyResult::Done;
     }
+    if (!m_decided) {
+        m_inKernel = m_inKernelCopy == InKernelCopy::Always || ServerCopies(out);
+        m_decided = true;
+    }
     bool& inKernel = m_inKernel;
-    std::string buffer;
+    std::string& buffer = m_buffer;
+    if (!inKernel) {
+        buffer.resize(kCopyChunk);
+    }
     for (;;) {
         ssize_t n = 0;
         if (inKernel) {
