@@ -271,13 +271,17 @@ class Fetch {
             m_rangeStart = m_rangeEnd = m_rangeTotal = -1;
         }
         const std::size_t colon = line.find(':');
-        if (colon != std::string::npos && Lower(line.substr(0, colon)) == "content-range") {
-            ParseContentRange(Trim(line.substr(colon + 1)));
+        if (colon == std::string::npos) {
+            return length;
+        }
+        const std::string name = Lower(line.substr(0, colon));
+        const std::string value = Trim(line.substr(colon + 1));
+        if (name == "content-range") {
+            ParseContentRange(value);
         }
         // Only chunked may stand between the body and the file: a server's
         // "gzip" would let a few bytes unpack into gigabytes.
-        if (colon != std::string::npos && Lower(line.substr(0, colon)) == "transfer-encoding") {
-            const std::string value = Trim(line.substr(colon + 1));
+        if (name == "transfer-encoding") {
             std::size_t start = 0;
             while (start <= value.size()) {
                 const std::size_t comma = std::min(value.find(',', start), value.size());
