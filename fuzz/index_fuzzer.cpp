@@ -45,9 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fclose(file);
 
     PackageIndex index;
-    int error = -1;
+    auto error = static_cast<IndexLoadError>(-1);
     if (!index.Load(input, error)) {
-        if (error < 0 || error > 2) {
+        if (error != CannotOpen && error != Incompatible && error != Malformed) {
             std::abort();  // a failure always has a reason
         }
         return 0;

@@ -1,6 +1,8 @@
 // The checks on what a server sends: the download host taken from the site
-// list, and the names that become folders and files. No host but the two
-// known ones may come out; no accepted name may lead outside its folder.
+// list, the names that become folders and files, the texts a message shows,
+// the trusted comment and the order of versions. No host but the two known
+// ones may come out; no accepted name may lead outside its folder; no shown
+// text may hold a control character; versions must be ordered.
 
 #include <cstdint>
 #include <cstdlib>
@@ -9,7 +11,9 @@
 
 #include "catalogue/download_hosts.h"
 #include "catalogue/server_names.h"
+#include "catalogue/signed_versions.h"
 #include "framework/build_config.h"
+#include "framework/shown_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
@@ -32,6 +36,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (c < 0x20 || c == 0x7f || c == '\\') {
                 std::abort();
             }
+        }
+    }
+    if (IsPortableFileName(input) && !IsPlainFileName(input)) {
+        std::abort();
+    }
+
+    const std::string shown = ShownAsItStands(input);
+    for (const unsigned char c : shown) {
+        if (c < 0x20 || c == 0x7f) {
+            std::abort();
+        }
+    }
+    if (shown.find("\xE2\x80\xAE") != std::string::npos) {
+        std::abort();  // a right-to-left override came through
+    }
+
+    std::string package;
+    std::string version;
+    if (ParseReleaseComment(input, package, version) && ReleaseComment(package, version) != input) {
+        std::abort();
+    }
+
+    // Two versions, split at the first NUL: the order must be antisymmetric.
+    const std::size_t split = input.find('\0');
+    if (split != std::string::npos) {
+        const std::string a = input.substr(0, split);
+        const std::string b = input.substr(split + 1);
+        const int ab = CompareVersions(a, b);
+        const int ba = CompareVersions(b, a);
+        if ((ab < 0) != (ba > 0) || (ab == 0) != (ba == 0)) {
+            std::abort();
         }
     }
     return 0;

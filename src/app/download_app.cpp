@@ -5,6 +5,8 @@
 #include "app/desktop_shortcut.h"
 #include "app/download_command_line_info.h"
 #include "app/package_identity.h"
+#include "catalogue/package_files.h"
+#include "framework/folder_lock.h"
 #include "framework/message_box.h"
 #include "framework/module_path.h"
 #include "framework/resource_ids.h"
@@ -21,6 +23,10 @@ bool DownloadApp::InitInstance(int argc, const char* const* argv) {
 
     const std::string modulePath = ModuleFileName();
     const std::string runPath = CopyToPackageFolder(modulePath, BrowserDownloadFolder());
+    if (runPath.empty() && !modulePath.empty()) {
+        // The chosen folder is in use; the self-copy has said so.
+        return false;
+    }
     CreateDesktopShortcut(runPath, DesktopFolder(), ApplicationsFolder());
     if (runPath != modulePath) {
         // The copy starts without this run's options.
@@ -28,6 +34,24 @@ bool DownloadApp::InitInstance(int argc, const char* const* argv) {
             ShowMessageBox(text::kCannotStartCopyBefore + runPath + text::kCannotStartCopyAfter);
         }
         return false;
+    }
+
+    // Held until the window has ended: two programs on one package folder
+    // would fetch the same parts into the same files. A path without a
+    // folder is left to the preparation, which refuses it.
+    const std::size_t slash = runPath.rfind('/');
+    const std::string packageFolder = runPath.substr(0, slash);
+    FolderLock lock;
+    switch (slash == std::string::npos ? FolderLock::Result::Locked
+                                       : lock.Lock(packageFolder, kLockFileName)) {
+        case FolderLock::Result::Locked:
+            break;
+        case FolderLock::Result::InUse:
+            ShowMessageBox(text::kFolderInUseBefore + packageFolder + text::kFolderInUseAfter);
+            return false;
+        case FolderLock::Result::Failed:
+            ShowMessageBox(text::kCannotCreateFile + packageFolder + "/" + kLockFileName);
+            return false;
     }
 
     if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {

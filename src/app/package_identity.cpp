@@ -10,6 +10,9 @@
 #include "framework/durable_file.h"
 #include "framework/file_copy.h"
 #include "framework/file_utils.h"
+#include "framework/folder_lock.h"
+#include "framework/message_box.h"
+#include "framework/texts.h"
 #include "ui/folder_dialog.h"
 
 std::string GetPackageProgramName(PackageId id) {
@@ -56,5 +59,13 @@ std::string CopyToPackageFolder(const std::string& modulePath, const std::string
     }
     const std::string target = folder + "/" + GetPackageProgramName(g_currentPackage);
     MakeDirectoryTree(target);
+    // A program running for that folder is not overwritten, nor joined by a
+    // second one; held through the copy, so none starts there meanwhile. A
+    // lock that cannot be had is left to the copy's own start to report.
+    FolderLock lock;
+    if (lock.Lock(folder, kLockFileName) == FolderLock::Result::InUse) {
+        ShowMessageBox(text::kFolderInUseBefore + folder + text::kFolderInUseAfter);
+        return {};
+    }
     return CopyProgramFile(modulePath, target) ? target : modulePath;
 }

@@ -13,6 +13,8 @@ std::string GetPackageProgramName(PackageId id);
 // download folder (where a browser leaves it) asks for a package folder,
 // copies itself there and returns the copy's path; anything else runs in
 // place. `downloadFolder` is the user's download folder, empty if unknown.
+// Empty when the chosen folder is in use by a running program, which it has
+// told the user: nothing is copied or started then.
 std::string CopyToPackageFolder(const std::string& modulePath, const std::string& downloadFolder);
 
 // The user's download folder.

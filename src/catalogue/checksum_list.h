@@ -17,6 +17,14 @@ class ChecksumList {
     // False for a line of any other shape, a name that is not a plain name,
     // or a name given twice.
     static bool Parse(const std::string& text, ChecksumList& list);
+    // One line, without its line feed, as Parse reads it; false for a line
+    // it would refuse.
+    bool ParseLine(const std::string& line);
+    // The longest line a name of up to 255 bytes gives, line feed included.
+    static constexpr std::size_t kMaxLineBytes = 64 + 2 + 255 + 1;
+    // The largest list that can fit the index: a line per part, for the
+    // installer and for the index, and a little slack.
+    static long long MaxBytesFor(const class PackageIndex& index);
 
     void Add(const std::string& name, const Sha256Digest& digest);
     // The digest of `name`, or null.

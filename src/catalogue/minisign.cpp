@@ -151,8 +151,47 @@ bool ParseMinisignPublicKey(const std::string& text, MinisignPublicKey& key) {
     return true;
 }
 
+struct MinisignMessage::Context {
+    MdCtx blake2b{EVP_MD_CTX_new()};
+    bool ok = blake2b && EVP_DigestInit_ex(blake2b.get(), EVP_blake2b512(), nullptr) == 1;
+};
+
+MinisignMessage::MinisignMessage() : m_context(std::make_unique<Context>()) {}
+
+MinisignMessage::~MinisignMessage() = default;
+
+void MinisignMessage::Update(const void* data, std::size_t length) {
+    m_context->ok = m_context->ok && EVP_DigestUpdate(m_context->blake2b.get(), data, length) == 1;
+    if (m_kept && m_bytes.size() + length <= kMaxUnhashedSignedBytes) {
+        m_bytes.append(static_cast<const char*>(data), length);
+    } else {
+        m_kept = false;
+        std::string().swap(m_bytes);
+    }
+}
+
+std::string MinisignMessage::Prehash() const {
+    MdCtx copy(EVP_MD_CTX_new());
+    std::string digest(64, '\0');
+    unsigned length = 0;
+    if (!m_context->ok || !copy || EVP_MD_CTX_copy_ex(copy.get(), m_context->blake2b.get()) != 1 ||
+        EVP_DigestFinal_ex(copy.get(), reinterpret_cast<unsigned char*>(digest.data()), &length) !=
+            1 ||
+        length != digest.size()) {
+        return {};
+    }
+    return digest;
+}
+
 SignatureCheck VerifyMinisign(const MinisignPublicKey& key, const std::string& signatureFile,
                               const std::string& message, std::string& trustedComment) {
+    MinisignMessage fed;
+    fed.Update(message.data(), message.size());
+    return VerifyMinisign(key, signatureFile, fed, trustedComment);
+}
+
+SignatureCheck VerifyMinisign(const MinisignPublicKey& key, const std::string& signatureFile,
+                              const MinisignMessage& message, std::string& trustedComment) {
     const std::vector<std::string> lines = Lines(signatureFile);
     Bytes signature;
     Bytes global;
@@ -167,10 +206,12 @@ SignatureCheck VerifyMinisign(const MinisignPublicKey& key, const std::string& s
         return SignatureCheck::OtherKey;
     }
     // "ED" signs the BLAKE2b-512 hash of the file, "Ed" the file itself.
-    Bytes signedBytes(message.begin(), message.end());
-    if (signature[1] == 'D' && !Blake2b512(message, signedBytes)) {
+    const std::string prehash = signature[1] == 'D' ? message.Prehash() : std::string();
+    const std::string* signedText = signature[1] == 'D' ? &prehash : message.Bytes();
+    if (signedText == nullptr || (signature[1] == 'D' && signedText->empty())) {
         return SignatureCheck::Invalid;
     }
+    const Bytes signedBytes(signedText->begin(), signedText->end());
     const std::string comment = lines[2].substr(std::strlen(kTrusted));
     Bytes globalMessage(signature.begin() + 10, signature.end());
     globalMessage.insert(globalMessage.end(), comment.begin(), comment.end());

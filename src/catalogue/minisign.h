@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // Signatures in the format of minisign: Ed25519 over the BLAKE2b-512 hash of
@@ -46,10 +48,39 @@ enum class SignatureCheck {
     Invalid,    // the file or the trusted comment is not what was signed
 };
 
+// What a signature is checked against, fed piece by piece as the signed
+// file is read, so that a large file is never held whole: its BLAKE2b-512
+// for the prehashed form, and, for the older form, the bytes themselves
+// while they are at most kMaxUnhashedSignedBytes (a larger file signed so is
+// refused).
+class MinisignMessage {
+  public:
+    static constexpr std::size_t kMaxUnhashedSignedBytes = 1 << 20;
+
+    MinisignMessage();
+    ~MinisignMessage();
+    MinisignMessage(const MinisignMessage&) = delete;
+    MinisignMessage& operator=(const MinisignMessage&) = delete;
+
+    void Update(const void* data, std::size_t length);
+    // The BLAKE2b-512 of all fed so far, empty on failure.
+    std::string Prehash() const;
+    // All fed so far, or null when it was too large to keep.
+    const std::string* Bytes() const { return m_kept ? &m_bytes : nullptr; }
+
+  private:
+    struct Context;
+    std::unique_ptr<Context> m_context;
+    std::string m_bytes;
+    bool m_kept = true;
+};
+
 // Checks `signatureFile` against `message` (the signed file's bytes); on
 // success `trustedComment` is the signed comment.
 SignatureCheck VerifyMinisign(const MinisignPublicKey& key, const std::string& signatureFile,
                               const std::string& message, std::string& trustedComment);
+SignatureCheck VerifyMinisign(const MinisignPublicKey& key, const std::string& signatureFile,
+                              const MinisignMessage& message, std::string& trustedComment);
 
 enum class SecretKeyLoad { Loaded, Malformed, WrongPassword };
 

@@ -5,19 +5,29 @@
 //
 //   sites.txt                    site list, fetched from /download/sites
 //   pkgindex.txt                 the server's index of the current package
+//   velmora.lock                 held locked while a program runs for this folder
+//   signed-versions.txt          the newest signed version accepted per package
 //   <version>[/<voice>]/         version folder: the parts, the resume state
-//                                (pkgindex.txt) and the joined velmora.exe
+//                                (pkgindex.txt), the joined velmora.exe and
+//                                velmora.exe.checked, the identity of the
+//                                installer as its checksum was last checked
 
 inline constexpr char kSiteListRemotePath[] = "/download/sites";
 inline constexpr char kSiteListFileName[] = "sites.txt";
 inline constexpr char kIndexFileName[] = "pkgindex.txt";
 inline constexpr char kInstallerFileName[] = "velmora.exe";
+inline constexpr char kLockFileName[] = "velmora.lock";
+inline constexpr char kSignedVersionsFileName[] = "signed-versions.txt";
+inline constexpr char kInstallerIdentityFileName[] = "velmora.exe.checked";
 // The maker's list of checksums and its signature, published beside the
 // index and kept in the version folder once checked.
 inline constexpr char kChecksumsFileName[] = "SHA256SUMS";
 inline constexpr char kSignatureFileName[] = "SHA256SUMS.minisig";
-// The signature's trusted comment names the product version it is for.
-inline constexpr char kVersionCommentPrefix[] = "version:";
+// The signature's trusted comment names the package and the version it is
+// for: "package:<publisher name> version:<version>", the version running to
+// the end of the line.
+inline constexpr char kPackageCommentPrefix[] = "package:";
+inline constexpr char kVersionCommentPrefix[] = " version:";
 inline constexpr int kHttpPort = 80;
 // Files written beside the resume state, the installer and the program copy
 // until they are complete, then renamed over them.
@@ -28,6 +38,6 @@ inline constexpr char kPartialSuffix[] = ".partial";
 // read) and for its index (a million parts with names of up to 60 bytes).
 inline constexpr long long kMaxSiteListBytes = 64 * 1024;
 inline constexpr long long kMaxIndexBytes = 64 * 1024 * 1024;
-// The list of checksums holds some 80 bytes a part; a signature is 4 lines.
-inline constexpr long long kMaxChecksumsBytes = 128 * 1024 * 1024;
-inline constexpr long long kMaxSignatureBytes = 64 * 1024;
+// A signature is 4 lines; the list of checksums is bounded by its index
+// (ChecksumList::MaxBytesFor).
+inline constexpr long long kMaxSignatureBytes = 4096;

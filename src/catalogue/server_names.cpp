@@ -6,6 +6,40 @@
 #include "catalogue/package_files.h"
 #include "catalogue/package_index.h"
 
+namespace {
+
+char Folded(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Names compared as FoldedName compares them, without a folded copy of
+// each: a million part names cost no more memory than before.
+struct FoldedHash {
+    std::size_t operator()(std::string_view name) const {
+        std::size_t hash = 14695981039346656037ull;  // FNV-1a
+        for (const char c : name) {
+            hash = (hash ^ static_cast<unsigned char>(Folded(c))) * 1099511628211ull;
+        }
+        return hash;
+    }
+};
+
+struct FoldedEqual {
+    bool operator()(std::string_view a, std::string_view b) const {
+        if (a.size() != b.size()) {
+            return false;
+        }
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (Folded(a[i]) != Folded(b[i])) {
+                return false;
+            }
+        }
+        return true;
+    }
+};
+
+}  // namespace
+
 bool IsPlainFileName(const std::string& name) {
     constexpr std::size_t kMaxNameBytes = 255;
     // A leading dot would also make hidden names, such as a ".ssh" folder.
@@ -20,10 +54,45 @@ bool IsPlainFileName(const std::string& name) {
     return true;
 }
 
+bool IsPortableFileName(const std::string& name) {
+    if (!IsPlainFileName(name) || name.back() == '.' || name.back() == ' ' ||
+        name.find_first_of("<>:\"|?*") != std::string::npos) {
+        return false;
+    }
+    // A device name stays one with any extension: "nul.txt" is NUL.
+    const std::string stem = FoldedName(name.substr(0, name.find('.')));
+    for (const char* device : {"con", "prn", "aux", "nul"}) {
+        if (stem == device) {
+            return false;
+        }
+    }
+    const bool numbered =
+        stem.size() == 4 && (stem.rfind("com", 0) == 0 || stem.rfind("lpt", 0) == 0);
+    return !(numbered && stem[3] >= '1' && stem[3] <= '9');
+}
+
+std::string FoldedName(const std::string& name) {
+    std::string folded = name;
+    for (char& c : folded) {
+        c = Folded(c);
+    }
+    return folded;
+}
+
 bool IsReservedFileName(const std::string& name) {
-    for (const std::string own :
-         {kIndexFileName, kInstallerFileName, kChecksumsFileName, kSignatureFileName}) {
-        if (name == own || name == own + kSaveTemporarySuffix || name == own + kPartialSuffix) {
+    const std::string folded = FoldedName(name);
+    for (const std::string& own : {FoldedName(kIndexFileName), FoldedName(kInstallerFileName),
+                                   FoldedName(kChecksumsFileName), FoldedName(kSignatureFileName),
+                                   FoldedName(kInstallerIdentityFileName)}) {
+        if (folded == own || folded == own + kSaveTemporarySuffix ||
+            folded == own + kPartialSuffix) {
+            return true;
+        }
+    }
+    // The package folder's own files, which a version folder would meet.
+    for (const std::string& own : {FoldedName(kSiteListFileName), FoldedName(kLockFileName),
+                                   FoldedName(kSignedVersionsFileName)}) {
+        if (folded == own || folded == own + kSaveTemporarySuffix) {
             return true;
         }
     }
@@ -31,13 +100,13 @@ bool IsReservedFileName(const std::string& name) {
 }
 
 bool IsSafeIndex(const PackageIndex& index) {
-    if (!IsPlainFileName(index.m_productVersion)) {
+    if (!IsPlainFileName(index.m_productVersion) || IsReservedFileName(index.m_productVersion)) {
         return false;
     }
     if (!index.m_parts.empty() && index.m_partSize <= 0) {
         return false;
     }
-    std::unordered_set<std::string_view> names;
+    std::unordered_set<std::string_view, FoldedHash, FoldedEqual> names;
     names.reserve(index.m_parts.size());
     for (const PackagePart& part : index.m_parts) {
         if (!IsPlainFileName(part.m_name) || IsReservedFileName(part.m_name) ||

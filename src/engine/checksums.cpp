@@ -1,15 +1,19 @@
 #include "engine/checksums.h"
 
-#include <sstream>
+#include <unistd.h>
 
 #include "catalogue/checksum_list.h"
 #include "catalogue/minisign.h"
 #include "catalogue/package_files.h"
 #include "catalogue/package_index.h"
+#include "catalogue/package_table.h"
+#include "catalogue/signed_versions.h"
 #include "engine/connection_advice.h"
 #include "engine/download_state.h"
+#include "framework/durable_file.h"
 #include "framework/message_box.h"
 #include "framework/own_files.h"
+#include "framework/shown_text.h"
 #include "framework/texts.h"
 
 namespace {
@@ -20,10 +24,13 @@ enum class Fetched { Yes, Missing, Failed };
 
 Fetched FetchFileOfThePackage(DownloadState& state, const OwnFolder& folder, const char* name,
                               long long maxBytes, std::string& error) {
-    FetchLimits limits = state.m_listLimits;
-    limits.maxBytes = maxBytes;
+    FetchLimits limits;
     FetchDetails details;
     error.clear();
+    if (!state.PreparationLimits(maxBytes, limits, error)) {
+        RemoveOwnFile(folder, name);
+        return Fetched::Failed;
+    }
     if (DownloadFile(state.m_strHost, kHttpPort, state.m_strServerFolder + "/" + name,
                      LocalFile(folder, name), 0, error, state.GetProxy(), nullptr, kProgressDivisor,
                      nullptr, limits, &details)) {
@@ -34,14 +41,54 @@ Fetched FetchFileOfThePackage(DownloadState& state, const OwnFolder& folder, con
     return details.status == kStatusNotFound ? Fetched::Missing : Fetched::Failed;
 }
 
-bool HasVersionField(const std::string& comment, const std::string& version) {
-    std::istringstream fields(comment);
-    for (std::string field; fields >> field;) {
-        if (field == kVersionCommentPrefix + version) {
-            return true;
+// Reads the list a piece at a time, feeding the signature's message as it
+// goes: however large the file, only the parsed list is held.
+bool ReadChecksums(const OwnFolder& folder, long long maxBytes, MinisignMessage& signedMessage,
+                   ChecksumList& list) {
+    list = {};
+    const int fd = OpenOwnFileForReading(folder, kChecksumsFileName);
+    if (fd < 0) {
+        return false;
+    }
+    std::string line;
+    char buffer[64 * 1024];
+    long long total = 0;
+    bool ok = true;
+    for (;;) {
+        std::size_t length = 0;
+        if (!ReadSome(fd, buffer, sizeof buffer, length)) {
+            ok = false;
+            break;
+        }
+        if (length == 0) {
+            break;
+        }
+        total += static_cast<long long>(length);
+        signedMessage.Update(buffer, length);
+        for (std::size_t i = 0; ok && i < length; ++i) {
+            if (buffer[i] != '\n') {
+                line += buffer[i];
+                ok = line.size() < ChecksumList::kMaxLineBytes;
+                continue;
+            }
+            ok = list.ParseLine(line);
+            line.clear();
+        }
+        if (!ok || total > maxBytes) {
+            ok = false;
+            break;
         }
     }
-    return false;
+    close(fd);
+    // Every line ends with a line feed.
+    return ok && line.empty();
+}
+
+bool NamesThisRelease(const std::string& comment, const std::string& version) {
+    std::string package;
+    std::string signedVersion;
+    return ParseReleaseComment(comment, package, signedVersion) &&
+           package == PackageInfoFor(g_currentPackage).publisherName && signedVersion == version;
 }
 
 bool FitsTheIndex(const ChecksumList& list, const OwnFolder& packageFolder,
@@ -57,9 +104,13 @@ bool FitsTheIndex(const ChecksumList& list, const OwnFolder& packageFolder,
            HashOwnFile(packageFolder, kIndexFileName, fetched) && fetched.Digest() == *index;
 }
 
-ChecksumsFound Refuse(const OwnFolder& versionFolder, const std::string& message) {
-    RemoveOwnFile(versionFolder, kChecksumsFileName);
-    RemoveOwnFile(versionFolder, kSignatureFileName);
+void RemoveChecksumFiles(const OwnFolder& folder) {
+    RemoveOwnFile(folder, kChecksumsFileName);
+    RemoveOwnFile(folder, kSignatureFileName);
+}
+
+ChecksumsFound Refuse(const OwnFolder& packageFolder, const std::string& message) {
+    RemoveChecksumFiles(packageFolder);
     ShowMessageBox(message);
     return ChecksumsFound::Refused;
 }
@@ -67,34 +118,34 @@ ChecksumsFound Refuse(const OwnFolder& versionFolder, const std::string& message
 }  // namespace
 
 ChecksumsFound FetchChecksums(DownloadState& state, const OwnFolder& packageFolder,
-                              const OwnFolder& versionFolder, const PackageIndex& published,
-                              ChecksumList& list) {
+                              const PackageIndex& published, ChecksumList& list) {
     const bool keyBuiltIn = !state.m_strPublicKey.empty();
+    const std::string version = published.GetProductVersion();
+    const long long maxBytes = ChecksumList::MaxBytesFor(published);
     std::string error;
-    switch (FetchFileOfThePackage(state, versionFolder, kChecksumsFileName, kMaxChecksumsBytes,
-                                  error)) {
+    switch (FetchFileOfThePackage(state, packageFolder, kChecksumsFileName, maxBytes, error)) {
         case Fetched::Failed:
-            return Refuse(versionFolder, ConnectionAdvice(error));
+            return Refuse(packageFolder, ConnectionAdvice(error));
         case Fetched::Missing:
             if (keyBuiltIn) {
-                return Refuse(versionFolder, text::kNotSigned);
+                return Refuse(packageFolder, text::kNotSigned);
             }
-            RemoveOwnFile(versionFolder, kSignatureFileName);
+            RemoveChecksumFiles(packageFolder);
             return ChecksumsFound::None;
         case Fetched::Yes:
             break;
     }
-    std::string sums;
-    if (!ReadOwnFile(versionFolder, kChecksumsFileName, kMaxChecksumsBytes, sums)) {
-        return Refuse(versionFolder, text::kBadChecksumList);
+    MinisignMessage signedMessage;
+    if (!ReadChecksums(packageFolder, maxBytes, signedMessage, list)) {
+        return Refuse(packageFolder, text::kBadChecksumList);
     }
     if (keyBuiltIn) {
-        switch (FetchFileOfThePackage(state, versionFolder, kSignatureFileName, kMaxSignatureBytes,
+        switch (FetchFileOfThePackage(state, packageFolder, kSignatureFileName, kMaxSignatureBytes,
                                       error)) {
             case Fetched::Failed:
-                return Refuse(versionFolder, ConnectionAdvice(error));
+                return Refuse(packageFolder, ConnectionAdvice(error));
             case Fetched::Missing:
-                return Refuse(versionFolder, text::kNotSigned);
+                return Refuse(packageFolder, text::kNotSigned);
             case Fetched::Yes:
                 break;
         }
@@ -102,16 +153,66 @@ ChecksumsFound FetchChecksums(DownloadState& state, const OwnFolder& packageFold
         std::string signature;
         std::string comment;
         if (!ParseMinisignPublicKey(state.m_strPublicKey, key) ||
-            !ReadOwnFile(versionFolder, kSignatureFileName, kMaxSignatureBytes, signature) ||
-            VerifyMinisign(key, signature, sums, comment) != SignatureCheck::Valid ||
-            !HasVersionField(comment, published.GetProductVersion())) {
-            return Refuse(versionFolder, text::kBadSignature);
+            !ReadOwnFile(packageFolder, kSignatureFileName, kMaxSignatureBytes, signature) ||
+            VerifyMinisign(key, signature, signedMessage, comment) != SignatureCheck::Valid ||
+            !NamesThisRelease(comment, version)) {
+            return Refuse(packageFolder, text::kBadSignature);
         }
+        SignedVersions accepted;
+        if (accepted.Read(packageFolder) == SignedVersions::Load::Unreadable) {
+            return Refuse(packageFolder, text::kCannotRecordReleaseBefore +
+                                             packageFolder.PathOf(kSignedVersionsFileName) +
+                                             text::kCannotRecordReleaseAfter);
+        }
+        const std::string* newest =
+            accepted.NewestFor(PackageInfoFor(g_currentPackage).publisherName);
+        if (newest != nullptr && CompareVersions(version, *newest) < 0) {
+            return Refuse(packageFolder, text::kOlderReleaseBefore + ShownAsItStands(version) +
+                                             text::kOlderReleaseMiddle + ShownAsItStands(*newest) +
+                                             text::kOlderReleaseAfter);
+        }
+    } else {
+        RemoveOwnFile(packageFolder, kSignatureFileName);
     }
-    if (!ChecksumList::Parse(sums, list) || !FitsTheIndex(list, packageFolder, published)) {
-        return Refuse(versionFolder, text::kBadChecksumList);
+    if (!FitsTheIndex(list, packageFolder, published)) {
+        return Refuse(packageFolder, text::kBadChecksumList);
     }
     return ChecksumsFound::Present;
+}
+
+bool KeepChecksums(const DownloadState& state, const OwnFolder& packageFolder,
+                   const OwnFolder& versionFolder, const PackageIndex& published,
+                   ChecksumsFound found) {
+    if (found != ChecksumsFound::Present) {
+        // No list now: none from before may pass for this one.
+        RemoveChecksumFiles(versionFolder);
+        return true;
+    }
+    const bool keyBuiltIn = !state.m_strPublicKey.empty();
+    bool moved = MoveOwnFile(packageFolder, versionFolder, kChecksumsFileName);
+    if (keyBuiltIn) {
+        moved = moved && MoveOwnFile(packageFolder, versionFolder, kSignatureFileName);
+    } else {
+        RemoveOwnFile(versionFolder, kSignatureFileName);
+    }
+    if (!moved) {
+        RemoveChecksumFiles(packageFolder);
+        ShowMessageBox(text::kCannotCreateFile + versionFolder.PathOf(kChecksumsFileName));
+        return false;
+    }
+    if (!keyBuiltIn) {
+        return true;
+    }
+    SignedVersions accepted;
+    if (accepted.Read(packageFolder) == SignedVersions::Load::Unreadable ||
+        !accepted.Accept(packageFolder, PackageInfoFor(g_currentPackage).publisherName,
+                         published.GetProductVersion())) {
+        ShowMessageBox(text::kCannotRecordReleaseBefore +
+                       packageFolder.PathOf(kSignedVersionsFileName) +
+                       text::kCannotRecordReleaseAfter);
+        return false;
+    }
+    return true;
 }
 
 bool TakeDigests(const ChecksumList& list, DownloadState& state) {

@@ -12,15 +12,23 @@ enum class ChecksumsFound {
 };
 
 // Fetches the maker's list of checksums (and, when the build names a key, its
-// signature) from beside the server's index into the version folder, and
-// checks it: with a key the signature must be there, be the maker's and
-// name this version; the list must name every part of `published`, the
-// installer, and the index as it was fetched into the package folder (so
-// that the index cannot be changed apart from the list). A 404 means there
-// is none.
+// signature) from beside the server's index into the package folder, and
+// checks it before anything is written to a version folder: with a key the
+// signature must be there, be the maker's, name this package and this
+// version, and the version must not be older than the newest signed one
+// this package folder has accepted for the package; the list must name
+// every part of `published`, the installer, and the index as it was fetched
+// into the package folder (so that the index cannot be changed apart from
+// the list). A 404 means there is none.
 ChecksumsFound FetchChecksums(DownloadState& state, const OwnFolder& packageFolder,
-                              const OwnFolder& versionFolder, const PackageIndex& published,
-                              ChecksumList& list);
+                              const PackageIndex& published, ChecksumList& list);
+
+// Once the version folder is open: moves the checked files into it and,
+// with a key, records the version as the newest accepted for the package.
+// Shows its own message and returns false when it cannot.
+bool KeepChecksums(const DownloadState& state, const OwnFolder& packageFolder,
+                   const OwnFolder& versionFolder, const PackageIndex& published,
+                   ChecksumsFound found);
 
 // Gives the download state the digest of each part of its resume state, in
 // order, and of the installer; false when the list lacks one.

@@ -18,7 +18,9 @@ int DeleteDownloadFiles(const DownloadState& state) {
     const std::string installer = kInstallerFileName;
     for (const std::string& own :
          {index, index + kSaveTemporarySuffix, installer, installer + kPartialSuffix,
-          std::string(kChecksumsFileName), std::string(kSignatureFileName)}) {
+          std::string(kChecksumsFileName), std::string(kSignatureFileName),
+          std::string(kInstallerIdentityFileName),
+          kInstallerIdentityFileName + std::string(kSaveTemporarySuffix)}) {
         RemoveOwnFile(folder, own);
     }
     return 1;

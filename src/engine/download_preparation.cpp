@@ -14,9 +14,11 @@
 #include "engine/checksums.h"
 #include "engine/connection_advice.h"
 #include "engine/download_state.h"
+#include "engine/resume_fit.h"
 #include "framework/build_config.h"
 #include "framework/file_utils.h"
 #include "framework/message_box.h"
+#include "framework/shown_text.h"
 #include "framework/texts.h"
 
 namespace {
@@ -97,7 +99,7 @@ OwnFolder OpenOwnSubfolder(const OwnFolder& parent, const std::string& name) {
         return {};
     }
     if (!folder.IsOpen() || !IsOwnVersionFolder(folder)) {
-        ShowMessageBox(text::kForeignFolderBefore + parent.PathOf(name) +
+        ShowMessageBox(text::kForeignFolderBefore + ShownAsItStands(parent.PathOf(name)) +
                        text::kForeignFolderAfter);
         return {};
     }
@@ -120,16 +122,17 @@ int PrepareDownload(DownloadState& state) {
     // What was prepared before is for another package, or out of date:
     // nothing (Cleanup included) may use it until this preparation succeeds.
     state.m_versionFolder = {};
+    state.StartPreparationTime();
     // Held open for the whole preparation; a folder that has gone shows up
     // as files that cannot be created in it.
     const OwnFolder packageFolder = OwnFolder::Open(programFolder);
     std::string error;
 
+    FetchLimits limits;
     if (state.m_strHost.empty()) {
         state.m_strHost = config::kPrimaryDownloadHost;
-        FetchLimits limits = state.m_listLimits;
-        limits.maxBytes = kMaxSiteListBytes;
-        if (DownloadFile(state.m_strHost, kHttpPort, kSiteListRemotePath,
+        if (state.PreparationLimits(kMaxSiteListBytes, limits, error) &&
+            DownloadFile(state.m_strHost, kHttpPort, kSiteListRemotePath,
                          LocalFile(packageFolder, kSiteListFileName), 0, error, state.GetProxy(),
                          nullptr, kProgressDivisor, nullptr, limits)) {
             TakeHostFromSiteList(packageFolder, state.m_strHost);
@@ -141,10 +144,9 @@ int PrepareDownload(DownloadState& state) {
     }
 
     error.clear();
-    FetchLimits limits = state.m_listLimits;
-    limits.maxBytes = kMaxIndexBytes;
     struct stat fetched {};
-    if (!DownloadFile(state.m_strHost, kHttpPort, state.m_strServerFolder + "/" + kIndexFileName,
+    if (!state.PreparationLimits(kMaxIndexBytes, limits, error) ||
+        !DownloadFile(state.m_strHost, kHttpPort, state.m_strServerFolder + "/" + kIndexFileName,
                       LocalFile(packageFolder, kIndexFileName), 0, error, state.GetProxy(), nullptr,
                       kProgressDivisor, nullptr, limits) ||
         !StatOwnEntry(packageFolder, kIndexFileName, fetched)) {
@@ -176,6 +178,13 @@ int PrepareDownload(DownloadState& state) {
         return 0;
     }
 
+    // The maker's checksums, before anything is written to a version folder.
+    ChecksumList checksums;
+    const ChecksumsFound found = FetchChecksums(state, packageFolder, published, checksums);
+    if (found == ChecksumsFound::Refused) {
+        return 0;
+    }
+
     // The version folder, and for a voice package its subfolder: each level
     // the program's own, opened without following a link.
     OwnFolder versionFolder = OpenOwnSubfolder(packageFolder, version);
@@ -183,15 +192,8 @@ int PrepareDownload(DownloadState& state) {
     if (versionFolder.IsOpen() && *voice != '\0') {
         versionFolder = OpenOwnSubfolder(versionFolder, voice);
     }
-    if (!versionFolder.IsOpen()) {
-        return 0;
-    }
-
-    // The maker's checksums, before anything of the download is set up.
-    ChecksumList checksums;
-    const ChecksumsFound found =
-        FetchChecksums(state, packageFolder, versionFolder, published, checksums);
-    if (found == ChecksumsFound::Refused) {
+    if (!versionFolder.IsOpen() ||
+        !KeepChecksums(state, packageFolder, versionFolder, published, found)) {
         return 0;
     }
 
@@ -208,7 +210,7 @@ int PrepareDownload(DownloadState& state) {
             !published.SaveAs(versionFolder, kIndexFileName)) {
             // Failing here without a word would leave the user at a window
             // that does nothing.
-            ShowMessageBox(text::kCannotCreateFile + resumeState);
+            ShowMessageBox(text::kCannotCreateFile + ShownAsItStands(resumeState));
             return 0;
         }
         if (!state.m_index.Load(versionFolder, kIndexFileName, reason)) {
@@ -219,6 +221,22 @@ int PrepareDownload(DownloadState& state) {
     if (!IsSafeIndex(state.m_index)) {
         ShowMessageBox(text::kInternalError3);
         return 0;
+    }
+    // The parts are the ones published now, whatever the download was
+    // started with.
+    switch (
+        FitResumeState(state.m_index, published, versionFolder, found == ChecksumsFound::Present)) {
+        case ResumeFit::Unchanged:
+            break;
+        case ResumeFit::Refitted:
+            ShowMessageBox(text::kIndexChangedBefore + ShownAsItStands(version) +
+                           text::kIndexChangedMiddle + ShownAsItStands(versionFolder.Path()) +
+                           text::kIndexChangedAfter);
+            break;
+        case ResumeFit::Failed:
+            ShowMessageBox(text::kFailedToWriteFile + ShownAsItStands(resumeState) +
+                           text::kPleaseTryLater);
+            return 0;
     }
     state.m_partDigests.clear();
     if (found == ChecksumsFound::Present && !TakeDigests(checksums, state)) {

@@ -87,6 +87,36 @@ void DownloadState::RetryPause() {
                        [this] { return IsClosing() != 0; });
 }
 
+void DownloadState::BeginSharedPreparationTime() {
+    m_bSharedPreparationTime = false;
+    StartPreparationTime();
+    m_bSharedPreparationTime = true;
+}
+
+void DownloadState::StartPreparationTime() {
+    if (!m_bSharedPreparationTime) {
+        m_prepareBy =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nPreparationBudgetMs);
+    }
+}
+
+bool DownloadState::PreparationLimits(long long maxBytes, FetchLimits& limits,
+                                      std::string& error) const {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          m_prepareBy - std::chrono::steady_clock::now())
+                          .count();
+    limits = m_listLimits;
+    limits.maxBytes = maxBytes;
+    if (left <= 0) {
+        error = text::kPreparationTimeSpent;
+        return false;
+    }
+    if (limits.deadlineMs <= 0 || left < limits.deadlineMs) {
+        limits.deadlineMs = static_cast<long>(left);
+    }
+    return true;
+}
+
 void DownloadState::StopAndJoin() {
     if (IsDownloading()) {
         m_bStop.store(1);

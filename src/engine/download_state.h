@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -20,9 +21,12 @@ class DialogItems;
 // fetch advances it by 4096 / 1024 = 4 per block.
 inline constexpr int kProgressDivisor = 1024;
 
-// However the server behaves, each of the two fetches of a preparation ends
-// within this, so the window opens within about three minutes.
+// However the server behaves, each fetch of a preparation ends within this,
+// and a whole preparation within the budget: the two preparations that run
+// before the window opens share one, so that it opens within three minutes
+// whatever the server does (each of its files dripping in included).
 inline constexpr long kListDeadlineMs = 80000;
+inline constexpr long kPreparationBudgetMs = 170000;
 
 // Everything one download needs, owned by the main dialog: where it comes
 // from, where it goes, the resume state, the two progress bars, the stop flag
@@ -66,6 +70,17 @@ class DownloadState {
     // Used by the worker: the pause between attempts, cut short by closing.
     void RetryPause();
 
+    // The preparations until EndSharedPreparationTime() share one budget
+    // from now on; otherwise each preparation has one of its own.
+    void BeginSharedPreparationTime();
+    void EndSharedPreparationTime() { m_bSharedPreparationTime = false; }
+    // Called by each preparation as it starts.
+    void StartPreparationTime();
+    // The limits of a fetch of the preparation, with what is left of its
+    // budget as the deadline; false, with a text in `error`, when nothing
+    // is left.
+    bool PreparationLimits(long long maxBytes, FetchLimits& limits, std::string& error) const;
+
     std::string m_strHost;
     std::string m_strServerFolder;
     ProgressCtrl m_progressOverall;
@@ -88,6 +103,7 @@ class DownloadState {
     // index, which the preparation waits for on the user-interface thread.
     FetchLimits m_limits;
     FetchLimits m_listLimits{.deadlineMs = kListDeadlineMs};
+    long m_nPreparationBudgetMs = kPreparationBudgetMs;
     // The maker's checksums of the resume state's parts, in order, and of
     // the installer; no parts' digests when the server publishes none.
     std::vector<Sha256Digest> m_partDigests;
@@ -106,6 +122,8 @@ class DownloadState {
   private:
     std::int64_t PackageBytes() const;
 
+    std::chrono::steady_clock::time_point m_prepareBy{};
+    bool m_bSharedPreparationTime = false;
     mutable std::mutex m_proxyMutex;
     std::string m_strProxy;
     std::thread m_workerThread;

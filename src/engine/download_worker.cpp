@@ -8,10 +8,12 @@
 #include "engine/installer_check.h"
 #include "engine/part_merge.h"
 #include "framework/dialog_items.h"
+#include "framework/durable_file.h"
 #include "framework/message_box.h"
 #include "framework/own_files.h"
 #include "framework/resource_ids.h"
 #include "framework/sha256.h"
+#include "framework/shown_text.h"
 #include "framework/texts.h"
 
 namespace {
@@ -36,12 +38,13 @@ class PartFetch {
         m_limits.maxBytes = state.m_index.m_partSize;
         m_details.expectedSize =
             i + 1 < state.m_index.m_parts.size() ? state.m_index.m_partSize : -1;
-        // What an earlier run left of it is continued only when the
-        // checksum can tell a good tail from a bad one.
+        // What an earlier run left of it is continued (or, whole, taken)
+        // only when the checksum can tell a good tail from a bad one. A file
+        // longer than a part is no part: it starts again from zero.
         struct stat st {};
         if (m_digest != nullptr && StatOwnEntry(m_local.folder, m_local.name, st) &&
             S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_size > 0 &&
-            st.st_size < state.m_index.m_partSize) {
+            st.st_size <= state.m_index.m_partSize) {
             HashFromDisk();
         }
     }
@@ -56,7 +59,10 @@ class PartFetch {
     // One attempt: true once the part is on disk and, where it can be
     // checked, right.
     bool Attempt(std::string& error) {
-        bool fetched = Fetch(error);
+        // A part of known size that is whole on disk is not asked for again:
+        // the server could only answer that there is nothing left to send.
+        bool fetched =
+            m_have > 0 && m_have == m_details.expectedSize ? TakeWholeFile(error) : Fetch(error);
         if (!fetched && m_details.rangeRefused) {
             // Not continued as asked: the whole part again, at once.
             m_have = 0;
@@ -68,13 +74,15 @@ class PartFetch {
             RemoveOwnFile(m_local.folder, m_local.name);
             m_have = 0;
             m_hash.Reset();
-            error = text::kPartMismatchBefore + m_part.m_name + text::kPartMismatchAfter;
+            error = text::kPartMismatchBefore + ShownAsItStands(m_part.m_name) +
+                    text::kPartMismatchAfter;
             return false;
         }
         if (fetched) {
             return true;
         }
-        // The next attempt continues what is on disk.
+        // The next attempt continues what is on disk (the last part, whole
+        // already, gets a 416 that says so).
         m_have = m_details.fileLength;
         if (m_digest != nullptr && m_hash.Length() != static_cast<std::uint64_t>(m_have)) {
             HashFromDisk();
@@ -91,12 +99,23 @@ class PartFetch {
                             &m_state.m_bStop, m_limits, &m_details) != 0;
     }
 
+    // The file is whole; it only needs to be on disk before it is recorded.
+    bool TakeWholeFile(std::string& error) {
+        m_details.fileLength = m_have;
+        if (SyncOwnFile(m_local.folder, m_local.name)) {
+            return true;
+        }
+        error = text::kFailedToWriteFile + ShownAsItStands(m_local.Path());
+        m_details.fileLength = 0;
+        return false;
+    }
+
     // The hash of what the part's file holds; nothing to continue when it
     // cannot be read.
     void HashFromDisk() {
         m_hash.Reset();
         m_have = 0;
-        if (HashOwnFile(m_local.folder, m_local.name, m_hash)) {
+        if (HashOwnFile(m_local.folder, m_local.name, m_hash, &m_state.m_bStop)) {
             m_have = static_cast<long long>(m_hash.Length());
         } else {
             m_hash.Reset();
@@ -137,7 +156,7 @@ int DownloadWorker(DownloadState& state) {
             continue;
         }
         items.ShowItem(res::IDC_PART_LABEL, true);
-        items.SetItemText(res::IDC_PART_LABEL, part.m_name);
+        items.SetItemText(res::IDC_PART_LABEL, ShownAsItStands(part.m_name));
         items.ShowItem(res::IDC_PROGRESS_PART, true);
         PartFetch fetch(state, i);
         std::string error;
@@ -167,14 +186,15 @@ int DownloadWorker(DownloadState& state) {
             // Going on would leave finished parts unrecorded; the flag stays
             // set in memory and the next save records it.
             if (!state.IsClosing()) {
-                ShowMessageBox(text::kFailedToWriteFile + index.m_path + text::kPleaseTryLater);
+                ShowMessageBox(text::kFailedToWriteFile + ShownAsItStands(index.m_path) +
+                               text::kPleaseTryLater);
             }
             return finish(kWorkerGaveUp);
         }
         state.m_progressOverall.SetPos(static_cast<int>(i + 1));
     }
 
-    if (!KeepInstallerIfComplete(state)) {
+    if (!KeepInstallerIfComplete(state, InstallerCheck::Reading)) {
         items.SetItemText(res::IDC_PART_LABEL, text::kMergingParts);
         items.ShowItem(res::IDC_PART_LABEL, true);
         items.ShowItem(res::IDC_PROGRESS_PART, true);
@@ -187,6 +207,10 @@ int DownloadWorker(DownloadState& state) {
             // it again instead of failing on it once more.
             index.Save();
             return finish(kWorkerGaveUp);
+        }
+        if (!state.m_partDigests.empty()) {
+            // The join checked it: the window need not read it again.
+            RecordCheckedInstaller(state);
         }
     }
     state.m_progressOverall.SetPos(static_cast<int>(index.m_parts.size() + 1));

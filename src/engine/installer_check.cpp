@@ -3,12 +3,44 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <string>
 
 #include "catalogue/package_files.h"
 #include "engine/download_state.h"
+#include "framework/durable_file.h"
 #include "framework/own_files.h"
+#include "framework/sha256.h"
 
-bool KeepInstallerIfComplete(const DownloadState& state) {
+namespace {
+
+// The record, one line: the checksum it was checked against, then the size,
+// device, file number and modification time (seconds, nanoseconds) of the
+// installer that matched it. Anything else in the file matches nothing.
+std::string IdentityLine(const struct stat& st, const Sha256Digest& digest) {
+    return ToHex(digest) + ' ' + std::to_string(st.st_size) + ' ' +
+           std::to_string(static_cast<std::uint64_t>(st.st_dev)) + ' ' +
+           std::to_string(static_cast<std::uint64_t>(st.st_ino)) + ' ' +
+           std::to_string(static_cast<std::int64_t>(st.st_mtim.tv_sec)) + ' ' +
+           std::to_string(static_cast<std::int64_t>(st.st_mtim.tv_nsec)) + '\n';
+}
+
+constexpr std::size_t kMaxIdentityBytes = 256;
+
+bool IsRecordedInstaller(const DownloadState& state, const struct stat& st) {
+    std::string recorded;
+    return ReadOwnFile(state.m_versionFolder, kInstallerIdentityFileName, kMaxIdentityBytes,
+                       recorded) &&
+           recorded == IdentityLine(st, state.m_installerDigest);
+}
+
+void RemoveInstaller(const DownloadState& state) {
+    RemoveOwnFile(state.m_versionFolder, kInstallerIdentityFileName);
+    RemoveOwnFile(state.m_versionFolder, kInstallerFileName);
+}
+
+}  // namespace
+
+bool KeepInstallerIfComplete(const DownloadState& state, InstallerCheck check) {
     struct stat st {};
     if (!StatOwnEntry(state.m_versionFolder, kInstallerFileName, st)) {
         return false;
@@ -16,7 +48,7 @@ bool KeepInstallerIfComplete(const DownloadState& state) {
     // A link, a FIFO or the like is no installer; it goes like a short one
     // (a link itself, never what it points to). A folder cannot.
     if (!S_ISREG(st.st_mode)) {
-        RemoveOwnFile(state.m_versionFolder, kInstallerFileName);
+        RemoveInstaller(state);
         return false;
     }
     // In 64 bits, so that packages of 2 GiB and more work.
@@ -24,8 +56,39 @@ bool KeepInstallerIfComplete(const DownloadState& state) {
     const std::int64_t complete =
         (static_cast<std::int64_t>(index.m_parts.size()) - 1) * index.m_partSize;
     if (st.st_size < complete) {
-        RemoveOwnFile(state.m_versionFolder, kInstallerFileName);
+        RemoveInstaller(state);
         return false;
     }
+    if (state.m_partDigests.empty()) {
+        // Without the maker's checksums the size is all there is to check.
+        return true;
+    }
+    if (IsRecordedInstaller(state, st)) {
+        return true;
+    }
+    if (check == InstallerCheck::WithoutReading) {
+        return false;
+    }
+    Sha256 hash;
+    if (!HashOwnFile(state.m_versionFolder, kInstallerFileName, hash, &state.m_bStop)) {
+        // Stopped, or unreadable: nothing is decided, nothing removed.
+        return false;
+    }
+    if (hash.Digest() != state.m_installerDigest) {
+        RemoveInstaller(state);
+        return false;
+    }
+    RecordCheckedInstaller(state);
     return true;
+}
+
+bool RecordCheckedInstaller(const DownloadState& state) {
+    struct stat st {};
+    if (!StatOwnEntry(state.m_versionFolder, kInstallerFileName, st) || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    DurableReplacement record(state.m_versionFolder, kInstallerIdentityFileName,
+                              kSaveTemporarySuffix);
+    return record.Write(IdentityLine(st, state.m_installerDigest)) &&
+           record.Commit() == DurableReplacement::Result::Committed;
 }

@@ -4,6 +4,7 @@
 #include "engine/installer_check.h"
 #include "framework/dialog_items.h"
 #include "framework/resource_ids.h"
+#include "framework/shown_text.h"
 
 namespace {
 
@@ -16,9 +17,9 @@ void HidePartRow(DialogItems& items) {
 
 void ShowPreparedPackage(DownloadState& state) {
     DialogItems& items = state.m_items;
-    items.SetItemText(res::IDC_VERSION, state.m_strVersion);
-    items.SetItemText(res::IDC_VERSION_FOLDER, state.m_strVersionFolder);
-    const bool ready = KeepInstallerIfComplete(state);
+    items.SetItemText(res::IDC_VERSION, ShownAsItStands(state.m_strVersion));
+    items.SetItemText(res::IDC_VERSION_FOLDER, ShownAsItStands(state.m_strVersionFolder));
+    const bool ready = KeepInstallerIfComplete(state, InstallerCheck::WithoutReading);
     items.EnableItem(res::IDC_INSTALL, ready);
     const int count = static_cast<int>(state.m_index.m_parts.size());
     state.m_progressOverall.SetRange(0, count + 1);

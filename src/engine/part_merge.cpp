@@ -18,6 +18,7 @@
 #include "framework/message_box.h"
 #include "framework/own_files.h"
 #include "framework/progress_ctrl.h"
+#include "framework/shown_text.h"
 #include "framework/texts.h"
 
 namespace {
@@ -29,7 +30,9 @@ namespace {
 // from the disk.
 class TrailingHash {
   public:
-    explicit TrailingHash(int joined) : m_joined(joined), m_thread([this] { Run(); }) {}
+    // Reading stops once `cancel` is set: closing does not wait for it.
+    TrailingHash(int joined, const std::atomic<int>* cancel)
+        : m_joined(joined), m_cancel(cancel), m_thread([this] { Run(); }) {}
     ~TrailingHash() {
         Finish();
         if (m_joined >= 0) {
@@ -84,6 +87,10 @@ class TrailingHash {
             }
             const int fd = segment.fd >= 0 ? segment.fd : m_joined;
             for (std::int64_t at = 0; m_ok && at < segment.length;) {
+                if (m_cancel != nullptr && m_cancel->load(std::memory_order_relaxed) != 0) {
+                    m_ok = false;
+                    break;
+                }
                 const std::size_t want = static_cast<std::size_t>(
                     std::min<std::int64_t>(segment.length - at, buffer.size()));
                 const ssize_t n = pread(fd, buffer.data(), want, segment.offset + at);
@@ -100,6 +107,7 @@ class TrailingHash {
     }
 
     int m_joined;
+    const std::atomic<int>* m_cancel;
     Sha256 m_hash;
     bool m_ok = true;
     std::mutex m_mutex;
@@ -109,23 +117,31 @@ class TrailingHash {
     std::thread m_thread;
 };
 
-// The first part whose file no longer matches its checksum, or -1.
+constexpr int kNoneSpoilt = -1;
+constexpr int kSearchCancelled = -2;
+
+// The first part whose file no longer matches its checksum, kNoneSpoilt, or
+// kSearchCancelled once `cancel` is set.
 int SpoiltPart(const PackageIndex& index, const OwnFolder& folder,
-               const std::vector<Sha256Digest>& digests) {
+               const std::vector<Sha256Digest>& digests, const std::atomic<int>* cancel) {
     for (std::size_t i = 0; i < index.m_parts.size() && i < digests.size(); ++i) {
         Sha256 hash;
-        if (!HashOwnFile(folder, index.m_parts[i].m_name, hash) || hash.Digest() != digests[i]) {
+        const bool read = HashOwnFile(folder, index.m_parts[i].m_name, hash, cancel);
+        if (cancel != nullptr && cancel->load() != 0) {
+            return kSearchCancelled;
+        }
+        if (!read || hash.Digest() != digests[i]) {
             return static_cast<int>(i);
         }
     }
-    return -1;
+    return kNoneSpoilt;
 }
 
 }  // namespace
 
 int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& outputName,
                ProgressCtrl* progress, const std::atomic<int>* cancel, const JoinCheck* check) {
-    const std::string output = folder.PathOf(outputName);
+    const std::string output = ShownAsItStands(folder.PathOf(outputName));
     // Joined under another name and renamed once complete: an interrupted
     // join never leaves a file that passes for the installer.
     DurableReplacement joined(folder, outputName, kPartialSuffix);
@@ -144,7 +160,7 @@ int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& 
     std::vector<PackagePart>& parts = index.m_parts;
     std::unique_ptr<TrailingHash> hash;
     if (check != nullptr) {
-        hash = std::make_unique<TrailingHash>(joined.OpenForReading());
+        hash = std::make_unique<TrailingHash>(joined.OpenForReading(), cancel);
     }
     FileAppender appender;
 
@@ -159,7 +175,7 @@ int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& 
         step = (upper - lower) / count;
     }
     for (int i = 0; i < count; ++i) {
-        const std::string path = folder.PathOf(parts[i].m_name);
+        const std::string path = ShownAsItStands(folder.PathOf(parts[i].m_name));
         const int in = OpenOwnFileForReading(folder, parts[i].m_name);
         if (in < 0) {
             parts[i].m_done = 0;
@@ -199,14 +215,19 @@ int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& 
     }
     Sha256Digest digest{};
     if (hash != nullptr && (!hash->Finish(&digest) || digest != check->installer)) {
-        const int spoilt = check->parts != nullptr ? SpoiltPart(index, folder, *check->parts) : -1;
-        if (spoilt < 0) {
+        const int spoilt = check->parts != nullptr
+                               ? SpoiltPart(index, folder, *check->parts, cancel)
+                               : kNoneSpoilt;
+        if (spoilt == kSearchCancelled) {
+            return fail("");
+        }
+        if (spoilt == kNoneSpoilt) {
             return fail(text::kInstallerMismatchBefore + output + text::kInstallerMismatchAfter);
         }
         RemoveOwnFile(folder, parts[static_cast<std::size_t>(spoilt)].m_name);
         parts[static_cast<std::size_t>(spoilt)].m_done = 0;
         return fail(text::kIncorrectData +
-                    folder.PathOf(parts[static_cast<std::size_t>(spoilt)].m_name) +
+                    ShownAsItStands(folder.PathOf(parts[static_cast<std::size_t>(spoilt)].m_name)) +
                     text::kPleaseClickDownloadAgain);
     }
     switch (joined.Commit()) {

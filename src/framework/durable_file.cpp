@@ -26,6 +26,36 @@ bool WriteAll(int fd, const std::string& data) {
     return WriteAll(fd, data.data(), data.size());
 }
 
+bool ReadSome(int fd, void* data, std::size_t size, std::size_t& got) {
+    for (;;) {
+        const ssize_t n = read(fd, data, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        got = n > 0 ? static_cast<std::size_t>(n) : 0;
+        return n >= 0;
+    }
+}
+
+bool MoveOwnFile(const OwnFolder& from, const OwnFolder& to, const std::string& name) {
+    struct stat source {};
+    struct stat target {};
+    if (!StatOwnEntry(from, name, source) || !S_ISREG(source.st_mode) ||
+        (StatOwnEntry(to, name, target) && !S_ISREG(target.st_mode))) {
+        return false;
+    }
+    return renameat(from.Fd(), name.c_str(), to.Fd(), name.c_str()) == 0;
+}
+
+bool SyncOwnFile(const OwnFolder& folder, const std::string& name) {
+    const int fd = OpenOwnFileForReading(folder, name);
+    if (fd < 0) {
+        return false;
+    }
+    const bool synced = fdatasync(fd) == 0;
+    return close(fd) == 0 && synced;
+}
+
 DurableReplacement::DurableReplacement(const OwnFolder& folder, std::string name,
                                        const char* temporarySuffix, mode_t mode)
     : m_folder(folder), m_name(std::move(name)), m_temporary(m_name + temporarySuffix) {

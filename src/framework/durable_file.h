@@ -11,6 +11,19 @@
 bool WriteAll(int fd, const void* data, std::size_t length);
 bool WriteAll(int fd, const std::string& data);
 
+// Reads what is there, up to `size` bytes, retrying after signals; `got` is
+// 0 at the end of the file. False on a read error.
+bool ReadSome(int fd, void* data, std::size_t size, std::size_t& got);
+
+// Moves the program's own regular file `name` from one folder held open to
+// another, replacing a regular file of that name there; false for anything
+// but a regular file at either end.
+bool MoveOwnFile(const OwnFolder& from, const OwnFolder& to, const std::string& name);
+
+// Puts the data of the program's own regular file `name` on disk, for a
+// file that an earlier attempt wrote without; false when it cannot be.
+bool SyncOwnFile(const OwnFolder& folder, const std::string& name);
+
 // Replaces a file so that a crash, a full disk or a power loss leaves either
 // the old file or the complete new one, never a mix: the new content goes to
 // a temporary file beside it (created afresh, every write checked), which is

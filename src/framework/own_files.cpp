@@ -124,3 +124,16 @@ bool ReadOwnFile(const OwnFolder& folder, const std::string& name, std::size_t m
     close(fd);
     return ok;
 }
+
+std::string PathThroughOwnFolder(const OwnFolder& folder, const std::string& name) {
+    // Not /proc/self: the program that opens the path is another process.
+    return "/proc/" + std::to_string(getpid()) + "/fd/" + std::to_string(folder.Fd()) + "/" + name;
+}
+
+bool IsSameOwnEntry(const OwnFolder& folder, const std::string& name, const std::string& path) {
+    struct stat own {};
+    struct stat reached {};
+    return folder.IsOpen() && StatOwnEntry(folder, name, own) &&
+           stat(path.c_str(), &reached) == 0 && own.st_dev == reached.st_dev &&
+           own.st_ino == reached.st_ino;
+}

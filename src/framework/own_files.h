@@ -65,3 +65,15 @@ bool RemoveOwnFile(const OwnFolder& folder, const std::string& name);
 // `maxBytes`; false for anything else.
 bool ReadOwnFile(const OwnFolder& folder, const std::string& name, std::size_t maxBytes,
                  std::string& content);
+
+// A path to `name` through the folder's held descriptor
+// ("/proc/<pid>/fd/<descriptor>/<name>"), for handing a file to another
+// program, which can take only a path: it reaches the entry in the folder
+// that was opened, whatever the folder's own path leads to by now. Valid
+// while this process holds the folder open.
+std::string PathThroughOwnFolder(const OwnFolder& folder, const std::string& name);
+
+// Whether `path`, its links followed, leads to the very entry `name` of the
+// held folder (a link there not followed): the same device and inode. False
+// when either is missing.
+bool IsSameOwnEntry(const OwnFolder& folder, const std::string& name, const std::string& path);

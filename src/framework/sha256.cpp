@@ -89,9 +89,12 @@ bool FromHex(const std::string& hex, Sha256Digest& digest) {
     return true;
 }
 
-bool HashFileContents(int fd, Sha256& hash) {
+bool HashFileContents(int fd, Sha256& hash, const std::atomic<int>* cancel) {
     std::vector<char> buffer(1 << 20);
     for (;;) {
+        if (cancel != nullptr && cancel->load(std::memory_order_relaxed) != 0) {
+            return false;
+        }
         const ssize_t n = read(fd, buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR) {
             continue;
@@ -106,9 +109,10 @@ bool HashFileContents(int fd, Sha256& hash) {
     }
 }
 
-bool HashOwnFile(const OwnFolder& folder, const std::string& name, Sha256& hash) {
+bool HashOwnFile(const OwnFolder& folder, const std::string& name, Sha256& hash,
+                 const std::atomic<int>* cancel) {
     const int fd = OpenOwnFileForReading(folder, name);
-    const bool read = fd >= 0 && HashFileContents(fd, hash);
+    const bool read = fd >= 0 && HashFileContents(fd, hash, cancel);
     if (fd >= 0) {
         close(fd);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -38,8 +39,10 @@ bool FromHex(const std::string& hex, Sha256Digest& digest);
 
 class OwnFolder;
 
-// Feeds the rest of an open file; false on a read error.
-bool HashFileContents(int fd, Sha256& hash);
+// Feeds the rest of an open file; false on a read error, or as soon as
+// `cancel` is set (closing must not wait for a large file to be read).
+bool HashFileContents(int fd, Sha256& hash, const std::atomic<int>* cancel = nullptr);
 // Feeds the whole of the program's own regular file `name`; false when it
-// cannot be opened or read.
-bool HashOwnFile(const OwnFolder& folder, const std::string& name, Sha256& hash);
+// cannot be opened or read, or is cancelled.
+bool HashOwnFile(const OwnFolder& folder, const std::string& name, Sha256& hash,
+                 const std::atomic<int>* cancel = nullptr);

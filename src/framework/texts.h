@@ -70,8 +70,25 @@ inline constexpr char kNotSigned[] =
     "downloaded. Please try again later.";
 inline constexpr char kBadSignature[] =
     "The list of checksums from the server does not carry Velmora's signature for this "
-    "version, so it may have been changed on the way. Nothing is downloaded. Please try again "
-    "later.";
+    "package and version, so it may have been changed on the way. Nothing is downloaded. "
+    "Please try again later.";
+// A signed release older than one this package folder already has.
+inline constexpr char kOlderReleaseBefore[] = "The server offers version ";
+inline constexpr char kOlderReleaseMiddle[] = " of this package, older than version ";
+inline constexpr char kOlderReleaseAfter[] =
+    ", which Velmora signed and this package folder already has. An older release can bring "
+    "back faults that were mended, so nothing is downloaded. Please try again later.";
+inline constexpr char kCannotRecordReleaseBefore[] = "Cannot record the signed version in ";
+inline constexpr char kCannotRecordReleaseAfter[] =
+    ": it is not a file Velmora Quindle can read and write. Please move it away.";
+// The server's index for a version no longer fits the download under way.
+inline constexpr char kIndexChangedBefore[] = "Velmora now publishes version ";
+inline constexpr char kIndexChangedMiddle[] =
+    " in other parts than the ones this download was started with, in ";
+inline constexpr char kIndexChangedAfter[] =
+    ". The parts that still fit are kept; the others are fetched again.";
+inline constexpr char kPreparationTimeSpent[] =
+    "The server did not send the package's files in time.";
 inline constexpr char kBadChecksumList[] =
     "The list of checksums from the server does not fit the package it came with. Nothing is "
     "downloaded. Please try again later.";
@@ -104,6 +121,11 @@ inline constexpr char kNameVessaPackage[] = "Velmora TTS Vessa";
 inline constexpr char kCleanupWithoutFolder[] =
     "There is nothing to clean up yet: no package folder has been prepared. "
     "Please click Download first.";
+// Install, when the installer's path no longer leads to the file that was
+// checked.
+inline constexpr char kInstallerChanged[] =
+    "The installer has changed since it was checked, so it was not opened. Please click "
+    "Download again.";
 inline constexpr char kNoticeBeforeAddress[] =
     "You can stop download anytime and continue at a later time. Quindle will start from "
     "where it has left. Question? Please contact  ";
@@ -147,6 +169,10 @@ inline constexpr char kCannotStartCopyBefore[] = "Velmora Quindle was copied to 
 inline constexpr char kCannotStartCopyAfter[] =
     " but could not be started from there. Please start it from that folder, or through the "
     "desktop shortcut.";
+// Another program holds the package folder's lock.
+inline constexpr char kFolderInUseBefore[] = "Velmora Quindle is already running for the folder ";
+inline constexpr char kFolderInUseAfter[] =
+    ". Please continue in its window, or close that window and start Velmora Quindle again.";
 
 // Window menu and string table.
 inline constexpr char kMenuMinimize[] = "Minimize";

@@ -14,6 +14,7 @@
 #include "framework/hash_pipeline.h"
 #include "framework/progress_ctrl.h"
 #include "framework/sha256.h"
+#include "framework/shown_text.h"
 #include "framework/texts.h"
 #include "transfer/desktop_proxy.h"
 
@@ -25,11 +26,14 @@ constexpr long kMaxRedirects = 10;
 constexpr long kStatusOk = 200;
 constexpr long kStatusPartial = 206;
 constexpr long kStatusProxyLogin = 407;
+constexpr long kStatusRangeNotSatisfiable = 416;
 constexpr long kFirstErrorStatus = 300;
 // Bigger than libcurl's default so that a fast link costs fewer callbacks and
 // write calls; the progress accounting does not depend on it.
 constexpr long kReceiveBufferSize = 512 * 1024;
 constexpr std::size_t kWriteBufferSize = 1 << 20;
+// An error page is a few hundred bytes; more is a server that will not stop.
+constexpr std::uint64_t kMaxDiscardedBytes = 64 * 1024;
 
 // Bytes that may stand in a URL path as they are (RFC 3986: unreserved,
 // sub-delims, ":", "@", "/"). Everything else is percent-encoded, so "?",
@@ -152,6 +156,9 @@ class Fetch {
         if (m_details.resumeFrom > 0 && status == kStatusPartial) {
             return ContinueLocalFile();
         }
+        if (m_details.resumeFrom > 0 && status == kStatusRangeNotSatisfiable) {
+            return TakeCompleteLocalFile();
+        }
         if (status != kStatusOk) {
             m_status = status;
             // 0 means no status line could be read.
@@ -238,6 +245,29 @@ class Fetch {
         return true;
     }
 
+    // "416, bytes */N" for a continuation from N: the file an earlier
+    // attempt left is the whole file already (a stop between its last byte
+    // and its record, or a proxy that announced a byte too many). Any other
+    // size is an answer for some other file.
+    bool TakeCompleteLocalFile() {
+        const long long size = m_details.resumeFrom;
+        if (m_unsatisfiedTotal != size ||
+            (m_details.expectedSize >= 0 && m_details.expectedSize != size) ||
+            (m_limits.maxBytes >= 0 && size > m_limits.maxBytes)) {
+            Fail(FetchFailure::RangeRefused);
+            return false;
+        }
+        m_fd = OpenOwnFileForAppending(m_local.folder, m_local.name, static_cast<off_t>(size));
+        if (m_fd < 0) {
+            Fail(FetchFailure::RangeRefused);
+            return false;
+        }
+        m_details.continued = true;
+        m_details.complete = true;
+        m_written = size;
+        return true;
+    }
+
     void PrepareBuffers() {
         for (std::vector<char>& buffer : m_buffers) {
             buffer.reserve(kWriteBufferSize);
@@ -248,12 +278,17 @@ class Fetch {
         }
     }
 
-    // "bytes 100-199/200"; anything else leaves the range unknown.
+    // "bytes 100-199/200", or "bytes */200" with a 416; anything else
+    // leaves the range unknown.
     void ParseContentRange(const std::string& value) {
         long long start = -1;
         long long end = -1;
         long long total = -1;
         char tail = 0;
+        if (std::sscanf(value.c_str(), "bytes */%lld%c", &total, &tail) == 1 && total >= 0) {
+            m_unsatisfiedTotal = total;
+            return;
+        }
         if (std::sscanf(value.c_str(), "bytes %lld-%lld/%lld%c", &start, &end, &total, &tail) ==
                 3 &&
             start >= 0 && end >= start && total > end) {
@@ -268,7 +303,7 @@ class Fetch {
         const std::string line(data, length);
         // Each answer (a redirect's too) starts with its status line.
         if (line.rfind("HTTP/", 0) == 0) {
-            m_rangeStart = m_rangeEnd = m_rangeTotal = -1;
+            m_rangeStart = m_rangeEnd = m_rangeTotal = m_unsatisfiedTotal = -1;
         }
         const std::size_t colon = line.find(':');
         if (colon == std::string::npos) {
@@ -287,7 +322,7 @@ class Fetch {
                 const std::size_t comma = std::min(value.find(',', start), value.size());
                 const std::string coding = Lower(Trim(value.substr(start, comma - start)));
                 if (coding != "chunked" && !coding.empty()) {
-                    m_transferCoding = value;
+                    m_transferCoding = ShownAsItStands(value);
                     Fail(FetchFailure::TransferCoding);
                     return 0;
                 }
@@ -300,6 +335,17 @@ class Fetch {
     std::size_t Body(const char* data, std::size_t length) {
         if (m_fd < 0 && !OpenLocalFile()) {
             return CURL_WRITEFUNC_ERROR;
+        }
+        if (m_details.complete) {
+            // The 416's own page is not the file's.
+            m_discarded += length;
+            Touch();
+            if (m_discarded > kMaxDiscardedBytes) {
+                m_details.complete = false;
+                Fail(FetchFailure::RangeRefused);
+                return CURL_WRITEFUNC_ERROR;
+            }
+            return StopRequested() ? CURL_WRITEFUNC_ERROR : length;
         }
         if (m_limits.maxBytes >= 0 &&
             m_received + length > static_cast<std::uint64_t>(m_limits.maxBytes)) {
@@ -426,12 +472,14 @@ class Fetch {
     long long m_rangeStart = -1;
     long long m_rangeEnd = -1;
     long long m_rangeTotal = -1;
+    long long m_unsatisfiedTotal = -1;
     Clock::time_point m_lastActivity = Clock::now();
     Clock::time_point m_windowStart = Clock::now();
     curl_off_t m_windowReceived = 0;
     curl_off_t m_lastReceived = 0;
     curl_off_t m_lastSent = 0;
     std::uint64_t m_received = 0;
+    std::uint64_t m_discarded = 0;
     std::uint64_t m_blocksShown = 0;
     int m_fd = -1;
     bool m_created = false;
@@ -492,6 +540,9 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
     detail.status = 0;
     detail.continued = false;
     detail.rangeRefused = false;
+    detail.complete = false;
+    // The desktop's proxy lookup counts against the fetch's deadline.
+    const Clock::time_point started = Clock::now();
     if (host.empty()) {
         errorText = text::kHostNameNotSpecified;
         return 0;
@@ -531,8 +582,18 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
     if (chosen.empty()) {
         char* url = nullptr;
         curl_url_get(handle.url, CURLUPART_URL, &url, 0);
-        chosen = DesktopProxyFor(url != nullptr ? url : "");
+        ProxyLookupLimits lookup{.stop = stop};
+        if (limits.deadlineMs > 0) {
+            lookup.timeoutMs = std::min(lookup.timeoutMs, limits.deadlineMs);
+        }
+        chosen = DesktopProxyFor(url != nullptr ? url : "", lookup);
         curl_free(url);
+    }
+    if (limits.deadlineMs > 0) {
+        const long spent = static_cast<long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count());
+        // At least a millisecond: 0 would mean no deadline at all.
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, std::max(1L, limits.deadlineMs - spent));
     }
     if (!chosen.empty()) {
         curl_easy_setopt(curl, CURLOPT_PROXY, chosen.c_str());
@@ -606,7 +667,8 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
         return 0;
     }
     if (result != CURLE_OK) {
-        errorText = Sentence(curlError[0] != '\0' ? curlError : curl_easy_strerror(result));
+        errorText = Sentence(
+            ShownAsItStands(curlError[0] != '\0' ? curlError : curl_easy_strerror(result)));
         return 0;
     }
     return 1;

@@ -44,7 +44,10 @@ struct FetchDetails {
     // asked for with "Range: bytes=N-". A 206 whose Content-Range starts
     // there and ends at the file's last byte is appended; a 200 starts the
     // file from zero; any other answer fails with `rangeRefused` set, the
-    // file untouched, and the caller asks again from zero.
+    // file untouched, and the caller asks again from zero. A 416 whose
+    // "Content-Range: bytes */N" names exactly N = resumeFrom (and the
+    // expected size, where known) says the file is whole already: the fetch
+    // succeeds with `complete` set and the file untouched but synced.
     long long resumeFrom = 0;
     // The whole file's size where it is known (-1 when not).
     long long expectedSize = -1;
@@ -52,6 +55,7 @@ struct FetchDetails {
     long status = 0;            // the answer's status, 0 when none came
     bool continued = false;     // the rest was appended
     bool rangeRefused = false;  // see resumeFrom
+    bool complete = false;      // see resumeFrom
     long long fileLength = 0;   // the local file's length afterwards
 };
 

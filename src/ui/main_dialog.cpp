@@ -67,7 +67,10 @@ int MainDialog::PrepareDownload() {
 }
 
 bool MainDialog::OnInitDialog() {
-    // Before the window shows, so that a failure's message comes first.
+    // Before the window shows, so that a failure's message comes first. This
+    // preparation and the package selection's share one budget: the window
+    // opens within it whatever the server does.
+    m_download.BeginSharedPreparationTime();
     m_download.m_bNeedPrepare = 0;
     if (!PrepareDownload()) {
         m_download.m_bNeedPrepare = 1;
@@ -92,6 +95,7 @@ bool MainDialog::OnInitDialog() {
     // The start-up's own package selection keeps a server folder from the
     // command line: it is what "-dir" asked for.
     ApplyPackage(g_currentPackage, true);
+    m_download.EndSharedPreparationTime();
     return true;
 }
 
@@ -191,11 +195,13 @@ void MainDialog::OnWatchTick() {
     m_meter.Sample(TransferMeter::Clock::now(), done);
     const QString description = QString::fromUtf8(m_meter.Describe(done, m_totalBytes).c_str());
     QWidget* bar = GetDlgItem(res::IDC_PROGRESS_OVERALL);
-    bar->setToolTip(description);
+    // Shown as it stands: a tooltip has no plain-text setting of its own.
+    const QString tip = LiteralToolTip(description);
+    bar->setToolTip(tip);
     bar->setAccessibleDescription(description);
     // A tooltip on show keeps its text; one the user is reading follows.
     if (QToolTip::isVisible() && bar->underMouse()) {
-        QToolTip::showText(QCursor::pos(), description, bar);
+        QToolTip::showText(QCursor::pos(), tip, bar);
     }
     ShowTaskbarProgress(
         QString::fromUtf8(res::kMenuEntryId),
@@ -246,7 +252,16 @@ void MainDialog::OnCleanup() {
 }
 
 void MainDialog::OnInstall() {
-    ShellOpen(m_download.m_strVersionFolder + "/" + kInstallerFileName);
+    // What the window names must still be what the preparation opened: a
+    // version folder or installer swapped for a link since is not opened,
+    // not even through the held folder.
+    const OwnFolder& folder = m_download.m_versionFolder;
+    if (!IsSameOwnEntry(folder, kInstallerFileName,
+                        m_download.m_strVersionFolder + "/" + kInstallerFileName)) {
+        ShowMessageBox(text::kInstallerChanged);
+        return;
+    }
+    ShellOpen(folder, kInstallerFileName);
 }
 
 void MainDialog::OnProxy() {

@@ -13,6 +13,25 @@ constexpr int kServerDecidesTimeout = -1;
 
 }  // namespace
 
+// The three that make markup; a quote is text outside a tag, and stays
+// as it is for a desktop that reads the body as text after all.
+QString NotificationBodyMarkup(const QString& text) {
+    QString markup;
+    markup.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == u'&') {
+            markup += QStringLiteral("&amp;");
+        } else if (c == u'<') {
+            markup += QStringLiteral("&lt;");
+        } else if (c == u'>') {
+            markup += QStringLiteral("&gt;");
+        } else {
+            markup += c;
+        }
+    }
+    return markup;
+}
+
 void SendDesktopNotification(const QString& summary, const QString& body) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
@@ -23,7 +42,8 @@ void SendDesktopNotification(const QString& summary, const QString& body) {
         QStringLiteral("/org/freedesktop/Notifications"),
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
     notify << QString::fromUtf8(text::kAppTitle) << 0u << QStringLiteral("velmora-quindle")
-           << summary << body << QStringList() << QVariantMap() << kServerDecidesTimeout;
+           << summary << NotificationBodyMarkup(body) << QStringList() << QVariantMap()
+           << kServerDecidesTimeout;
     // No reply awaited: the download does not wait for the desktop.
     notify.setAutoStartService(true);
     bus.send(notify);

@@ -30,6 +30,16 @@ QString FromLocal(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// A label that shows its text as it stands and offers no link, whatever the
+// text holds: it shows versions, folders and part names from the server.
+// Qt's own guess (Qt::AutoText) would read one that looks like markup as
+// markup, loading the images it names. Set before the label has any text.
+void MakePlainLabel(QLabel* label) {
+    label->setTextFormat(Qt::PlainText);
+    label->setTextInteractionFlags(Qt::NoTextInteraction);
+    label->setOpenExternalLinks(false);
+}
+
 // The controls of a dialog for another thread: each call is queued for the
 // user-interface thread, where the calls run in order; the caller does not
 // wait, as none of them has an answer. A message box from that thread goes
@@ -163,7 +173,9 @@ QWidget* Dialog::CreateControl(const ControlTemplate& control) {
             return button;
         }
         case ControlKind::Text: {
-            auto* label = new QLabel(caption, this);
+            auto* label = new QLabel(this);
+            MakePlainLabel(label);
+            label->setText(caption);
             if (!control.valueDescription.empty()) {
                 MakeValueLabel(label, FromLocal(control.valueDescription));
             }
@@ -182,12 +194,14 @@ QWidget* Dialog::CreateControl(const ControlTemplate& control) {
         }
         case ControlKind::Picture: {
             auto* picture = new QLabel(this);
+            MakePlainLabel(picture);
             picture->setPixmap(LoadBitmapResource(std::stoi(control.caption)));
             picture->setScaledContents(true);
             return picture;
         }
         case ControlKind::Icon: {
             auto* icon = new QLabel(this);
+            MakePlainLabel(icon);
             const QRect rect = MapDialogRect(0, 0, control.cx, control.cy);
             icon->setPixmap(LoadIconResource(std::stoi(control.caption)).pixmap(rect.size()));
             return icon;
@@ -215,6 +229,9 @@ void Dialog::SetDlgItemText(int id, const std::string& text) {
     QWidget* item = GetDlgItem(id);
     const QString value = FromLocal(text);
     if (auto* label = qobject_cast<QLabel*>(item)) {
+        // Plain from its making (CreateControl); said again for any label,
+        // as this is where the server's texts arrive.
+        MakePlainLabel(label);
         label->setText(value);
         ValueLabelChanged(label);
     } else if (auto* edit = qobject_cast<QLineEdit*>(item)) {
@@ -224,6 +241,14 @@ void Dialog::SetDlgItemText(int id, const std::string& text) {
     } else if (auto* box = qobject_cast<QGroupBox*>(item)) {
         box->setTitle(value);
     }
+}
+
+QString LiteralToolTip(const QString& text) {
+    if (text.isEmpty()) {
+        return {};
+    }
+    return QStringLiteral("<p style=\"white-space:pre\">") + text.toHtmlEscaped() +
+           QStringLiteral("</p>");
 }
 
 std::string WidgetText(const QWidget* widget) {

@@ -14,6 +14,17 @@
 
 class DataExchange;
 
+// Every text a dialog shows is plain text: its labels show what they are
+// given as it stands (versions, folders and part names come from the
+// server), and never as markup or as a link.
+
+// A tooltip has no text format of its own: Qt reads one that looks like
+// markup as markup. This is markup that shows `text` literally, on the
+// lines it has (the paragraph Qt's documentation gives for a tooltip that
+// is not to be wrapped), every "<", ">", "&" and quote in it an entity.
+// An empty text stays empty: no tooltip.
+QString LiteralToolTip(const QString& text);
+
 // The text a control shows: a label's or an edit's text, a button's caption,
 // a group box's title; empty for anything else.
 std::string WidgetText(const QWidget* widget);

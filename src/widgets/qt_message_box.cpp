@@ -1,6 +1,7 @@
 #include "widgets/qt_message_box.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 
 #include "framework/texts.h"
@@ -22,9 +23,21 @@ void ShowQtMessageBox(const std::string& message) {
     for (; QApplication::overrideCursor() != nullptr; ++waitCursors) {
         QApplication::restoreOverrideCursor();
     }
-    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(text::kAppTitle),
-                    QString::fromLocal8Bit(message.data(), static_cast<qsizetype>(message.size())),
+    // A message may hold the server's words (a header value, an error
+    // text): shown as they stand, never as markup, so nothing in them is a
+    // link or an image. The format is set before the text: given the text
+    // first, a box with Qt's guess (Qt::AutoText) would already read it as
+    // markup and lay it out, loading what it names. (The format covers the
+    // box's text only; an informative text would guess again.)
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(text::kAppTitle), QString(),
                     QMessageBox::Ok, owner);
+    box.setTextFormat(Qt::PlainText);
+    box.setTextInteractionFlags(box.textInteractionFlags() &
+                                ~(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard));
+    for (QLabel* label : box.findChildren<QLabel*>()) {
+        label->setOpenExternalLinks(false);
+    }
+    box.setText(QString::fromLocal8Bit(message.data(), static_cast<qsizetype>(message.size())));
     box.exec();
     for (int i = 0; i < waitCursors; ++i) {
         QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -15,6 +15,7 @@ void SetWorkerBoxHook(std::function<void(const std::string& text)> hook);
 
 // Makes ShowMessageBox show a real modal box through ShownOnUiThread:
 // caption "Velmora Quindle", an OK button, owned by the main window and
-// centred on it. A window that is minimised comes up first, so that the box
-// is not left alone; a wait cursor gives way while the box is open.
+// centred on it; its text is plain text, never read as markup or links. A
+// window that is minimised comes up first, so that the box is not left
+// alone; a wait cursor gives way while the box is open.
 void InstallQtMessageBoxes();

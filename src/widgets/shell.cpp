@@ -1,23 +1,34 @@
 #include "widgets/shell.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QProcess>
 #include <QUrl>
 
-#include <fstream>
+#include <cerrno>
 
 namespace {
 
-bool IsNativeProgram(const std::string& path) {
+bool IsNativeProgram(int fd) {
     char head[4] = {};
-    std::ifstream in(path, std::ios::binary);
-    in.read(head, sizeof head);
-    const std::streamsize n = in.gcount();
+    ssize_t n = 0;
+    do {
+        n = pread(fd, head, sizeof head, 0);
+    } while (n < 0 && errno == EINTR);
     return (n >= 4 && head[0] == '\x7f' && head[1] == 'E' && head[2] == 'L' && head[3] == 'F') ||
            (n >= 2 && head[0] == '#' && head[1] == '!');
+}
+
+// Execute for whoever may read it. A failure is left to the start to show:
+// the file may be executable already.
+void MakeExecutable(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) == 0) {
+        fchmod(fd, (st.st_mode & 07777) | ((st.st_mode & 0444) >> 2));
+    }
 }
 
 }  // namespace
@@ -27,15 +38,19 @@ bool StartDetached(const std::string& path) {
     return QProcess::startDetached(program, {}, QFileInfo(program).absolutePath());
 }
 
-void ShellOpen(const std::string& path) {
-    if (IsNativeProgram(path)) {
-        struct stat st {};
-        if (stat(path.c_str(), &st) == 0) {
-            // Execute for whoever may read it.
-            chmod(path.c_str(), (st.st_mode & 07777) | ((st.st_mode & 0444) >> 2));
-        }
-        StartDetached(path);
-        return;
+bool ShellOpen(const OwnFolder& folder, const std::string& name) {
+    const int fd = OpenOwnFileForReading(folder, name);
+    if (fd < 0) {
+        return false;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromLocal8Bit(path.c_str())));
+    const bool native = IsNativeProgram(fd);
+    if (native) {
+        MakeExecutable(fd);
+    }
+    close(fd);
+    const std::string path = PathThroughOwnFolder(folder, name);
+    if (native) {
+        return StartDetached(path);
+    }
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromLocal8Bit(path.c_str())));
 }

@@ -2,10 +2,17 @@
 
 #include <string>
 
-// Opens a file the way the desktop would: a native program (an ELF file or
-// a "#!" script) is made executable and started on its own, anything else
-// goes to the desktop's opener. The result is not reported.
-void ShellOpen(const std::string& path);
+#include "framework/own_files.h"
+
+// Opens the file `name` of a held folder the way the desktop would: a
+// native program (an ELF file or a "#!" script) is made executable and
+// started on its own, anything else goes to the desktop's opener. The file
+// is read and made executable through the folder's descriptor, and what is
+// started is given a path through that descriptor, so a folder or a file
+// swapped for a link meanwhile redirects nothing. A link or anything but a
+// regular file at the name is not opened; false then, or when nothing could
+// be started.
+bool ShellOpen(const OwnFolder& folder, const std::string& name);
 
 // Starts a program detached from this process, without arguments.
 bool StartDetached(const std::string& path);

@@ -109,8 +109,9 @@ TEST(PublisherTest, ItsChecksumsAndSignatureCheckOutWithSha256sumAndMinisign) {
         EXPECT_EQ(std::system(
                       ("cd '" + folder + "' && sha256sum --quiet --strict -c SHA256SUMS").c_str()),
                   0);
-        const std::string verify = "minisign -Vm '" + folder + "/SHA256SUMS' -p " + quoted +
-                                   "/k.pub 2>&1 | grep -qx 'Trusted comment: version:9.2'";
+        const std::string verify =
+            "minisign -Vm '" + folder + "/SHA256SUMS' -p " + quoted +
+            "/k.pub 2>&1 | grep -qx 'Trusted comment: package:main version:9.2'";
         EXPECT_EQ(std::system(verify.c_str()), 0);
         // And a changed list does not.
         WriteFile(folder + "/SHA256SUMS", ReadFile(folder + "/SHA256SUMS") + "\n");

@@ -3,8 +3,6 @@
 // loopback server.
 
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
-#include <openssl/rand.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -15,6 +13,7 @@
 #include "catalogue/minisign.h"
 #include "framework/file_utils.h"
 #include "support/engine_fixture.h"
+#include "support/test_key.h"
 #include "support/wait.h"
 
 extern char** environ;
@@ -24,35 +23,6 @@ namespace {
 using Fault = TestHttpServer::Fault;
 
 constexpr int kPartSize = 65536;
-
-// A throwaway signing key, as `minisign -G` makes one.
-struct TestKey {
-    MinisignSecretKey secret;
-    std::string publicLine;  // what the build would name
-
-    TestKey() {
-        RAND_bytes(secret.keyId.data(), static_cast<int>(secret.keyId.size()));
-        RAND_bytes(secret.seed.data(), static_cast<int>(secret.seed.size()));
-        EVP_PKEY* key = EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, secret.seed.data(),
-                                                     secret.seed.size());
-        std::size_t size = secret.publicKey.size();
-        EVP_PKEY_get_raw_public_key(key, secret.publicKey.data(), &size);
-        EVP_PKEY_free(key);
-        std::vector<unsigned char> raw = {'E', 'd'};
-        raw.insert(raw.end(), secret.keyId.begin(), secret.keyId.end());
-        raw.insert(raw.end(), secret.publicKey.begin(), secret.publicKey.end());
-        publicLine.assign(4 * ((raw.size() + 2) / 3) + 1, '\0');
-        publicLine.resize(static_cast<std::size_t>(
-            EVP_EncodeBlock(reinterpret_cast<unsigned char*>(publicLine.data()), raw.data(),
-                            static_cast<int>(raw.size()))));
-    }
-};
-
-Sha256Digest DigestOf(const std::string& bytes) {
-    Sha256 hash;
-    hash.Update(bytes.data(), bytes.size());
-    return hash.Digest();
-}
 
 class VerifiedDownloadTest : public EngineTest {
   protected:
@@ -78,7 +48,7 @@ class VerifiedDownloadTest : public EngineTest {
         return list.Text();
     }
     void PublishChecksums(const std::string& sums, const TestKey* key = nullptr,
-                          const std::string& comment = "version:8.1") {
+                          const std::string& comment = "package:main version:8.1") {
         WriteFile(Served("SHA256SUMS"), sums);
         if (key != nullptr) {
             WriteFile(Served("SHA256SUMS.minisig"), SignMinisign(key->secret, sums, comment));
@@ -138,8 +108,8 @@ TEST_F(VerifiedDownloadTest, ASignedPackageDownloadsAndASpoiltPartIsFetchedAgain
 TEST_F(VerifiedDownloadTest, WithAKeyBuiltInATamperedOrMissingSignatureStopsBeforeAnyPart) {
     const std::string bad =
         "The list of checksums from the server does not carry Velmora's signature for this "
-        "version, so it may have been changed on the way. Nothing is downloaded. Please try again "
-        "later.";
+        "package and version, so it may have been changed on the way. Nothing is downloaded. "
+        "Please try again later.";
     const std::string none =
         "The package cannot be checked: the server sent no list of checksums signed by Velmora "
         "(SHA256SUMS and SHA256SUMS.minisig), so it may not come from Velmora. Nothing is "
@@ -166,7 +136,12 @@ TEST_F(VerifiedDownloadTest, WithAKeyBuiltInATamperedOrMissingSignatureStopsBefo
          },
          bad},
         {"another key's signature", [&] { PublishChecksums(sums, &other); }, bad},
-        {"signed for another version", [&] { PublishChecksums(sums, &m_key, "version:8.0"); }, bad},
+        {"signed for another version",
+         [&] { PublishChecksums(sums, &m_key, "package:main version:8.0"); }, bad},
+        {"signed for another package",
+         [&] { PublishChecksums(sums, &m_key, "package:tobrin version:8.1"); }, bad},
+        {"signed with the version alone, as releases once were",
+         [&] { PublishChecksums(sums, &m_key, "version:8.1"); }, bad},
         {"no signature", [&] { PublishChecksums(sums); }, none},
         {"no list at all", [] {}, none},
     };

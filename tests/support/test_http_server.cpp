@@ -411,6 +411,9 @@ void TestHttpServer::Serve(int fd) {
                 body = body.substr(static_cast<std::size_t>(from));
                 status = 206;
             } else {
+                // As a server says that the file ends before the range.
+                fault.extraHeaders +=
+                    "Content-Range: bytes */" + std::to_string(body.size()) + "\r\n";
                 status = 416;
                 body.clear();
             }

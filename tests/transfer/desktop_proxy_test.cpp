@@ -4,7 +4,8 @@
 // and libproxy's "pac+" address elsewhere. Each run is the headless
 // downloader in a process of its own, since GIO reads the settings once per
 // process. The download host does not resolve here: a request that arrives
-// went through the proxy.
+// went through the proxy. A run that hangs is ended after a minute and
+// fails.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -32,9 +33,9 @@ class DesktopProxyTest : public testing::Test {
     void DesktopSettings(const std::string& keys) {
         WriteFile(m_config / "glib-2.0/settings/keyfile", keys);
     }
-    std::vector<std::string> Gnome() const {
+    std::vector<std::string> Gnome(const std::string& httpProxy = "") const {
         return {"XDG_CURRENT_DESKTOP=GNOME", "GSETTINGS_BACKEND=keyfile",
-                "XDG_CONFIG_HOME=" + m_config.Path(), "http_proxy=", "no_proxy="};
+                "XDG_CONFIG_HOME=" + m_config.Path(), "http_proxy=" + httpProxy, "no_proxy="};
     }
     // A whole download into a package folder of its own.
     ChildResult Run(const std::vector<std::string>& environment, const std::string& proxy = "",
@@ -45,6 +46,7 @@ class DesktopProxyTest : public testing::Test {
         if (sessionBus) {
             argv.insert(argv.begin(), {"/usr/bin/dbus-run-session", "--"});
         }
+        argv.insert(argv.begin(), {"/usr/bin/timeout", "60"});
         return RunChild(argv, 022, false, -1, environment);
     }
     bool Proxied() const {
@@ -90,6 +92,41 @@ TEST_F(DesktopProxyTest, APacFileServedOnLoopbackIsUsed) {
     const ChildResult libproxy = Run({"XDG_CURRENT_DESKTOP=", "http_proxy=pac+" + pac});
     EXPECT_EQ(libproxy.exitStatus, 0) << libproxy.errorText;
     EXPECT_TRUE(Proxied()) << "libproxy's PAC file";
+}
+
+// A PAC host that takes the connection and never answers. Each run asks it
+// once, gives the lookup up and goes on through the environment's proxy.
+// Were every request to wait for it (GNOME's bus timeout, libproxy without
+// end, or even the bound once per request of these twenty parts), the run
+// would outlast its guard.
+TEST_F(DesktopProxyTest, APacHostThatNeverAnswersIsAskedOnceAndTheEnvironmentsProxyApplies) {
+    if (access("/usr/bin/dbus-run-session", X_OK) != 0) {
+        GTEST_SKIP() << "needs a session bus (Debian's dbus-daemon)";
+    }
+    const PublishedPackage package =
+        PublishPackage(m_serverRoot.Path(), kPackageMain, "7.3", 256, 20 * 256, 9);
+    TempDir silentRoot;
+    TestHttpServer silent(silentRoot.Path());
+    silent.SetFault("/proxy.pac", TestHttpServer::Fault{.stallBeforeHeaders = true});
+    const std::string pac = "http://" + silent.Address() + "/proxy.pac";
+
+    // libproxy reads HTTP_PROXY where http_proxy is unset; for http libcurl
+    // reads only the lower-case name, and then all_proxy.
+    const ChildResult libproxy =
+        Run({"XDG_CURRENT_DESKTOP=", "HTTP_PROXY=pac+" + pac, "all_proxy=" + m_server.Address()});
+    ASSERT_EQ(libproxy.exitStatus, 0) << libproxy.errorText;
+    EXPECT_TRUE(Proxied()) << "libproxy";
+    EXPECT_TRUE(ReadFile(*m_folders.back() / "7.3/velmora.exe") == package.installer);
+    EXPECT_EQ(silent.CountRequests("/proxy.pac"), 1) << "libproxy";
+
+    m_server.ClearRequests();
+    silent.ClearRequests();
+    DesktopSettings("[system/proxy]\nmode='auto'\nautoconfig-url='" + pac + "'\n");
+    const ChildResult gnome = Run(Gnome(m_server.Address()), "", true);
+    EXPECT_EQ(gnome.exitStatus, 0) << gnome.errorText;
+    EXPECT_TRUE(Proxied()) << "GNOME";
+    EXPECT_TRUE(ReadFile(*m_folders.back() / "7.3/velmora.exe") == package.installer);
+    EXPECT_EQ(silent.CountRequests("/proxy.pac"), 1) << "GNOME";
 }
 
 TEST_F(DesktopProxyTest, TheDialogsProxyWinsAndWithNothingSetRequestsGoDirect) {

@@ -6,11 +6,13 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
+#include <QTextDocument>
 #include <QWidget>
 
 #include <mutex>
 
 #include "main_dialog_fixture.h"
+#include "widgets/desktop_bus.h"
 
 namespace {
 
@@ -146,12 +148,59 @@ TEST_F(DesktopNoticeTest, TheOverallBarTellsWhatIsDoneHowFastAndHowLongItHasLeft
         // The last part counts as a whole one until it is there.
         EXPECT_NE(tip.find(" of 512 KiB, "), std::string::npos) << tip;
         EXPECT_NE(tip.find(" left"), std::string::npos) << tip;
-        EXPECT_EQ(bar->accessibleDescription(), bar->toolTip());
+        // The tooltip shows the description as it stands; the bar's
+        // description is that same text.
+        EXPECT_EQ(bar->toolTip(), LiteralToolTip(bar->accessibleDescription()));
+        QTextDocument shown;
+        shown.setHtml(bar->toolTip());
+        EXPECT_EQ(shown.toPlainText(), bar->accessibleDescription());
         // The dock hears of it over the bus, a moment after the tooltip.
         EXPECT_TRUE(WaitUntil([&] { return m_taskbar.progress > 0.0; }, "progress on the dock"));
         EXPECT_TRUE(m_taskbar.visible);
         EXPECT_LT(m_taskbar.progress, 1.0);
         Click(*dialog, IDOK);
+    });
+}
+
+TEST(NotificationBodyTest, MarkupInABodyIsEscapedForTheProtocol) {
+    EXPECT_EQ(NotificationBodyMarkup(QStringLiteral(
+                  "x <img src=\"/dev/zero\"> & <a href=\"http://evil.example/\">fix</a>")),
+              QStringLiteral("x &lt;img src=\"/dev/zero\"&gt; &amp; &lt;a "
+                             "href=\"http://evil.example/\"&gt;fix&lt;/a&gt;"));
+    EXPECT_EQ(NotificationBodyMarkup(QStringLiteral("&amp; stays &amp;amp;")),
+              QStringLiteral("&amp;amp; stays &amp;amp;amp;"))
+        << "an entity in the text is text";
+    EXPECT_EQ(NotificationBodyMarkup(QStringLiteral("Failed to connect. Please try later")),
+              QStringLiteral("Failed to connect. Please try later"));
+}
+
+TEST_F(DesktopNoticeTest, MarkupInANoticeBodyIsSentEscapedAndTheSummaryAsItIs) {
+    SendDesktopNotification(QStringLiteral("Velmora <b>Main</b> Package"),
+                            QStringLiteral("(x <img src=\"/dev/zero\">) & more"));
+    ASSERT_TRUE(WaitUntil([&] { return !m_notifications.notices.empty(); }, "a notification"));
+    EXPECT_EQ(m_notifications.notices[0],
+              (std::pair<std::string, std::string>{
+                  "Velmora <b>Main</b> Package", "(x &lt;img src=\"/dev/zero\"&gt;) &amp; more"}));
+}
+
+TEST_F(DesktopNoticeTest, AwayAServersMarkupInTheFailureReachesTheNoticeEscaped) {
+    const PublishedPackage package = Publish(kPackageMain, 3);
+    m_server.SetFault(package.RemotePath(1),
+                      Fault{.extraHeaders = "Transfer-Encoding: x <img src=\"/dev/zero\">\r\n"});
+    QWidget elsewhere;
+    auto dialog = MakeDialog();
+    RunModal(*dialog, [&] {
+        elsewhere.show();
+        elsewhere.activateWindow();
+        WaitUntil([&] { return elsewhere.isActiveWindow(); }, "another window to be active");
+        Click(*dialog, IDC_DOWNLOAD);
+        ASSERT_TRUE(WaitUntil([&] { return !m_notifications.notices.empty(); }, "a notification"));
+        EXPECT_EQ(m_notifications.notices[0].first,
+                  "Velmora Main Package: the download has stopped");
+        const std::string& body = m_notifications.notices[0].second;
+        EXPECT_NE(body.find("(x &lt;img src=\"/dev/zero\"&gt;)"), std::string::npos) << body;
+        EXPECT_EQ(body.find('<'), std::string::npos) << body;
+        WaitUntil([&] { return !dialog->m_download.IsDownloading(); }, "the worker to end");
     });
 }
 

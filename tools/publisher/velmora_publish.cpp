@@ -34,6 +34,7 @@
 #include "catalogue/package_index.h"
 #include "catalogue/package_table.h"
 #include "catalogue/server_names.h"
+#include "catalogue/signed_versions.h"
 #include "framework/build_config.h"
 #include "framework/file_utils.h"
 #include "framework/sha256.h"
@@ -168,8 +169,14 @@ int main(int argc, char** argv) {
     if (installer.empty() || output.empty()) {
         return Usage("an installer file and an output folder are needed");
     }
-    if (!IsPlainFileName(version)) {
-        return Usage("--version must be a plain name: not empty, no \"/\", no control characters");
+    // What becomes a folder name on the users' disks, Windows' included,
+    // and what the program takes as a version.
+    if (!IsPortableFileName(version) || IsReservedFileName(version)) {
+        return Usage(
+            "--version must be a plain name that makes a folder on every system: not empty, not "
+            "beginning with \".\", no control characters, none of /\\<>:\"|?*, no trailing dot "
+            "or blank, not a device name such as CON or NUL, not one of the program's own file "
+            "names");
     }
     if (site.empty() || site.find_first_of(" \t\r\n/") != std::string::npos) {
         return Usage("--site must be a host name");
@@ -262,7 +269,8 @@ int main(int argc, char** argv) {
         return Fail("cannot write " + folder + "/" + kChecksumsFileName + ": " + SystemErrorText());
     }
     if (!secretKey.empty()) {
-        const std::string signature = SignMinisign(key, sums, kVersionCommentPrefix + version);
+        const std::string signature =
+            SignMinisign(key, sums, ReleaseComment(PackageInfoFor(package).publisherName, version));
         if (signature.empty() || !WriteText(folder + "/" + kSignatureFileName, signature)) {
             return Fail("cannot sign " + folder + "/" + kChecksumsFileName);
         }

@@ -1,0 +1,106 @@
+#include "engine/resume_fit.h"
+
+#include <sys/stat.h>
+
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "catalogue/package_files.h"
+#include "catalogue/package_index.h"
+#include "catalogue/server_names.h"
+#include "framework/own_files.h"
+
+namespace {
+
+bool SameLayout(const PackageIndex& a, const PackageIndex& b) {
+    if (a.m_partSize != b.m_partSize || a.m_parts.size() != b.m_parts.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.m_parts.size(); ++i) {
+        if (a.m_parts[i].m_name != b.m_parts[i].m_name) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The file holds what a part at this place may hold: a whole part, or for
+// the last part a byte up to a whole part.
+bool HasPartSize(const OwnFolder& folder, const std::string& name, bool last,
+                 std::int32_t partSize) {
+    struct stat st {};
+    if (!StatOwnEntry(folder, name, st) || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+        return false;
+    }
+    return last ? st.st_size >= 1 && st.st_size <= partSize : st.st_size == partSize;
+}
+
+}  // namespace
+
+ResumeFit FitResumeState(PackageIndex& resume, const PackageIndex& published,
+                         const OwnFolder& folder, bool checksumsKnown) {
+    if (SameLayout(resume, published)) {
+        return ResumeFit::Unchanged;
+    }
+    std::unordered_map<std::string, std::size_t> before;
+    before.reserve(resume.m_parts.size());
+    for (std::size_t i = 0; i < resume.m_parts.size(); ++i) {
+        before.emplace(resume.m_parts[i].m_name, i);
+    }
+
+    PackageIndex fitted;
+    fitted.m_productVersion = published.m_productVersion;
+    fitted.m_partSize = published.m_partSize;
+    fitted.m_parts.reserve(published.m_parts.size());
+    // On a file system that ignores case, "A.001" and "a.001" are one file:
+    // an old name is removed only when no published name is the same file.
+    std::unordered_set<std::string> publishedNames;
+    publishedNames.reserve(published.m_parts.size());
+    std::vector<std::string> unfit;
+    for (std::size_t i = 0; i < published.m_parts.size(); ++i) {
+        const std::string& name = published.m_parts[i].m_name;
+        publishedNames.insert(FoldedName(name));
+        const bool last = i + 1 == published.m_parts.size();
+        PackagePart part{name, 0};
+        const auto old = before.find(name);
+        const bool fits = old != before.end() && HasPartSize(folder, name, last, fitted.m_partSize);
+        if (fits && !checksumsKnown) {
+            // Without checksums only the size can tell; the last part's
+            // size is not published, so it must have been last before too,
+            // in parts of the same size.
+            const bool wasLast = old->second + 1 == resume.m_parts.size();
+            part.m_done = resume.m_parts[old->second].m_done != 0 &&
+                                  (!last || (wasLast && resume.m_partSize == fitted.m_partSize))
+                              ? 1
+                              : 0;
+        }
+        // A part kept for its checksum is checked before it counts; without
+        // checksums a part not done starts from zero, so its file goes.
+        if (!fits || (!checksumsKnown && part.m_done == 0)) {
+            unfit.push_back(name);
+        }
+        fitted.m_parts.push_back(std::move(part));
+    }
+    for (const PackagePart& part : resume.m_parts) {
+        if (publishedNames.count(FoldedName(part.m_name)) == 0) {
+            unfit.push_back(part.m_name);
+        }
+    }
+
+    // The new state first: should it fail, the old one and every file stay.
+    if (!fitted.SaveAs(folder, kIndexFileName)) {
+        return ResumeFit::Failed;
+    }
+    for (const std::string& name : unfit) {
+        RemoveOwnFile(folder, name);
+    }
+    const std::string installer = kInstallerFileName;
+    const std::string identity = kInstallerIdentityFileName;
+    for (const std::string& own :
+         {installer, installer + kPartialSuffix, identity, identity + kSaveTemporarySuffix}) {
+        RemoveOwnFile(folder, own);
+    }
+    resume = std::move(fitted);
+    return ResumeFit::Refitted;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+
+// One program per folder: an exclusive lock on a file of the program's own
+// in it, held while the object lives. The lock belongs to the open file, so
+// the system drops it however the process ends: a killed program leaves
+// nothing to clear by hand. The file itself is never removed or replaced,
+// since a fresh file at the name would be a second lock, free beside the one
+// a running program holds.
+class FolderLock {
+  public:
+    enum class Result { Locked, InUse, Failed };
+
+    FolderLock() = default;
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+    // Takes the lock through the file `name` in `folder` without waiting,
+    // creating the file when missing. A link, FIFO, device or folder at the
+    // name is refused (Failed, with Error() ELOOP or EINVAL), as is a lock
+    // file that cannot be made; InUse when another open of the file holds it,
+    // in this process or another. A lock already held is released first.
+    Result Lock(const std::string& folder, const std::string& name);
+    void Unlock();
+
+    bool IsLocked() const { return m_fd >= 0; }
+    // The errno of the last Failed.
+    int Error() const { return m_error; }
+
+  private:
+    int m_fd = -1;
+    int m_error = 0;
+};

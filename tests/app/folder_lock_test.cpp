@@ -1,0 +1,211 @@
+#include "framework/folder_lock.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include "../ui/gui_helpers.h"
+#include "app/download_app.h"
+#include "app/package_identity.h"
+#include "framework/file_utils.h"
+#include "framework/module_path.h"
+#include "support/temp_dir.h"
+#include "support/test_http_server.h"
+#include "ui/folder_dialog.h"
+#include "ui/main_dialog.h"
+
+namespace {
+
+using Result = FolderLock::Result;
+
+std::string InUseText(const std::string& folder) {
+    return "Velmora Quindle is already running for the folder " + folder +
+           ". Please continue in its window, or close that window and start Velmora Quindle "
+           "again.";
+}
+
+ino_t InodeOf(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+TEST(FolderLockTest, OneHolderPerFolderUntilItLetsGo) {
+    TempDir folder;
+    const std::string file = folder / "velmora.lock";
+    FolderLock first;
+    ASSERT_EQ(first.Lock(folder.Path(), "velmora.lock"), Result::Locked);
+    struct stat st {};
+    ASSERT_EQ(lstat(file.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "no other user can hold it";
+    {
+        FolderLock second;
+        EXPECT_EQ(second.Lock(folder.Path(), "velmora.lock"), Result::InUse);
+        EXPECT_FALSE(second.IsLocked());
+        first.Unlock();
+        EXPECT_EQ(second.Lock(folder.Path(), "velmora.lock"), Result::Locked);
+        EXPECT_EQ(first.Lock(folder.Path(), "velmora.lock"), Result::InUse);
+    }
+    EXPECT_EQ(first.Lock(folder.Path(), "velmora.lock"), Result::Locked) << "freed with its holder";
+    EXPECT_EQ(InodeOf(file), st.st_ino) << "the file is never made afresh";
+}
+
+TEST(FolderLockTest, OnlyARegularFileAtTheNameIsUsed) {
+    TempDir folder;
+    TempDir outside;
+    const std::string file = folder / "velmora.lock";
+    WriteFile(outside / "theirs", "theirs");
+    const struct {
+        const char* what;
+        std::function<int()> make;
+        int error;
+    } entries[] = {
+        {"a link to nothing", [&] { return symlink((outside / "made").c_str(), file.c_str()); },
+         ELOOP},
+        {"a link to a file", [&] { return symlink((outside / "theirs").c_str(), file.c_str()); },
+         ELOOP},
+        {"a FIFO", [&] { return mkfifo(file.c_str(), 0600); }, EINVAL},
+        {"a folder", [&] { return mkdir(file.c_str(), 0700); }, EINVAL},
+    };
+    for (const auto& entry : entries) {
+        ASSERT_EQ(entry.make(), 0) << entry.what;
+        const ino_t inode = InodeOf(file);
+        FolderLock lock;
+        EXPECT_EQ(lock.Lock(folder.Path(), "velmora.lock"), Result::Failed) << entry.what;
+        EXPECT_EQ(lock.Error(), entry.error) << entry.what;
+        EXPECT_EQ(InodeOf(file), inode) << entry.what << " was replaced";
+        ASSERT_EQ(remove(file.c_str()), 0);
+    }
+    EXPECT_FALSE(FileExists(outside / "made")) << "made through the link";
+
+    FolderLock lock;
+    EXPECT_EQ(lock.Lock(folder / "missing", "velmora.lock"), Result::Failed);
+    EXPECT_EQ(lock.Error(), ENOENT);
+}
+
+// Sets an environment variable while it lives.
+class ScopedVariable {
+  public:
+    ScopedVariable(const char* name, const std::string& value) : m_name(name) {
+        const char* previous = std::getenv(name);
+        m_hadValue = previous != nullptr;
+        m_previous = m_hadValue ? previous : "";
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedVariable() {
+        if (m_hadValue) {
+            setenv(m_name, m_previous.c_str(), 1);
+        } else {
+            unsetenv(m_name);
+        }
+    }
+
+  private:
+    const char* m_name;
+    bool m_hadValue = false;
+    std::string m_previous;
+};
+
+// The start-up as the program runs it, with the desktop's folders in a home
+// of the test's own and every request going to a loopback server that
+// publishes nothing.
+class StartUpLockTest : public testing::Test {
+  protected:
+    StartUpLockTest() { WriteFile(m_home / "Downloads/.keep", ""); }
+
+    TempDir m_home;
+    ScopedHome m_scopedHome{m_home.Path()};
+    ScopedVariable m_config{"XDG_CONFIG_HOME", m_home / ".config"};
+    ScopedVariable m_data{"XDG_DATA_HOME", m_home / ".local/share"};
+    // The desktop's proxy settings, read without the session bus: a GIO
+    // connection to it ends the process when the tests' bus goes at exit.
+    ScopedVariable m_settings{"GSETTINGS_BACKEND", "memory"};
+    TempDir m_serverRoot;
+    TestHttpServer m_server{m_serverRoot.Path()};
+    ScopedVariable m_proxy{"http_proxy", "http://" + m_server.Address()};
+    MessageRecorder m_messages;
+};
+
+// The package folder of a start in this process is the test program's folder.
+TEST_F(StartUpLockTest, ASecondStartOnAFolderInUseSaysSoAndFetchesNothing) {
+    const std::string module = ModuleFileName();
+    const std::string folder = module.substr(0, module.rfind('/'));
+    const char* argv[] = {module.c_str()};
+    MainDialog* first = nullptr;
+    int windows = 0;
+    std::size_t requestsBefore = 0;
+    std::size_t requestsAfter = 0;
+    std::vector<std::string> secondSaid;
+    Result lockDuringWindow = Result::Failed;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        auto* dialog = dynamic_cast<MainDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || dialog == first) {
+            return;
+        }
+        ++windows;
+        if (first != nullptr) {
+            dialog->EndDialog(2);  // a second window, which must not open
+            return;
+        }
+        first = dialog;
+        QTimer::singleShot(0, dialog, [&] {
+            FolderLock probe;
+            lockDuringWindow = probe.Lock(folder, "velmora.lock");
+            probe.Unlock();
+            requestsBefore = m_server.Requests().size();
+            const std::size_t saidBefore = m_messages.Texts().size();
+            theApp.InitInstance(1, argv);
+            const std::vector<std::string> said = m_messages.Texts();
+            secondSaid.assign(said.begin() + static_cast<std::ptrdiff_t>(saidBefore), said.end());
+            requestsAfter = m_server.Requests().size();
+            first->EndDialog(2);
+        });
+    });
+    watcher.start(5);
+    theApp.InitInstance(1, argv);
+    watcher.stop();
+
+    EXPECT_EQ(windows, 1);
+    EXPECT_EQ(lockDuringWindow, Result::InUse) << "held while the window is open";
+    EXPECT_GT(requestsBefore, 0u) << "the first start prepared through the test server";
+    EXPECT_EQ(requestsAfter, requestsBefore) << "the second start fetched something";
+    EXPECT_EQ(secondSaid, std::vector<std::string>{InUseText(folder)});
+    FolderLock after;
+    EXPECT_EQ(after.Lock(folder, "velmora.lock"), Result::Locked) << "released with the window";
+}
+
+TEST_F(StartUpLockTest, TheSelfCopyLeavesAFolderInUseAlone) {
+    const std::string module = m_home / "Downloads/setup";
+    WriteFile(module, "#!/bin/sh\necho new program\n");
+    const std::string folder = m_home / "VelmoraDownload";
+    const std::string target = folder + "/VELMORA_QUINDLE_7";
+    WriteFile(target, "the running program");
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [] {
+        if (auto* dialog = dynamic_cast<FolderDialog*>(QApplication::activeModalWidget())) {
+            Click(*dialog, 1);  // the default folder
+        }
+    });
+    answer.start(5);
+
+    FolderLock running;
+    ASSERT_EQ(running.Lock(folder, "velmora.lock"), Result::Locked);
+    EXPECT_EQ(CopyToPackageFolder(module, m_home / "Downloads"), "") << "nothing to start";
+    EXPECT_EQ(ReadFile(target), "the running program");
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{InUseText(folder)});
+
+    running.Unlock();
+    EXPECT_EQ(CopyToPackageFolder(module, m_home / "Downloads"), target);
+    EXPECT_EQ(ReadFile(target), ReadFile(module));
+}
+
+}  // namespace
