@@ -6,9 +6,9 @@
 #include "app/download_command_line_info.h"
 #include "app/package_identity.h"
 #include "catalogue/package_files.h"
+#include "framework/file_system.h"
 #include "framework/folder_lock.h"
 #include "framework/message_box.h"
-#include "framework/module_path.h"
 #include "framework/resource_ids.h"
 #include "framework/texts.h"
 #include "ui/main_dialog.h"
@@ -39,7 +39,7 @@ bool DownloadApp::InitInstance(int argc, const char* const* argv) {
     // Held until the window has ended: two programs on one package folder
     // would fetch the same parts into the same files. A path without a
     // folder is left to the preparation, which refuses it.
-    const std::size_t slash = runPath.rfind('/');
+    const std::size_t slash = runPath.rfind(kPathSeparator);
     const std::string packageFolder = runPath.substr(0, slash);
     FolderLock lock;
     switch (slash == std::string::npos ? FolderLock::Result::Locked
@@ -50,7 +50,8 @@ bool DownloadApp::InitInstance(int argc, const char* const* argv) {
             ShowMessageBox(text::kFolderInUseBefore + packageFolder + text::kFolderInUseAfter);
             return false;
         case FolderLock::Result::Failed:
-            ShowMessageBox(text::kCannotCreateFile + packageFolder + "/" + kLockFileName);
+            ShowMessageBox(text::kCannotCreateFile + packageFolder + kPathSeparator +
+                           kLockFileName);
             return false;
     }
 

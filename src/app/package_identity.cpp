@@ -1,14 +1,10 @@
 #include "app/package_identity.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QStandardPaths>
 
 #include "catalogue/package_files.h"
 #include "framework/durable_file.h"
-#include "framework/file_copy.h"
+#include "framework/file_system.h"
 #include "framework/file_utils.h"
 #include "framework/folder_lock.h"
 #include "framework/message_box.h"
@@ -26,18 +22,16 @@ std::string BrowserDownloadFolder() {
 }
 
 bool CopyProgramFile(const std::string& from, const std::string& to) {
-    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
+    const FileHandle in = OpenFileForReading(from);
+    if (!in.IsOpen()) {
         return false;
     }
-    DurableReplacement copy(to, kPartialSuffix, 0755);
+    DurableReplacement copy(to, kPartialSuffix);
     std::int64_t copied = 0;
-    struct stat st {};
-    bool ok = copy.IsOpen() && AppendFileContents(in, copy.Fd(), copied) == CopyResult::Done &&
-              fstat(in, &st) == 0 && copy.SetMode((st.st_mode & 07777) | S_IXUSR);
-    close(in);
-    ok = ok && copy.Commit() == DurableReplacement::Result::Committed;
-    return ok;
+    EntryInfo source;
+    return copy.IsOpen() && AppendFileContents(in, copy.File(), copied) == CopyResult::Done &&
+           StatFile(in, source) && copy.SetPermissions(source.permissions) &&
+           copy.MakeExecutable() && copy.Commit() == DurableReplacement::Result::Committed;
 }
 
 std::string CopyToPackageFolder(const std::string& modulePath, const std::string& downloadFolder) {
@@ -57,7 +51,7 @@ std::string CopyToPackageFolder(const std::string& modulePath, const std::string
     if (folder.empty()) {
         return modulePath;
     }
-    const std::string target = folder + "/" + GetPackageProgramName(g_currentPackage);
+    const std::string target = folder + kPathSeparator + GetPackageProgramName(g_currentPackage);
     MakeDirectoryTree(target);
     // A program running for that folder is not overwritten, nor joined by a
     // second one; held through the copy, so none starts there meanwhile. A

@@ -1,10 +1,16 @@
 #include "catalogue/minisign.h"
 
-#include <openssl/evp.h>
+#include <gcrypt.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 #include <vector>
+
+#include "catalogue/base64.h"
+#include "framework/sha256.h"
 
 namespace {
 
@@ -15,40 +21,61 @@ constexpr char kTrusted[] = "trusted comment: ";
 constexpr std::size_t kSignatureBytes = 64;
 constexpr std::size_t kKeyNumBytes = 8 + 64 + 32;  // key id, secret key, checksum
 
-struct PkeyDeleter {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+struct SexpDeleter {
+    void operator()(gcry_sexp_t sexp) const { gcry_sexp_release(sexp); }
 };
-struct MdCtxDeleter {
-    void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
-};
-using Pkey = std::unique_ptr<EVP_PKEY, PkeyDeleter>;
-using MdCtx = std::unique_ptr<EVP_MD_CTX, MdCtxDeleter>;
+using Sexp = std::unique_ptr<std::remove_pointer_t<gcry_sexp_t>, SexpDeleter>;
 
-bool DecodeBase64(const std::string& text, Bytes& bytes) {
-    if (text.empty() || text.size() % 4 != 0) {
+// An s-expression from a template of libgcrypt's; null on failure.
+template <typename... Args>
+Sexp BuildSexp(const char* format, Args... args) {
+    gcry_sexp_t sexp = nullptr;
+    if (gcry_sexp_build(&sexp, nullptr, format, args...) != 0) {
+        return nullptr;
+    }
+    return Sexp(sexp);
+}
+
+Sexp Ed25519PrivateKey(const Ed25519Key& seed) {
+    return BuildSexp("(private-key (ecc (curve Ed25519) (flags eddsa) (d %b)))",
+                     static_cast<int>(seed.size()), seed.data());
+}
+
+// What libgcrypt signs and verifies: the message itself, as pure Ed25519 does.
+Sexp Ed25519Data(const void* message, std::size_t length) {
+    if (length > INT_MAX) {
+        return nullptr;
+    }
+    return BuildSexp("(data (flags eddsa) (hash-algo sha512) (value %b))", static_cast<int>(length),
+                     message);
+}
+
+// The value of the token `name` in `sexp`, which must be `size` bytes long.
+bool TokenBytes(gcry_sexp_t sexp, const char* name, std::uint8_t* out, std::size_t size) {
+    const Sexp token(gcry_sexp_find_token(sexp, name, 0));
+    std::size_t length = 0;
+    const char* data = token ? gcry_sexp_nth_data(token.get(), 1, &length) : nullptr;
+    if (data == nullptr || length != size) {
         return false;
     }
-    bytes.resize(text.size() / 4 * 3);
-    const int n = EVP_DecodeBlock(bytes.data(), reinterpret_cast<const unsigned char*>(text.data()),
-                                  static_cast<int>(text.size()));
-    if (n < 0) {
-        return false;
-    }
-    // EVP_DecodeBlock keeps the zero bytes that the padding stands for.
-    std::size_t padding = 0;
-    for (std::size_t i = text.size(); i > 0 && text[i - 1] == '='; --i) {
-        ++padding;
-    }
-    bytes.resize(static_cast<std::size_t>(n) - padding);
+    std::memcpy(out, data, size);
     return true;
 }
 
-std::string EncodeBase64(const Bytes& bytes) {
-    std::string text((bytes.size() + 2) / 3 * 4 + 1, '\0');
-    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()), bytes.data(),
-                                  static_cast<int>(bytes.size()));
-    text.resize(static_cast<std::size_t>(n));
-    return text;
+// S below the group order L, little-endian as in the signature: RFC 8032
+// refuses any other, so that a signature cannot be altered and stay valid.
+// libgcrypt 1.10 takes S + L as well, so the check is ours.
+bool IsCanonicalScalar(const std::uint8_t* s) {
+    static constexpr std::uint8_t kOrder[32] = {0xed, 0xd3, 0xf5, 0x5c, 0x1a, 0x63, 0x12, 0x58,
+                                                0xd6, 0x9c, 0xf7, 0xa2, 0xde, 0xf9, 0xde, 0x14,
+                                                0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                                0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10};
+    for (int i = 31; i >= 0; --i) {
+        if (s[i] != kOrder[i]) {
+            return s[i] < kOrder[i];
+        }
+    }
+    return false;
 }
 
 // The lines of a small text file, without their line ends.
@@ -70,35 +97,11 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-bool Blake2b512(const std::string& message, Bytes& digest) {
-    digest.resize(64);
-    unsigned length = 0;
-    return EVP_Digest(message.data(), message.size(), digest.data(), &length, EVP_blake2b512(),
-                      nullptr) == 1 &&
-           length == 64;
-}
-
-bool Ed25519Verify(const std::array<std::uint8_t, 32>& publicKey, const std::uint8_t* signature,
-                   const std::uint8_t* message, std::size_t length) {
-    Pkey key(
-        EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, publicKey.data(), publicKey.size()));
-    MdCtx ctx(EVP_MD_CTX_new());
-    return key && ctx &&
-           EVP_DigestVerifyInit(ctx.get(), nullptr, nullptr, nullptr, key.get()) == 1 &&
-           EVP_DigestVerify(ctx.get(), signature, kSignatureBytes, message, length) == 1;
-}
-
-Bytes Ed25519Sign(const std::array<std::uint8_t, 32>& seed, const std::uint8_t* message,
-                  std::size_t length) {
-    Pkey key(EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, seed.data(), seed.size()));
-    MdCtx ctx(EVP_MD_CTX_new());
-    Bytes signature(kSignatureBytes);
-    std::size_t size = signature.size();
-    if (!key || !ctx || EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, key.get()) != 1 ||
-        EVP_DigestSign(ctx.get(), signature.data(), &size, message, length) != 1) {
-        return {};
-    }
-    return signature;
+Bytes Blake2b512(const std::string& message) {
+    EnsureCryptoLibrary();
+    Bytes digest(gcry_md_get_algo_dlen(GCRY_MD_BLAKE2B_512));
+    gcry_md_hash_buffer(GCRY_MD_BLAKE2B_512, digest.data(), message.data(), message.size());
+    return digest;
 }
 
 std::uint64_t LittleEndian(const std::uint8_t* p) {
@@ -110,11 +113,14 @@ std::uint64_t LittleEndian(const std::uint8_t* p) {
 }
 
 // scrypt's cost from libsodium's limits, as crypto_pwhash_scryptsalsa208sha256
-// picks it, so that keys made by minisign open here.
+// picks it, so that keys made by minisign open here. Its block size r is 8,
+// as libgcrypt's scrypt fixes it.
+constexpr std::uint64_t kScryptBlockSize = 8;
+
 void ScryptParameters(std::uint64_t opsLimit, std::uint64_t memLimit, std::uint64_t& n,
-                      std::uint64_t& r, std::uint64_t& p) {
+                      std::uint64_t& p) {
     opsLimit = std::max<std::uint64_t>(opsLimit, 32768);
-    r = 8;
+    const std::uint64_t r = kScryptBlockSize;
     int nLog2 = 1;
     if (opsLimit < memLimit / 32) {
         p = 1;
@@ -152,8 +158,16 @@ bool ParseMinisignPublicKey(const std::string& text, MinisignPublicKey& key) {
 }
 
 struct MinisignMessage::Context {
-    MdCtx blake2b{EVP_MD_CTX_new()};
-    bool ok = blake2b && EVP_DigestInit_ex(blake2b.get(), EVP_blake2b512(), nullptr) == 1;
+    gcry_md_hd_t blake2b = nullptr;
+    bool ok = false;
+
+    Context() {
+        EnsureCryptoLibrary();
+        ok = gcry_md_open(&blake2b, GCRY_MD_BLAKE2B_512, 0) == 0;
+    }
+    ~Context() { gcry_md_close(blake2b); }
+    Context(const Context&) = delete;
+    Context& operator=(const Context&) = delete;
 };
 
 MinisignMessage::MinisignMessage() : m_context(std::make_unique<Context>()) {}
@@ -161,7 +175,9 @@ MinisignMessage::MinisignMessage() : m_context(std::make_unique<Context>()) {}
 MinisignMessage::~MinisignMessage() = default;
 
 void MinisignMessage::Update(const void* data, std::size_t length) {
-    m_context->ok = m_context->ok && EVP_DigestUpdate(m_context->blake2b.get(), data, length) == 1;
+    if (m_context->ok) {
+        gcry_md_write(m_context->blake2b, data, length);
+    }
     if (m_kept && m_bytes.size() + length <= kMaxUnhashedSignedBytes) {
         m_bytes.append(static_cast<const char*>(data), length);
     } else {
@@ -171,16 +187,19 @@ void MinisignMessage::Update(const void* data, std::size_t length) {
 }
 
 std::string MinisignMessage::Prehash() const {
-    MdCtx copy(EVP_MD_CTX_new());
-    std::string digest(64, '\0');
-    unsigned length = 0;
-    if (!m_context->ok || !copy || EVP_MD_CTX_copy_ex(copy.get(), m_context->blake2b.get()) != 1 ||
-        EVP_DigestFinal_ex(copy.get(), reinterpret_cast<unsigned char*>(digest.data()), &length) !=
-            1 ||
-        length != digest.size()) {
+    // Reading finalises the state: read a copy.
+    gcry_md_hd_t copy = nullptr;
+    if (!m_context->ok || gcry_md_copy(&copy, m_context->blake2b) != 0) {
         return {};
     }
-    return digest;
+    const unsigned char* digest = gcry_md_read(copy, GCRY_MD_BLAKE2B_512);
+    std::string prehash;
+    if (digest != nullptr) {
+        prehash.assign(reinterpret_cast<const char*>(digest),
+                       gcry_md_get_algo_dlen(GCRY_MD_BLAKE2B_512));
+    }
+    gcry_md_close(copy);
+    return prehash;
 }
 
 SignatureCheck VerifyMinisign(const MinisignPublicKey& key, const std::string& signatureFile,
@@ -253,14 +272,19 @@ SecretKeyLoad ParseMinisignSecretKey(const std::string& file, const std::string&
     const std::uint8_t* salt = bytes.data() + 6;
     std::uint8_t* keyNum = bytes.data() + 6 + 32 + 8 + 8;
     if (bytes[2] == 'S' && bytes[3] == 'c') {
+        EnsureCryptoLibrary();
         std::uint64_t n = 0;
-        std::uint64_t r = 0;
         std::uint64_t p = 0;
-        ScryptParameters(LittleEndian(bytes.data() + 38), LittleEndian(bytes.data() + 46), n, r, p);
+        ScryptParameters(LittleEndian(bytes.data() + 38), LittleEndian(bytes.data() + 46), n, p);
+        // libgcrypt takes N as an int and p as an unsigned long; a key that
+        // asks for more is not one minisign makes.
+        if (n > INT_MAX || p == 0 || p > ULONG_MAX) {
+            return SecretKeyLoad::Malformed;
+        }
         Bytes stream(kKeyNumBytes);
-        const std::uint64_t memory = 128 * n * r * p + 128 * r * (n + 2) + (1 << 20);
-        if (EVP_PBE_scrypt(password.data(), password.size(), salt, 32, n, r, p, memory,
-                           stream.data(), stream.size()) != 1) {
+        if (gcry_kdf_derive(password.data(), password.size(), GCRY_KDF_SCRYPT, static_cast<int>(n),
+                            salt, 32, static_cast<unsigned long>(p), stream.size(),
+                            stream.data()) != 0) {
             return SecretKeyLoad::Malformed;
         }
         for (std::size_t i = 0; i < kKeyNumBytes; ++i) {
@@ -274,12 +298,8 @@ SecretKeyLoad ParseMinisignSecretKey(const std::string& file, const std::string&
     std::memcpy(key.publicKey.data(), keyNum + 8 + 32, 32);
     // The secret key holds its public half: a wrong password gives a seed
     // that does not lead to it.
-    Pkey derived(
-        EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, key.seed.data(), key.seed.size()));
-    std::array<std::uint8_t, 32> publicKey{};
-    std::size_t size = publicKey.size();
-    if (!derived || EVP_PKEY_get_raw_public_key(derived.get(), publicKey.data(), &size) != 1 ||
-        publicKey != key.publicKey) {
+    Ed25519Key publicKey{};
+    if (!Ed25519PublicKey(key.seed, publicKey) || publicKey != key.publicKey) {
         return SecretKeyLoad::WrongPassword;
     }
     return SecretKeyLoad::Loaded;
@@ -287,23 +307,70 @@ SecretKeyLoad ParseMinisignSecretKey(const std::string& file, const std::string&
 
 std::string SignMinisign(const MinisignSecretKey& key, const std::string& message,
                          const std::string& trustedComment) {
-    Bytes prehash;
-    if (!Blake2b512(message, prehash)) {
-        return {};
-    }
-    const Bytes signature = Ed25519Sign(key.seed, prehash.data(), prehash.size());
-    if (signature.empty()) {
+    const Bytes prehash = Blake2b512(message);
+    Ed25519Signature signature{};
+    if (!Ed25519Sign(key.seed, prehash.data(), prehash.size(), signature)) {
         return {};
     }
     Bytes line = {'E', 'D'};
     line.insert(line.end(), key.keyId.begin(), key.keyId.end());
     line.insert(line.end(), signature.begin(), signature.end());
-    Bytes globalMessage = signature;
+    Bytes globalMessage(signature.begin(), signature.end());
     globalMessage.insert(globalMessage.end(), trustedComment.begin(), trustedComment.end());
-    const Bytes global = Ed25519Sign(key.seed, globalMessage.data(), globalMessage.size());
-    if (global.empty()) {
+    Ed25519Signature global{};
+    if (!Ed25519Sign(key.seed, globalMessage.data(), globalMessage.size(), global)) {
         return {};
     }
-    return std::string(kUntrusted) + "signature from velmora-publish\n" + EncodeBase64(line) +
-           "\n" + kTrusted + trustedComment + "\n" + EncodeBase64(global) + "\n";
+    return std::string(kUntrusted) + "signature from velmora-publish\n" +
+           EncodeBase64(line.data(), line.size()) + "\n" + kTrusted + trustedComment + "\n" +
+           EncodeBase64(global.data(), global.size()) + "\n";
+}
+
+bool Ed25519PublicKey(const Ed25519Key& seed, Ed25519Key& publicKey) {
+    EnsureCryptoLibrary();
+    const Sexp secret = Ed25519PrivateKey(seed);
+    gcry_ctx_t context = nullptr;
+    if (!secret || gcry_mpi_ec_new(&context, secret.get(), nullptr) != 0) {
+        return false;
+    }
+    // With only the secret half given, libgcrypt computes the public point
+    // from the seed as RFC 8032 does, and "@eddsa" gives its 32-byte encoding.
+    gcry_mpi_t point = gcry_mpi_ec_get_mpi("q@eddsa", context, 1);
+    unsigned int bits = 0;
+    const void* encoded = point != nullptr ? gcry_mpi_get_opaque(point, &bits) : nullptr;
+    const bool got = encoded != nullptr && bits == 8 * publicKey.size();
+    if (got) {
+        std::memcpy(publicKey.data(), encoded, publicKey.size());
+    }
+    gcry_mpi_release(point);
+    gcry_ctx_release(context);
+    return got;
+}
+
+bool Ed25519Sign(const Ed25519Key& seed, const void* message, std::size_t length,
+                 Ed25519Signature& signature) {
+    EnsureCryptoLibrary();
+    const Sexp secret = Ed25519PrivateKey(seed);
+    const Sexp data = Ed25519Data(message, length);
+    gcry_sexp_t signed_ = nullptr;
+    if (!secret || !data || gcry_pk_sign(&signed_, data.get(), secret.get()) != 0) {
+        return false;
+    }
+    const Sexp result(signed_);
+    return TokenBytes(result.get(), "r", signature.data(), 32) &&
+           TokenBytes(result.get(), "s", signature.data() + 32, 32);
+}
+
+bool Ed25519Verify(const Ed25519Key& publicKey, const std::uint8_t* signature, const void* message,
+                   std::size_t length) {
+    if (!IsCanonicalScalar(signature + 32)) {
+        return false;
+    }
+    EnsureCryptoLibrary();
+    const Sexp key = BuildSexp("(public-key (ecc (curve Ed25519) (flags eddsa) (q %b)))",
+                               static_cast<int>(publicKey.size()), publicKey.data());
+    const Sexp sig =
+        BuildSexp("(sig-val (eddsa (r %b) (s %b)))", 32, signature, 32, signature + 32);
+    const Sexp data = Ed25519Data(message, length);
+    return key && sig && data && gcry_pk_verify(sig.get(), data.get(), key.get()) == 0;
 }

@@ -10,7 +10,7 @@
 // the file ("prehashed", what minisign makes by default; the older form
 // over the file itself is read too), and a second Ed25519 signature over the
 // first one and the trusted comment, so that the comment cannot be changed
-// either. The crypto is OpenSSL's libcrypto.
+// either. The crypto is libgcrypt's.
 //
 //   public key file   untrusted comment: ...
 //                     base64("Ed" | key id (8) | public key (32))
@@ -91,3 +91,14 @@ SecretKeyLoad ParseMinisignSecretKey(const std::string& file, const std::string&
 // A prehashed signature file of `message`.
 std::string SignMinisign(const MinisignSecretKey& key, const std::string& message,
                          const std::string& trustedComment);
+
+// Ed25519 as RFC 8032 defines it, beneath the formats above. A secret key is
+// its 32-byte seed; a signature is R (32) | S (32), and Ed25519Verify reads
+// those 64 bytes from `signature`.
+using Ed25519Key = std::array<std::uint8_t, 32>;
+using Ed25519Signature = std::array<std::uint8_t, 64>;
+bool Ed25519PublicKey(const Ed25519Key& seed, Ed25519Key& publicKey);
+bool Ed25519Sign(const Ed25519Key& seed, const void* message, std::size_t length,
+                 Ed25519Signature& signature);
+bool Ed25519Verify(const Ed25519Key& publicKey, const std::uint8_t* signature, const void* message,
+                   std::size_t length);

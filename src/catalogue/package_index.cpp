@@ -1,9 +1,5 @@
 #include "catalogue/package_index.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -71,12 +67,48 @@ bool ParseDecimal(const std::string& line, int& value) {
 
 }  // namespace
 
-int ReadIndexLine(std::FILE* file, std::string& line) {
+int IndexLineReader::Next() {
+    if (m_at == m_size) {
+        std::size_t got = 0;
+        if (!ReadSome(m_file, m_buffer, sizeof m_buffer, got) || got == 0) {
+            return -1;
+        }
+        m_at = 0;
+        m_size = got;
+    }
+    return static_cast<unsigned char>(m_buffer[m_at++]);
+}
+
+void IndexLineReader::SkipByteOrderMark() {
+    constexpr unsigned char kMark[] = {0xEF, 0xBB, 0xBF};
+    std::size_t matched = 0;
+    while (matched < sizeof kMark && Next() == kMark[matched]) {
+        ++matched;
+    }
+    if (matched < sizeof kMark) {
+        // Not a mark: read from the start again (all of it is in the buffer,
+        // which the first read filled).
+        m_at = 0;
+    }
+}
+
+int IndexLineReader::ReadIndexLine(std::string& line) {
     char buffer[kLineBufferSize];
-    if (std::fgets(buffer, sizeof buffer, file) == nullptr) {
+    std::size_t length = 0;
+    int c = 0;
+    while (length + 1 < sizeof buffer && (c = Next()) >= 0) {
+        buffer[length++] = static_cast<char>(c);
+        if (c == '\n') {
+            break;
+        }
+    }
+    if (length == 0) {
         return 0;
     }
-    std::size_t length = std::strlen(buffer);
+    // What fgets gives stops at a NUL, as a C string does.
+    if (const void* nul = std::memchr(buffer, '\0', length)) {
+        length = static_cast<std::size_t>(static_cast<const char*>(nul) - buffer);
+    }
     while (length > 0 && IsTrailingSpace(buffer[length - 1])) {
         --length;
     }
@@ -84,17 +116,17 @@ int ReadIndexLine(std::FILE* file, std::string& line) {
     return 1;
 }
 
-int ReadIndexInt(std::FILE* file, int& value) {
+int IndexLineReader::ReadIndexInt(int& value) {
     std::string line;
-    if (!ReadIndexLine(file, line)) {
+    if (!ReadIndexLine(line)) {
         return 0;
     }
     return ParseDecimal(line, value) ? 1 : 0;
 }
 
-int ReadIndexFlag(std::FILE* file, int& flag) {
+int IndexLineReader::ReadIndexFlag(int& flag) {
     int value = 0;
-    if (!ReadIndexInt(file, value)) {
+    if (!ReadIndexInt(value)) {
         return 0;
     }
     flag = value != 0 ? 1 : 0;
@@ -113,45 +145,39 @@ int PackageIndex::Load(const std::string& path, IndexLoadError& error) {
 
 int PackageIndex::Load(const OwnFolder& folder, const std::string& name, IndexLoadError& error) {
     Clear();
-    const int fd = OpenOwnFileForReading(folder, name);
-    std::FILE* file = fd >= 0 ? fdopen(fd, "r") : nullptr;
-    if (file == nullptr) {
-        if (fd >= 0) {
-            close(fd);
-        }
+    const FileHandle file = OpenOwnFileForReading(folder, name);
+    if (!file.IsOpen()) {
         error = CannotOpen;
         return 0;
     }
     const auto fail = [&](IndexLoadError reason) {
-        std::fclose(file);
         error = reason;
         return 0;
     };
+    // Large enough a buffer to stay off the stack.
+    const auto reader = std::make_unique<IndexLineReader>(file);
     // An index saved by an editor that marks UTF-8 with a byte-order mark
     // reads like one without.
-    if (std::fgetc(file) != 0xEF || std::fgetc(file) != 0xBB || std::fgetc(file) != 0xBF) {
-        std::rewind(file);
-    }
+    reader->SkipByteOrderMark();
     int format = 0;
-    if (!ReadIndexInt(file, format)) {
+    if (!reader->ReadIndexInt(format)) {
         return fail(Malformed);
     }
     if (format > kFormatNumber) {
         return fail(Incompatible);
     }
     int count = 0;
-    if (!ReadIndexLine(file, m_productVersion) || !ReadIndexInt(file, count) ||
-        !ReadIndexInt(file, m_partSize) || count > kMaxParts) {
+    if (!reader->ReadIndexLine(m_productVersion) || !reader->ReadIndexInt(count) ||
+        !reader->ReadIndexInt(m_partSize) || count > kMaxParts) {
         return fail(Malformed);
     }
     for (int i = 0; i < count; ++i) {
         PackagePart part;
-        if (!ReadIndexLine(file, part.m_name) || !ReadIndexFlag(file, part.m_done)) {
+        if (!reader->ReadIndexLine(part.m_name) || !reader->ReadIndexFlag(part.m_done)) {
             return fail(Malformed);
         }
         m_parts.push_back(std::move(part));
     }
-    std::fclose(file);
     m_folder = folder;
     m_name = name;
     m_path = folder.PathOf(name);
@@ -159,14 +185,11 @@ int PackageIndex::Load(const OwnFolder& folder, const std::string& name, IndexLo
 }
 
 struct PackageIndex::SavedFile {
-    SavedFile(int descriptor, const struct stat& file, std::vector<std::uint32_t> offsets)
-        : fd(descriptor), identity(file), flagOffsets(std::move(offsets)) {}
-    ~SavedFile() { close(fd); }
-    SavedFile(const SavedFile&) = delete;
-    SavedFile& operator=(const SavedFile&) = delete;
+    SavedFile(FileHandle handle, const FileIdentity& saved, std::vector<std::uint32_t> offsets)
+        : file(std::move(handle)), identity(saved), flagOffsets(std::move(offsets)) {}
 
-    int fd;
-    struct stat identity;
+    FileHandle file;
+    FileIdentity identity;
     // The byte of each part's done flag.
     std::vector<std::uint32_t> flagOffsets;
 };
@@ -195,13 +218,12 @@ int PackageIndex::Save() {
     }
     // Kept open for the flags recorded in place later, as long as it is the
     // file just written.
-    const int fd = openat(m_folder.Fd(), m_name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat identity {};
-    if (fd >= 0 && fstat(fd, &identity) == 0 && S_ISREG(identity.st_mode) &&
-        identity.st_size == static_cast<off_t>(content.size()) && content.size() <= UINT32_MAX) {
-        m_saved = std::make_shared<SavedFile>(fd, identity, std::move(flagOffsets));
-    } else if (fd >= 0) {
-        close(fd);
+    FileHandle saved = OpenOwnFileForChanging(m_folder, m_name);
+    EntryInfo info;
+    if (saved.IsOpen() && StatFile(saved, info) &&
+        info.size == static_cast<std::int64_t>(content.size()) && content.size() <= UINT32_MAX) {
+        m_saved =
+            std::make_shared<SavedFile>(std::move(saved), info.identity, std::move(flagOffsets));
     }
     return 1;
 }
@@ -210,17 +232,15 @@ int PackageIndex::SavePart(std::size_t i) {
     // In place only into the very file the last save wrote, and only while
     // nobody else has a name for it: a hard link made since would carry the
     // write elsewhere.
-    struct stat now {};
+    EntryInfo now;
     if (m_saved == nullptr || i >= m_parts.size() ||
-        m_saved->flagOffsets.size() != m_parts.size() ||
-        fstatat(m_folder.Fd(), m_name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
-        now.st_dev != m_saved->identity.st_dev || now.st_ino != m_saved->identity.st_ino ||
-        now.st_nlink != 1) {
+        m_saved->flagOffsets.size() != m_parts.size() || !StatOwnEntry(m_folder, m_name, now) ||
+        now.identity.device != m_saved->identity.device ||
+        now.identity.file != m_saved->identity.file || now.links != 1) {
         return Save();
     }
     const char flag = m_parts[i].m_done != 0 ? '1' : '0';
-    if (pwrite(m_saved->fd, &flag, 1, m_saved->flagOffsets[i]) != 1 ||
-        fdatasync(m_saved->fd) != 0) {
+    if (!WriteAt(m_saved->file, m_saved->flagOffsets[i], &flag, 1) || !SyncData(m_saved->file)) {
         return Save();
     }
     return 1;

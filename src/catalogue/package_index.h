@@ -1,12 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "framework/own_files.h"
+#include "framework/file_system.h"
 
 // Why PackageIndex::Load failed.
 enum IndexLoadError : int {
@@ -77,7 +76,24 @@ class PackageIndex {
 // The most parts an index may have; a larger count is malformed.
 inline constexpr int kMaxParts = 1000000;
 
-// Line readers of the index format, over a stream opened for reading.
-int ReadIndexLine(std::FILE* file, std::string& line);
-int ReadIndexInt(std::FILE* file, int& value);
-int ReadIndexFlag(std::FILE* file, int& flag);
+// Reads a file of the index format line by line, as the C library's fgets
+// does through a buffer of 1024 bytes: a longer line comes in pieces of
+// 1023 bytes, and a line ends at its first NUL byte.
+class IndexLineReader {
+  public:
+    explicit IndexLineReader(const FileHandle& file) : m_file(file) {}
+    // Skips a UTF-8 byte-order mark at the very start, if there is one.
+    void SkipByteOrderMark();
+    int ReadIndexLine(std::string& line);
+    int ReadIndexInt(int& value);
+    int ReadIndexFlag(int& flag);
+
+  private:
+    // The next byte, or -1 at the end (or on a read error).
+    int Next();
+
+    const FileHandle& m_file;
+    char m_buffer[64 * 1024];
+    std::size_t m_at = 0;
+    std::size_t m_size = 0;
+};

@@ -1,5 +1,6 @@
 #include "catalogue/package_table.h"
 
+#include "framework/file_system.h"
 #include "framework/resource_ids.h"
 #include "framework/texts.h"
 
@@ -47,5 +48,5 @@ std::string ServerFolderForPackage(PackageId id) {
 
 std::string AppendVoiceFolder(PackageId id, const std::string& folder) {
     const char* voice = PackageInfoFor(id).voiceFolder;
-    return *voice == '\0' ? folder : folder + "/" + voice;
+    return *voice == '\0' ? folder : folder + kPathSeparator + voice;
 }

@@ -98,8 +98,9 @@ SignedVersions::Load SignedVersions::Read(const OwnFolder& folder) {
     m_newest.clear();
     std::string text;
     if (!ReadOwnFile(folder, kSignedVersionsFileName, kMaxRecordBytes, text)) {
-        struct stat st {};
-        return StatOwnEntry(folder, kSignedVersionsFileName, st) ? Load::Unreadable : Load::Missing;
+        EntryInfo info;
+        return StatOwnEntry(folder, kSignedVersionsFileName, info) ? Load::Unreadable
+                                                                   : Load::Missing;
     }
     std::size_t start = 0;
     while (start < text.size()) {

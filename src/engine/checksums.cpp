@@ -1,7 +1,5 @@
 #include "engine/checksums.h"
 
-#include <unistd.h>
-
 #include "catalogue/checksum_list.h"
 #include "catalogue/minisign.h"
 #include "catalogue/package_files.h"
@@ -10,7 +8,7 @@
 #include "catalogue/signed_versions.h"
 #include "engine/connection_advice.h"
 #include "engine/download_state.h"
-#include "framework/durable_file.h"
+#include "framework/file_hash.h"
 #include "framework/message_box.h"
 #include "framework/own_files.h"
 #include "framework/shown_text.h"
@@ -46,8 +44,8 @@ Fetched FetchFileOfThePackage(DownloadState& state, const OwnFolder& folder, con
 bool ReadChecksums(const OwnFolder& folder, long long maxBytes, MinisignMessage& signedMessage,
                    ChecksumList& list) {
     list = {};
-    const int fd = OpenOwnFileForReading(folder, kChecksumsFileName);
-    if (fd < 0) {
+    const FileHandle file = OpenOwnFileForReading(folder, kChecksumsFileName);
+    if (!file.IsOpen()) {
         return false;
     }
     std::string line;
@@ -56,7 +54,7 @@ bool ReadChecksums(const OwnFolder& folder, long long maxBytes, MinisignMessage&
     bool ok = true;
     for (;;) {
         std::size_t length = 0;
-        if (!ReadSome(fd, buffer, sizeof buffer, length)) {
+        if (!ReadSome(file, buffer, sizeof buffer, length)) {
             ok = false;
             break;
         }
@@ -79,7 +77,6 @@ bool ReadChecksums(const OwnFolder& folder, long long maxBytes, MinisignMessage&
             break;
         }
     }
-    close(fd);
     // Every line ends with a line feed.
     return ok && line.empty();
 }

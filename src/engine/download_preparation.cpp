@@ -1,10 +1,6 @@
 #include "engine/download_preparation.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
+#include <algorithm>
 
 #include "catalogue/checksum_list.h"
 #include "catalogue/download_hosts.h"
@@ -26,21 +22,25 @@ namespace {
 // The site list's first line is read like a line of the index.
 constexpr int kSiteLineBufferSize = 1024;
 
-// Reads the site list's first line exactly as stored, line break included.
+// Reads the site list's first line exactly as stored, line break included
+// (at most 1023 bytes, up to a NUL byte, as the C library's fgets and a C
+// string take it).
 void TakeHostFromSiteList(const OwnFolder& folder, std::string& host) {
-    const int fd = OpenOwnFileForReading(folder, kSiteListFileName);
-    std::FILE* file = fd >= 0 ? fdopen(fd, "r") : nullptr;
-    if (file == nullptr) {
-        if (fd >= 0) {
-            close(fd);
+    const FileHandle file = OpenOwnFileForReading(folder, kSiteListFileName);
+    char line[kSiteLineBufferSize - 1];
+    std::size_t length = 0;
+    for (std::size_t got = 1; file.IsOpen() && got > 0 && length < sizeof line;) {
+        if (!ReadSome(file, line + length, sizeof line - length, got)) {
+            return;
         }
+        length += got;
+    }
+    if (length == 0) {
         return;
     }
-    char line[kSiteLineBufferSize];
-    if (std::fgets(line, sizeof line, file) != nullptr) {
-        host = line;
-    }
-    std::fclose(file);
+    const std::string read(line, length);
+    const std::string first = read.substr(0, std::min(read.find('\n'), read.size() - 1) + 1);
+    host = first.substr(0, first.find('\0'));
 }
 
 bool IsVoiceFolderName(const std::string& name) {
@@ -58,44 +58,32 @@ bool IsVoiceFolderName(const std::string& name) {
 // whatever they are, they are refused when used): nothing at all included.
 // Anything else is someone else's, such as the user's "bin" folder.
 bool IsOwnVersionFolder(const OwnFolder& folder) {
-    const int fd = dup(folder.Fd());
-    DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
-    if (dir == nullptr) {
-        if (fd >= 0) {
-            close(fd);
-        }
-        return false;
-    }
     bool own = true;
-    while (const dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == "..") {
-            continue;
+    const bool listed = ForEachEntry(folder, [&](const std::string& name) {
+        EntryInfo info;
+        if (!StatOwnEntry(folder, name, info)) {
+            return true;
         }
-        struct stat st {};
-        if (!StatOwnEntry(folder, name, st)) {
-            continue;
-        }
-        if (name == kIndexFileName && S_ISREG(st.st_mode)) {
+        if (name == kIndexFileName && info.kind == EntryKind::File) {
             own = true;
-            break;
+            return false;
         }
-        const bool voice = S_ISDIR(st.st_mode) && IsVoiceFolderName(name);
+        const bool voice = info.kind == EntryKind::Folder && IsVoiceFolderName(name);
         if (!voice && !IsReservedFileName(name)) {
             own = false;
         }
-    }
-    closedir(dir);
-    return own;
+        return true;
+    });
+    return listed && own;
 }
 
 // Opens (creating it when missing) one level of the version folder, and
 // tells the user when it cannot or must not be used.
 OwnFolder OpenOwnSubfolder(const OwnFolder& parent, const std::string& name) {
-    int error = 0;
-    OwnFolder folder = parent.OpenSubfolder(name, true, error);
-    if (!folder.IsOpen() && error != ELOOP && error != ENOTDIR) {
-        ShowMessageBox(SystemErrorText(error));
+    OwnFolder::Opened opened = OwnFolder::Opened::Failed;
+    OwnFolder folder = parent.OpenSubfolder(name, true, opened);
+    if (opened == OwnFolder::Opened::Failed) {
+        ShowMessageBox(SystemErrorText());
         return {};
     }
     if (!folder.IsOpen() || !IsOwnVersionFolder(folder)) {
@@ -110,10 +98,7 @@ OwnFolder OpenOwnSubfolder(const OwnFolder& parent, const std::string& name) {
 
 int PrepareDownload(DownloadState& state) {
     const std::string& program = state.m_strProgramPath;
-    std::size_t separator = program.rfind('/');
-    if (separator == std::string::npos) {
-        separator = program.rfind('\\');
-    }
+    const std::size_t separator = program.rfind(kPathSeparator);
     if (separator == std::string::npos) {
         ShowMessageBox(text::kCannotFindHomeDirectory);
         return 0;
@@ -144,7 +129,7 @@ int PrepareDownload(DownloadState& state) {
     }
 
     error.clear();
-    struct stat fetched {};
+    EntryInfo fetched;
     if (!state.PreparationLimits(kMaxIndexBytes, limits, error) ||
         !DownloadFile(state.m_strHost, kHttpPort, state.m_strServerFolder + "/" + kIndexFileName,
                       LocalFile(packageFolder, kIndexFileName), 0, error, state.GetProxy(), nullptr,
@@ -205,8 +190,8 @@ int PrepareDownload(DownloadState& state) {
         }
         // A resume state that is there but cannot be read (no permission, a
         // link, a FIFO) still holds the done flags: it is never replaced.
-        struct stat st {};
-        if (StatOwnEntry(versionFolder, kIndexFileName, st) ||
+        EntryInfo existing;
+        if (StatOwnEntry(versionFolder, kIndexFileName, existing) ||
             !published.SaveAs(versionFolder, kIndexFileName)) {
             // Failing here without a word would leave the user at a window
             // that does nothing.

@@ -1,15 +1,13 @@
 #include "engine/download_state.h"
 
-#include <sys/stat.h>
-
 #include <chrono>
 
 #include "engine/download_preparation.h"
 #include "engine/download_worker.h"
 #include "engine/package_display.h"
 #include "framework/dialog_items.h"
+#include "framework/file_system.h"
 #include "framework/message_box.h"
-#include "framework/module_path.h"
 #include "framework/own_files.h"
 #include "framework/resource_ids.h"
 #include "framework/texts.h"
@@ -62,13 +60,13 @@ std::int64_t DownloadState::PackageBytes() const {
     if (count == 0) {
         return 0;
     }
-    struct stat last {};
+    EntryInfo last;
     const PackagePart& lastPart = m_index.m_parts.back();
     const bool known = lastPart.m_done != 0 &&
                        StatOwnEntry(m_versionFolder, lastPart.m_name, last) &&
-                       S_ISREG(last.st_mode);
+                       last.kind == EntryKind::File;
     return static_cast<std::int64_t>(count - 1) * m_index.m_partSize +
-           (known ? static_cast<std::int64_t>(last.st_size) : m_index.m_partSize);
+           (known ? last.size : m_index.m_partSize);
 }
 
 void DownloadState::SetProxy(const std::string& proxy) {

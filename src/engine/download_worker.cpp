@@ -1,14 +1,11 @@
 #include "engine/download_worker.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "catalogue/package_files.h"
 #include "engine/download_state.h"
 #include "engine/installer_check.h"
 #include "engine/part_merge.h"
 #include "framework/dialog_items.h"
-#include "framework/durable_file.h"
+#include "framework/file_hash.h"
 #include "framework/message_box.h"
 #include "framework/own_files.h"
 #include "framework/resource_ids.h"
@@ -41,10 +38,10 @@ class PartFetch {
         // What an earlier run left of it is continued (or, whole, taken)
         // only when the checksum can tell a good tail from a bad one. A file
         // longer than a part is no part: it starts again from zero.
-        struct stat st {};
-        if (m_digest != nullptr && StatOwnEntry(m_local.folder, m_local.name, st) &&
-            S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_size > 0 &&
-            st.st_size <= state.m_index.m_partSize) {
+        EntryInfo info;
+        if (m_digest != nullptr && StatOwnEntry(m_local.folder, m_local.name, info) &&
+            info.kind == EntryKind::File && info.links == 1 && info.size > 0 &&
+            info.size <= state.m_index.m_partSize) {
             HashFromDisk();
         }
     }

@@ -1,13 +1,12 @@
 #include "engine/installer_check.h"
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <string>
 
 #include "catalogue/package_files.h"
 #include "engine/download_state.h"
 #include "framework/durable_file.h"
+#include "framework/file_hash.h"
 #include "framework/own_files.h"
 #include "framework/sha256.h"
 
@@ -16,21 +15,20 @@ namespace {
 // The record, one line: the checksum it was checked against, then the size,
 // device, file number and modification time (seconds, nanoseconds) of the
 // installer that matched it. Anything else in the file matches nothing.
-std::string IdentityLine(const struct stat& st, const Sha256Digest& digest) {
-    return ToHex(digest) + ' ' + std::to_string(st.st_size) + ' ' +
-           std::to_string(static_cast<std::uint64_t>(st.st_dev)) + ' ' +
-           std::to_string(static_cast<std::uint64_t>(st.st_ino)) + ' ' +
-           std::to_string(static_cast<std::int64_t>(st.st_mtim.tv_sec)) + ' ' +
-           std::to_string(static_cast<std::int64_t>(st.st_mtim.tv_nsec)) + '\n';
+std::string IdentityLine(const EntryInfo& info, const Sha256Digest& digest) {
+    const FileIdentity& id = info.identity;
+    return ToHex(digest) + ' ' + std::to_string(info.size) + ' ' + std::to_string(id.device) + ' ' +
+           std::to_string(id.file) + ' ' + std::to_string(id.modifiedNs / 1000000000) + ' ' +
+           std::to_string(id.modifiedNs % 1000000000) + '\n';
 }
 
 constexpr std::size_t kMaxIdentityBytes = 256;
 
-bool IsRecordedInstaller(const DownloadState& state, const struct stat& st) {
+bool IsRecordedInstaller(const DownloadState& state, const EntryInfo& info) {
     std::string recorded;
     return ReadOwnFile(state.m_versionFolder, kInstallerIdentityFileName, kMaxIdentityBytes,
                        recorded) &&
-           recorded == IdentityLine(st, state.m_installerDigest);
+           recorded == IdentityLine(info, state.m_installerDigest);
 }
 
 void RemoveInstaller(const DownloadState& state) {
@@ -41,13 +39,13 @@ void RemoveInstaller(const DownloadState& state) {
 }  // namespace
 
 bool KeepInstallerIfComplete(const DownloadState& state, InstallerCheck check) {
-    struct stat st {};
-    if (!StatOwnEntry(state.m_versionFolder, kInstallerFileName, st)) {
+    EntryInfo info;
+    if (!StatOwnEntry(state.m_versionFolder, kInstallerFileName, info)) {
         return false;
     }
     // A link, a FIFO or the like is no installer; it goes like a short one
     // (a link itself, never what it points to). A folder cannot.
-    if (!S_ISREG(st.st_mode)) {
+    if (info.kind != EntryKind::File) {
         RemoveInstaller(state);
         return false;
     }
@@ -55,7 +53,7 @@ bool KeepInstallerIfComplete(const DownloadState& state, InstallerCheck check) {
     const PackageIndex& index = state.m_index;
     const std::int64_t complete =
         (static_cast<std::int64_t>(index.m_parts.size()) - 1) * index.m_partSize;
-    if (st.st_size < complete) {
+    if (info.size < complete) {
         RemoveInstaller(state);
         return false;
     }
@@ -63,7 +61,7 @@ bool KeepInstallerIfComplete(const DownloadState& state, InstallerCheck check) {
         // Without the maker's checksums the size is all there is to check.
         return true;
     }
-    if (IsRecordedInstaller(state, st)) {
+    if (IsRecordedInstaller(state, info)) {
         return true;
     }
     if (check == InstallerCheck::WithoutReading) {
@@ -83,12 +81,13 @@ bool KeepInstallerIfComplete(const DownloadState& state, InstallerCheck check) {
 }
 
 bool RecordCheckedInstaller(const DownloadState& state) {
-    struct stat st {};
-    if (!StatOwnEntry(state.m_versionFolder, kInstallerFileName, st) || !S_ISREG(st.st_mode)) {
+    EntryInfo info;
+    if (!StatOwnEntry(state.m_versionFolder, kInstallerFileName, info) ||
+        info.kind != EntryKind::File) {
         return false;
     }
     DurableReplacement record(state.m_versionFolder, kInstallerIdentityFileName,
                               kSaveTemporarySuffix);
-    return record.Write(IdentityLine(st, state.m_installerDigest)) &&
+    return record.Write(IdentityLine(info, state.m_installerDigest)) &&
            record.Commit() == DurableReplacement::Result::Committed;
 }

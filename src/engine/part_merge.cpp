@@ -1,7 +1,5 @@
 #include "engine/part_merge.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
@@ -14,7 +12,8 @@
 #include "catalogue/package_files.h"
 #include "catalogue/package_index.h"
 #include "framework/durable_file.h"
-#include "framework/file_copy.h"
+#include "framework/file_hash.h"
+#include "framework/file_system.h"
 #include "framework/message_box.h"
 #include "framework/own_files.h"
 #include "framework/progress_ctrl.h"
@@ -31,21 +30,16 @@ namespace {
 class TrailingHash {
   public:
     // Reading stops once `cancel` is set: closing does not wait for it.
-    TrailingHash(int joined, const std::atomic<int>* cancel)
-        : m_joined(joined), m_cancel(cancel), m_thread([this] { Run(); }) {}
-    ~TrailingHash() {
-        Finish();
-        if (m_joined >= 0) {
-            close(m_joined);
-        }
-    }
+    TrailingHash(FileHandle joined, const std::atomic<int>* cancel)
+        : m_joined(std::move(joined)), m_cancel(cancel), m_thread([this] { Run(); }) {}
+    ~TrailingHash() { Finish(); }
 
-    // `length` bytes more, read from `fd` (taken over; -1 for the joined
-    // file itself) at `offset`.
-    void Add(int fd, std::int64_t offset, std::int64_t length) {
+    // `length` bytes more, read from `file` (taken over; a closed one for
+    // the joined file itself) at `offset`.
+    void Add(FileHandle file, std::int64_t offset, std::int64_t length) {
         {
             std::lock_guard lock(m_mutex);
-            m_segments.push_back({fd, offset, length});
+            m_segments.push_back({std::move(file), offset, length});
         }
         m_added.notify_one();
     }
@@ -67,7 +61,7 @@ class TrailingHash {
 
   private:
     struct Segment {
-        int fd;
+        FileHandle file;
         std::int64_t offset;
         std::int64_t length;
     };
@@ -75,17 +69,17 @@ class TrailingHash {
     void Run() {
         std::vector<char> buffer(1 << 20);
         for (;;) {
-            Segment segment{};
+            Segment segment;
             {
                 std::unique_lock lock(m_mutex);
                 m_added.wait(lock, [&] { return m_done || !m_segments.empty(); });
                 if (m_segments.empty()) {
                     return;
                 }
-                segment = m_segments.front();
+                segment = std::move(m_segments.front());
                 m_segments.pop_front();
             }
-            const int fd = segment.fd >= 0 ? segment.fd : m_joined;
+            const FileHandle& file = segment.file.IsOpen() ? segment.file : m_joined;
             for (std::int64_t at = 0; m_ok && at < segment.length;) {
                 if (m_cancel != nullptr && m_cancel->load(std::memory_order_relaxed) != 0) {
                     m_ok = false;
@@ -93,20 +87,17 @@ class TrailingHash {
                 }
                 const std::size_t want = static_cast<std::size_t>(
                     std::min<std::int64_t>(segment.length - at, buffer.size()));
-                const ssize_t n = pread(fd, buffer.data(), want, segment.offset + at);
-                m_ok = n > 0;
+                std::size_t got = 0;
+                m_ok = ReadAt(file, segment.offset + at, buffer.data(), want, got) && got > 0;
                 if (m_ok) {
-                    m_hash.Update(buffer.data(), static_cast<std::size_t>(n));
-                    at += n;
+                    m_hash.Update(buffer.data(), got);
+                    at += static_cast<std::int64_t>(got);
                 }
-            }
-            if (segment.fd >= 0) {
-                close(segment.fd);
             }
         }
     }
 
-    int m_joined;
+    FileHandle m_joined;
     const std::atomic<int>* m_cancel;
     Sha256 m_hash;
     bool m_ok = true;
@@ -149,7 +140,7 @@ int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& 
         ShowMessageBox(text::kCannotCreateOutputFile);
         return 0;
     }
-    const int out = joined.Fd();
+    const FileHandle& out = joined.File();
     const auto fail = [&](const std::string& message) {
         joined.Abandon();
         if (!message.empty()) {
@@ -164,7 +155,7 @@ int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& 
     }
     FileAppender appender;
 
-    EarlyWriteback writeback(out);
+    EarlyWriteback writeback(&out);
     std::int64_t written = 0;
     const int count = static_cast<int>(parts.size());
     int step = 0;
@@ -176,8 +167,8 @@ int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& 
     }
     for (int i = 0; i < count; ++i) {
         const std::string path = ShownAsItStands(folder.PathOf(parts[i].m_name));
-        const int in = OpenOwnFileForReading(folder, parts[i].m_name);
-        if (in < 0) {
+        FileHandle in = OpenOwnFileForReading(folder, parts[i].m_name);
+        if (!in.IsOpen()) {
             parts[i].m_done = 0;
             return fail(text::kCannotOpenInputFile + path + text::kPleaseClickDownloadAgain);
         }
@@ -186,11 +177,11 @@ int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& 
         written += total;
         writeback.Wrote(written);
         if (hash != nullptr) {
-            // The part's own descriptor closes below; the hash keeps a copy.
-            const int source = appender.Cloned() ? dup(in) : -1;
-            hash->Add(source, source >= 0 ? 0 : written - total, total);
+            // What was cloned is read from the part, which the hash takes.
+            const bool cloned = appender.Cloned();
+            hash->Add(cloned ? std::move(in) : FileHandle(), cloned ? 0 : written - total, total);
         }
-        close(in);
+        in.Close();
         if (copied == CopyResult::WriteFailed) {
             return fail(text::kFailedToWriteFile + output);
         }

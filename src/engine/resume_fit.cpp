@@ -1,7 +1,5 @@
 #include "engine/resume_fit.h"
 
-#include <sys/stat.h>
-
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -29,11 +27,11 @@ bool SameLayout(const PackageIndex& a, const PackageIndex& b) {
 // the last part a byte up to a whole part.
 bool HasPartSize(const OwnFolder& folder, const std::string& name, bool last,
                  std::int32_t partSize) {
-    struct stat st {};
-    if (!StatOwnEntry(folder, name, st) || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+    EntryInfo info;
+    if (!StatOwnEntry(folder, name, info) || info.kind != EntryKind::File || info.links != 1) {
         return false;
     }
-    return last ? st.st_size >= 1 && st.st_size <= partSize : st.st_size == partSize;
+    return last ? info.size >= 1 && info.size <= partSize : info.size == partSize;
 }
 
 }  // namespace

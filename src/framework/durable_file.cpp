@@ -1,91 +1,36 @@
 #include "framework/durable_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-
-bool WriteAll(int fd, const void* data, std::size_t length) {
-    const char* p = static_cast<const char*>(data);
-    while (length > 0) {
-        const ssize_t n = write(fd, p, length);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        p += n;
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool WriteAll(int fd, const std::string& data) {
-    return WriteAll(fd, data.data(), data.size());
-}
-
-bool ReadSome(int fd, void* data, std::size_t size, std::size_t& got) {
-    for (;;) {
-        const ssize_t n = read(fd, data, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        got = n > 0 ? static_cast<std::size_t>(n) : 0;
-        return n >= 0;
-    }
-}
-
-bool MoveOwnFile(const OwnFolder& from, const OwnFolder& to, const std::string& name) {
-    struct stat source {};
-    struct stat target {};
-    if (!StatOwnEntry(from, name, source) || !S_ISREG(source.st_mode) ||
-        (StatOwnEntry(to, name, target) && !S_ISREG(target.st_mode))) {
-        return false;
-    }
-    return renameat(from.Fd(), name.c_str(), to.Fd(), name.c_str()) == 0;
-}
-
-bool SyncOwnFile(const OwnFolder& folder, const std::string& name) {
-    const int fd = OpenOwnFileForReading(folder, name);
-    if (fd < 0) {
-        return false;
-    }
-    const bool synced = fdatasync(fd) == 0;
-    return close(fd) == 0 && synced;
-}
+#include "framework/own_files.h"
 
 DurableReplacement::DurableReplacement(const OwnFolder& folder, std::string name,
-                                       const char* temporarySuffix, mode_t mode)
+                                       const char* temporarySuffix)
     : m_folder(folder), m_name(std::move(name)), m_temporary(m_name + temporarySuffix) {
-    Begin(mode);
+    Begin();
 }
 
-DurableReplacement::DurableReplacement(const std::string& path, const char* temporarySuffix,
-                                       mode_t mode) {
+DurableReplacement::DurableReplacement(const std::string& path, const char* temporarySuffix) {
     m_folder = OwnFolder::OpenParentOf(path, m_name);
     m_temporary = m_name + temporarySuffix;
-    Begin(mode);
+    Begin();
 }
 
-void DurableReplacement::Begin(mode_t mode) {
-    struct stat previous {};
+void DurableReplacement::Begin() {
+    EntryInfo previous;
     const bool replaces = StatOwnEntry(m_folder, m_name, previous);
-    if (replaces && !S_ISREG(previous.st_mode)) {
+    if (replaces && previous.kind != EntryKind::File) {
         return;
     }
     // A temporary file left by an earlier crash is not written through: the
     // new file is created afresh.
-    m_fd = CreateOwnFile(m_folder, m_temporary, mode);
-    if (m_fd < 0) {
+    m_file = CreateOwnFile(m_folder, m_temporary);
+    if (!m_file.IsOpen()) {
         return;
     }
-    m_ok = !replaces || fchmod(m_fd, previous.st_mode & 07777) == 0;
+    m_ok = !replaces || ::SetPermissions(m_file, previous.permissions);
 }
 
-int DurableReplacement::OpenForReading() const {
-    return m_fd >= 0 ? OpenOwnFileForReading(m_folder, m_temporary) : -1;
+FileHandle DurableReplacement::OpenForReading() const {
+    return m_file.IsOpen() ? OpenOwnFileForReading(m_folder, m_temporary) : FileHandle();
 }
 
 DurableReplacement::~DurableReplacement() {
@@ -93,24 +38,28 @@ DurableReplacement::~DurableReplacement() {
 }
 
 bool DurableReplacement::Write(const std::string& data) {
-    m_ok = m_ok && WriteAll(m_fd, data);
+    m_ok = m_ok && WriteAll(m_file, data);
     return m_ok;
 }
 
-bool DurableReplacement::SetMode(mode_t mode) {
-    m_ok = m_ok && fchmod(m_fd, mode) == 0;
+bool DurableReplacement::SetPermissions(std::uint32_t permissions) {
+    m_ok = m_ok && ::SetPermissions(m_file, permissions);
+    return m_ok;
+}
+
+bool DurableReplacement::MakeExecutable() {
+    m_ok = m_ok && SetExecutable(m_file);
     return m_ok;
 }
 
 DurableReplacement::Result DurableReplacement::Commit() {
-    if (m_fd < 0) {
+    if (!m_file.IsOpen()) {
         return Result::NotWritten;
     }
-    bool ok = m_ok && fdatasync(m_fd) == 0;
-    ok = close(m_fd) == 0 && ok;
-    m_fd = -1;
+    bool ok = m_ok && SyncData(m_file);
+    ok = m_file.Close() && ok;
     Result result = ok ? Result::Committed : Result::NotWritten;
-    if (ok && renameat(m_folder.Fd(), m_temporary.c_str(), m_folder.Fd(), m_name.c_str()) != 0) {
+    if (ok && !RenameOwnFile(m_folder, m_temporary, m_folder, m_name)) {
         result = Result::NotRenamed;
     }
     if (result != Result::Committed) {
@@ -119,15 +68,14 @@ DurableReplacement::Result DurableReplacement::Commit() {
     }
     // The rename is on disk only once the folder is. Should that sync fail,
     // the new file is in place all the same; nothing can be undone.
-    fsync(m_folder.Fd());
+    SyncFolder(m_folder);
     return result;
 }
 
 void DurableReplacement::Abandon() {
-    if (m_fd < 0) {
+    if (!m_file.IsOpen()) {
         return;
     }
-    close(m_fd);
-    m_fd = -1;
+    m_file.Close();
     RemoveOwnFile(m_folder, m_temporary);
 }

@@ -1,28 +1,10 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
-#include "framework/own_files.h"
-
-// Writes every byte or fails; retries after signals and short writes.
-bool WriteAll(int fd, const void* data, std::size_t length);
-bool WriteAll(int fd, const std::string& data);
-
-// Reads what is there, up to `size` bytes, retrying after signals; `got` is
-// 0 at the end of the file. False on a read error.
-bool ReadSome(int fd, void* data, std::size_t size, std::size_t& got);
-
-// Moves the program's own regular file `name` from one folder held open to
-// another, replacing a regular file of that name there; false for anything
-// but a regular file at either end.
-bool MoveOwnFile(const OwnFolder& from, const OwnFolder& to, const std::string& name);
-
-// Puts the data of the program's own regular file `name` on disk, for a
-// file that an earlier attempt wrote without; false when it cannot be.
-bool SyncOwnFile(const OwnFolder& folder, const std::string& name);
+#include "framework/file_system.h"
 
 // Replaces a file so that a crash, a full disk or a power loss leaves either
 // the old file or the complete new one, never a mix: the new content goes to
@@ -32,27 +14,27 @@ bool SyncOwnFile(const OwnFolder& folder, const std::string& name);
 // FIFO, a folder) is refused: IsOpen() is then false.
 class DurableReplacement {
   public:
-    // `mode` applies to a file that did not exist (less the umask); a file
-    // that is replaced keeps its permissions.
-    DurableReplacement(const OwnFolder& folder, std::string name, const char* temporarySuffix,
-                       mode_t mode = 0666);
-    DurableReplacement(const std::string& path, const char* temporarySuffix, mode_t mode = 0666);
+    // A file that is replaced keeps who may read and run it.
+    DurableReplacement(const OwnFolder& folder, std::string name, const char* temporarySuffix);
+    DurableReplacement(const std::string& path, const char* temporarySuffix);
     // Abandons an uncommitted replacement: the temporary file goes, the old
     // file stays.
     ~DurableReplacement();
     DurableReplacement(const DurableReplacement&) = delete;
     DurableReplacement& operator=(const DurableReplacement&) = delete;
 
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_file.IsOpen(); }
     // The temporary file, for writers that copy into it themselves.
-    int Fd() const { return m_fd; }
+    const FileHandle& File() const { return m_file; }
     // The temporary file opened once more, to read back what was written;
-    // -1 when it cannot be.
-    int OpenForReading() const;
+    // closed when it cannot be.
+    FileHandle OpenForReading() const;
 
     bool Write(const std::string& data);
-    // Gives the new file these permissions instead.
-    bool SetMode(mode_t mode);
+    // Gives the new file another file's permissions (EntryInfo::permissions).
+    bool SetPermissions(std::uint32_t permissions);
+    // Lets whoever may read the new file run it.
+    bool MakeExecutable();
     enum class Result { Committed, NotWritten, NotRenamed };
     // Puts the new file in place. On failure the old file is untouched and
     // the result says whether the data or the rename failed.
@@ -60,11 +42,11 @@ class DurableReplacement {
     void Abandon();
 
   private:
-    void Begin(mode_t mode);
+    void Begin();
 
     OwnFolder m_folder;
     std::string m_name;
     std::string m_temporary;
-    int m_fd = -1;
+    FileHandle m_file;
     bool m_ok = false;
 };

@@ -3,9 +3,12 @@
 #include <cstdint>
 #include <string>
 
-// Small file-system helpers shared by the whole program. Paths are plain byte
-// strings with "/" as separator. None of them treats a missing file as an
-// error; MakeDirectoryTree is the only one that speaks to the user.
+#include "framework/file_system.h"
+
+// Small file-system helpers shared by the whole program, by path. Paths are
+// plain byte strings with kPathSeparator between their elements. None of
+// them treats a missing file as an error; MakeDirectoryTree is the only one
+// that speaks to the user.
 
 // True when a file or a folder of that name exists.
 bool FileExists(const std::string& path);
@@ -18,12 +21,8 @@ std::int64_t QueryFileSize(const std::string& path);
 // EINVAL and nothing touched, for an empty folder path; 1 otherwise.
 int DeleteAllFiles(const std::string& folder);
 
-// The system's text for errno (or for the code given), empty when it has none.
-std::string SystemErrorText();
-std::string SystemErrorText(int code);
-
-// Creates every missing folder along the path up to its last "/": pass a
-// folder with a trailing "/" to create the folder itself, or the path of a
+// Creates every missing folder along the path up to its last separator: pass
+// a folder with a trailing separator to create the folder itself, or the path of a
 // file to create the folders that will hold it. On the first folder that
 // cannot be created it shows the system's error text and stops.
 void MakeDirectoryTree(const std::string& path);

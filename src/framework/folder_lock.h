@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "framework/file_system.h"
+
 // One program per folder: an exclusive lock on a file of the program's own
 // in it, held while the object lives. The lock belongs to the open file, so
 // the system drops it however the process ends: a killed program leaves
@@ -19,17 +21,17 @@ class FolderLock {
 
     // Takes the lock through the file `name` in `folder` without waiting,
     // creating the file when missing. A link, FIFO, device or folder at the
-    // name is refused (Failed, with Error() ELOOP or EINVAL), as is a lock
+    // name is refused (Failed), as is a lock
     // file that cannot be made; InUse when another open of the file holds it,
     // in this process or another. A lock already held is released first.
     Result Lock(const std::string& folder, const std::string& name);
     void Unlock();
 
-    bool IsLocked() const { return m_fd >= 0; }
-    // The errno of the last Failed.
+    bool IsLocked() const { return m_file.IsOpen(); }
+    // The system's code of the last Failed.
     int Error() const { return m_error; }
 
   private:
-    int m_fd = -1;
+    FileHandle m_file;
     int m_error = 0;
 };

@@ -1,54 +1,96 @@
 #include "framework/sha256.h"
 
-#include <openssl/evp.h>
-#include <unistd.h>
+#include <gcrypt.h>
 
-#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
-#include <vector>
-#include "framework/own_files.h"
+namespace {
+
+// The oldest release this was tested with; the build asks for it too.
+constexpr char kMinimumGcryptVersion[] = "1.10.0";
+
+gcry_md_hd_t OpenSha256() {
+    gcry_md_hd_t handle = nullptr;
+    // Fails only when memory runs out, which the interface has no way to say.
+    if (gcry_md_open(&handle, GCRY_MD_SHA256, 0) != 0) {
+        std::abort();
+    }
+    return handle;
+}
+
+gcry_md_hd_t CopyOf(gcry_md_hd_t handle) {
+    gcry_md_hd_t copy = nullptr;
+    if (gcry_md_copy(&copy, handle) != 0) {
+        std::abort();
+    }
+    return copy;
+}
+
+}  // namespace
+
+void EnsureCryptoLibrary() {
+    // A function-local static is initialised once, whichever thread comes
+    // first; the others wait for it.
+    static const bool ready = [] {
+        if (gcry_check_version(kMinimumGcryptVersion) == nullptr) {
+            // An older library than the build's: a broken installation.
+            std::abort();
+        }
+        // Another library in the process may have set it up already.
+        if (gcry_control(GCRYCTL_INITIALIZATION_FINISHED_P) == 0) {
+            // Nothing secret is kept long enough to need locked memory.
+            gcry_control(GCRYCTL_DISABLE_SECMEM, 0);
+            gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
+        }
+        return true;
+    }();
+    static_cast<void>(ready);
+}
 
 struct Sha256::Context {
-    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-    ~Context() { EVP_MD_CTX_free(ctx); }
+    gcry_md_hd_t handle;
+    explicit Context(gcry_md_hd_t h) : handle(h) {}
+    ~Context() { gcry_md_close(handle); }
+    Context(const Context&) = delete;
+    Context& operator=(const Context&) = delete;
 };
 
-Sha256::Sha256() : m_context(std::make_unique<Context>()) {
-    Reset();
+Sha256::Sha256() {
+    EnsureCryptoLibrary();
+    m_context = std::make_unique<Context>(OpenSha256());
 }
 
 Sha256::~Sha256() = default;
 
-Sha256::Sha256(const Sha256& other) : m_context(std::make_unique<Context>()) {
-    *this = other;
-}
+Sha256::Sha256(const Sha256& other)
+    : m_context(std::make_unique<Context>(CopyOf(other.m_context->handle))),
+      m_length(other.m_length) {}
 
 Sha256& Sha256::operator=(const Sha256& other) {
     if (this != &other) {
-        EVP_MD_CTX_copy_ex(m_context->ctx, other.m_context->ctx);
+        m_context = std::make_unique<Context>(CopyOf(other.m_context->handle));
         m_length = other.m_length;
     }
     return *this;
 }
 
 void Sha256::Update(const void* data, std::size_t length) {
-    EVP_DigestUpdate(m_context->ctx, data, length);
+    gcry_md_write(m_context->handle, data, length);
     m_length += length;
 }
 
 Sha256Digest Sha256::Digest() const {
-    // Finishing consumes the state: finish a copy.
-    EVP_MD_CTX* copy = EVP_MD_CTX_new();
-    EVP_MD_CTX_copy_ex(copy, m_context->ctx);
+    // Reading finalises the state: read a copy.
+    gcry_md_hd_t copy = CopyOf(m_context->handle);
     Sha256Digest digest{};
-    unsigned length = 0;
-    EVP_DigestFinal_ex(copy, digest.data(), &length);
-    EVP_MD_CTX_free(copy);
+    std::memcpy(digest.data(), gcry_md_read(copy, GCRY_MD_SHA256), digest.size());
+    gcry_md_close(copy);
     return digest;
 }
 
 void Sha256::Reset() {
-    EVP_DigestInit_ex(m_context->ctx, EVP_sha256(), nullptr);
+    gcry_md_reset(m_context->handle);
     m_length = 0;
 }
 
@@ -87,34 +129,4 @@ bool FromHex(const std::string& hex, Sha256Digest& digest) {
         digest[i] = static_cast<std::uint8_t>(high << 4 | low);
     }
     return true;
-}
-
-bool HashFileContents(int fd, Sha256& hash, const std::atomic<int>* cancel) {
-    std::vector<char> buffer(1 << 20);
-    for (;;) {
-        if (cancel != nullptr && cancel->load(std::memory_order_relaxed) != 0) {
-            return false;
-        }
-        const ssize_t n = read(fd, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return false;
-        }
-        if (n == 0) {
-            return true;
-        }
-        hash.Update(buffer.data(), static_cast<std::size_t>(n));
-    }
-}
-
-bool HashOwnFile(const OwnFolder& folder, const std::string& name, Sha256& hash,
-                 const std::atomic<int>* cancel) {
-    const int fd = OpenOwnFileForReading(folder, name);
-    const bool read = fd >= 0 && HashFileContents(fd, hash, cancel);
-    if (fd >= 0) {
-        close(fd);
-    }
-    return read;
 }

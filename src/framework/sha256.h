@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -9,9 +8,13 @@
 
 using Sha256Digest = std::array<std::uint8_t, 32>;
 
-// SHA-256, fed piece by piece as data arrives (OpenSSL's libcrypto, which
-// uses the processor's SHA instructions where it has them). A copy carries
-// on from the same point.
+// Readies the crypto library for use from any thread; every user of it calls
+// this first (Sha256 does, and so do the signatures). Cheap after the first call.
+void EnsureCryptoLibrary();
+
+// SHA-256, fed piece by piece as data arrives (libgcrypt, which uses the
+// processor's SHA instructions where it has them). A copy carries on from the
+// same point.
 class Sha256 {
   public:
     Sha256();
@@ -36,13 +39,3 @@ class Sha256 {
 // anything that is not 64 hexadecimal digits.
 std::string ToHex(const Sha256Digest& digest);
 bool FromHex(const std::string& hex, Sha256Digest& digest);
-
-class OwnFolder;
-
-// Feeds the rest of an open file; false on a read error, or as soon as
-// `cancel` is set (closing must not wait for a large file to be read).
-bool HashFileContents(int fd, Sha256& hash, const std::atomic<int>* cancel = nullptr);
-// Feeds the whole of the program's own regular file `name`; false when it
-// cannot be opened or read, or is cancelled.
-bool HashOwnFile(const OwnFolder& folder, const std::string& name, Sha256& hash,
-                 const std::atomic<int>* cancel = nullptr);

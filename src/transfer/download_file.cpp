@@ -1,7 +1,6 @@
 #include "transfer/download_file.h"
 
 #include <curl/curl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -9,8 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "framework/durable_file.h"
-#include "framework/file_copy.h"
+#include "framework/file_system.h"
 #include "framework/hash_pipeline.h"
 #include "framework/progress_ctrl.h"
 #include "framework/sha256.h"
@@ -119,12 +117,6 @@ class Fetch {
         m_details.fileLength = m_details.resumeFrom;
     }
 
-    ~Fetch() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-
     static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) {
         return static_cast<Fetch*>(self)->Body(data, size * count);
     }
@@ -167,8 +159,8 @@ class Fetch {
                                                             : FetchFailure::BadStatus);
             return false;
         }
-        m_fd = CreateOwnFile(m_local.folder, m_local.name);
-        if (m_fd < 0) {
+        m_file = CreateOwnFile(m_local.folder, m_local.name);
+        if (!m_file.IsOpen()) {
             Fail(FetchFailure::CannotCreate);
             return false;
         }
@@ -178,23 +170,21 @@ class Fetch {
         if (m_details.hash != nullptr) {
             m_details.hash->Reset();
         }
-        m_writeback = EarlyWriteback(m_fd);
         PrepareBuffers();
         return true;
     }
 
     // Closes the local file, first putting its data on disk when asked to.
     bool Finish(bool sync) {
-        if (m_fd < 0) {
+        if (!m_file.IsOpen()) {
             return true;
         }
         bool ok = Flush();
         if (m_hashing != nullptr) {
             m_hashing->Wait();
         }
-        ok = ok && (!sync || fdatasync(m_fd) == 0);
-        ok = close(m_fd) == 0 && ok;
-        m_fd = -1;
+        ok = ok && (!sync || SyncData(m_file));
+        ok = m_file.Close() && ok;
         m_details.fileLength = m_written;
         return ok;
     }
@@ -207,7 +197,7 @@ class Fetch {
         }
     }
 
-    bool HasFile() const { return m_fd >= 0; }
+    bool HasFile() const { return m_file.IsOpen(); }
     bool Connected() const { return m_connected; }
     long Status() const { return m_status; }
     const std::string& TransferCoding() const { return m_transferCoding; }
@@ -231,8 +221,8 @@ class Fetch {
             Fail(FetchFailure::RangeRefused);
             return false;
         }
-        m_fd = OpenOwnFileForAppending(m_local.folder, m_local.name, static_cast<off_t>(from));
-        if (m_fd < 0) {
+        m_file = OpenOwnFileForAppending(m_local.folder, m_local.name, from);
+        if (!m_file.IsOpen()) {
             Fail(FetchFailure::RangeRefused);
             return false;
         }
@@ -240,7 +230,6 @@ class Fetch {
         m_received = static_cast<std::uint64_t>(from);
         m_blocksShown = (m_received + kFetchBlockSize - 1) / kFetchBlockSize;
         m_written = from;
-        m_writeback = EarlyWriteback(m_fd);
         PrepareBuffers();
         return true;
     }
@@ -257,8 +246,8 @@ class Fetch {
             Fail(FetchFailure::RangeRefused);
             return false;
         }
-        m_fd = OpenOwnFileForAppending(m_local.folder, m_local.name, static_cast<off_t>(size));
-        if (m_fd < 0) {
+        m_file = OpenOwnFileForAppending(m_local.folder, m_local.name, size);
+        if (!m_file.IsOpen()) {
             Fail(FetchFailure::RangeRefused);
             return false;
         }
@@ -333,7 +322,7 @@ class Fetch {
     }
 
     std::size_t Body(const char* data, std::size_t length) {
-        if (m_fd < 0 && !OpenLocalFile()) {
+        if (!m_file.IsOpen() && !OpenLocalFile()) {
             return CURL_WRITEFUNC_ERROR;
         }
         if (m_details.complete) {
@@ -400,7 +389,7 @@ class Fetch {
     }
 
     bool WriteAll(const char* data, std::size_t length) {
-        if (!::WriteAll(m_fd, data, length)) {
+        if (!::WriteAll(m_file, data, length)) {
             Fail(FetchFailure::WriteFailed);
             return false;
         }
@@ -459,7 +448,8 @@ class Fetch {
     const LocalFile& m_local;
     // Binary files (the parts) must be on disk before success is reported.
     bool m_durable;
-    EarlyWriteback m_writeback{-1};
+    FileHandle m_file;
+    EarlyWriteback m_writeback{&m_file};
     std::vector<char> m_buffers[2];
     int m_current = 0;
     std::unique_ptr<HashPipeline> m_hashing;
@@ -481,7 +471,6 @@ class Fetch {
     std::uint64_t m_received = 0;
     std::uint64_t m_discarded = 0;
     std::uint64_t m_blocksShown = 0;
-    int m_fd = -1;
     bool m_created = false;
     bool m_connected = false;
     long m_status = 0;

@@ -11,6 +11,7 @@
 #include "engine/download_preparation.h"
 #include "engine/download_worker.h"
 #include "engine/package_display.h"
+#include "framework/file_system.h"
 #include "framework/message_box.h"
 #include "framework/resource_ids.h"
 #include "framework/texts.h"
@@ -257,7 +258,7 @@ void MainDialog::OnInstall() {
     // not even through the held folder.
     const OwnFolder& folder = m_download.m_versionFolder;
     if (!IsSameOwnEntry(folder, kInstallerFileName,
-                        m_download.m_strVersionFolder + "/" + kInstallerFileName)) {
+                        m_download.m_strVersionFolder + kPathSeparator + kInstallerFileName)) {
         ShowMessageBox(text::kInstallerChanged);
         return;
     }

@@ -1,34 +1,20 @@
 #include "widgets/shell.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QProcess>
 #include <QUrl>
 
-#include <cerrno>
-
 namespace {
 
-bool IsNativeProgram(int fd) {
+bool IsNativeProgram(const FileHandle& file) {
     char head[4] = {};
-    ssize_t n = 0;
-    do {
-        n = pread(fd, head, sizeof head, 0);
-    } while (n < 0 && errno == EINTR);
+    std::size_t n = 0;
+    if (!ReadAt(file, 0, head, sizeof head, n)) {
+        return false;
+    }
     return (n >= 4 && head[0] == '\x7f' && head[1] == 'E' && head[2] == 'L' && head[3] == 'F') ||
            (n >= 2 && head[0] == '#' && head[1] == '!');
-}
-
-// Execute for whoever may read it. A failure is left to the start to show:
-// the file may be executable already.
-void MakeExecutable(int fd) {
-    struct stat st {};
-    if (fstat(fd, &st) == 0) {
-        fchmod(fd, (st.st_mode & 07777) | ((st.st_mode & 0444) >> 2));
-    }
 }
 
 }  // namespace
@@ -39,15 +25,16 @@ bool StartDetached(const std::string& path) {
 }
 
 bool ShellOpen(const OwnFolder& folder, const std::string& name) {
-    const int fd = OpenOwnFileForReading(folder, name);
-    if (fd < 0) {
+    FileHandle file = OpenOwnFileForReading(folder, name);
+    if (!file.IsOpen()) {
         return false;
     }
-    const bool native = IsNativeProgram(fd);
+    const bool native = IsNativeProgram(file);
     if (native) {
-        MakeExecutable(fd);
+        // A failure is left to the start to show: it may be executable already.
+        SetExecutable(file);
     }
-    close(fd);
+    file.Close();
     const std::string path = PathThroughOwnFolder(folder, name);
     if (native) {
         return StartDetached(path);

@@ -16,7 +16,7 @@
 #include "app/download_app.h"
 #include "app/package_identity.h"
 #include "framework/file_utils.h"
-#include "framework/module_path.h"
+#include "framework/file_system.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 #include "ui/folder_dialog.h"

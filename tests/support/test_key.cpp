@@ -1,29 +1,26 @@
 #include "support/test_key.h"
 
-#include <openssl/evp.h>
-#include <openssl/rand.h>
+#include <gcrypt.h>
+#include <gtest/gtest.h>
 
 #include <vector>
 
+#include "catalogue/base64.h"
 #include "catalogue/checksum_list.h"
 #include "catalogue/signed_versions.h"
 #include "support/temp_dir.h"
 
 TestKey::TestKey() {
-    RAND_bytes(secret.keyId.data(), static_cast<int>(secret.keyId.size()));
-    RAND_bytes(secret.seed.data(), static_cast<int>(secret.seed.size()));
-    EVP_PKEY* key = EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, secret.seed.data(),
-                                                 secret.seed.size());
-    std::size_t size = secret.publicKey.size();
-    EVP_PKEY_get_raw_public_key(key, secret.publicKey.data(), &size);
-    EVP_PKEY_free(key);
-    std::vector<unsigned char> raw = {'E', 'd'};
+    EnsureCryptoLibrary();
+    gcry_randomize(secret.keyId.data(), secret.keyId.size(), GCRY_STRONG_RANDOM);
+    gcry_randomize(secret.seed.data(), secret.seed.size(), GCRY_STRONG_RANDOM);
+    if (!Ed25519PublicKey(secret.seed, secret.publicKey)) {
+        ADD_FAILURE() << "no public key for the test key's seed";
+    }
+    std::vector<std::uint8_t> raw = {'E', 'd'};
     raw.insert(raw.end(), secret.keyId.begin(), secret.keyId.end());
     raw.insert(raw.end(), secret.publicKey.begin(), secret.publicKey.end());
-    publicLine.assign(4 * ((raw.size() + 2) / 3) + 1, '\0');
-    publicLine.resize(static_cast<std::size_t>(
-        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(publicLine.data()), raw.data(),
-                        static_cast<int>(raw.size()))));
+    publicLine = EncodeBase64(raw.data(), raw.size());
 }
 
 Sha256Digest DigestOf(const std::string& bytes) {

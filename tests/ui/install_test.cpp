@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "framework/native_file_posix.h"
 #include "main_dialog_fixture.h"
 
 namespace {
@@ -55,7 +56,8 @@ class InstallTest : public MainDialogTest {
     // the preparation holds open.
     static std::string HeldPath(MainDialog& dialog) {
         return "/proc/" + std::to_string(getpid()) + "/fd/" +
-               std::to_string(dialog.m_download.m_versionFolder.Fd()) + "/velmora.exe";
+               std::to_string(NativeFile::Fd(dialog.m_download.m_versionFolder.Handle())) +
+               "/velmora.exe";
     }
 
     TempDir m_outside;

@@ -36,6 +36,7 @@
 #include "catalogue/server_names.h"
 #include "catalogue/signed_versions.h"
 #include "framework/build_config.h"
+#include "framework/file_hash.h"
 #include "framework/file_utils.h"
 #include "framework/sha256.h"
 

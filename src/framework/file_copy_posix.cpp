@@ -1,4 +1,4 @@
-#include "framework/file_copy.h"
+#include <sys/types.h>
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -10,7 +10,8 @@
 #include <cerrno>
 #include <string>
 
-#include "framework/durable_file.h"
+#include "framework/file_system.h"
+#include "framework/native_file_posix.h"
 
 namespace {
 
@@ -68,11 +69,14 @@ bool ServerCopies(int fd) {
 
 }  // namespace
 
-CopyResult AppendFileContents(int in, int out, std::int64_t& total) {
+CopyResult AppendFileContents(const FileHandle& in, const FileHandle& out, std::int64_t& total) {
     return FileAppender().Append(in, out, total);
 }
 
-CopyResult FileAppender::Append(int in, int out, std::int64_t& total) {
+CopyResult FileAppender::Append(const FileHandle& inFile, const FileHandle& outFile,
+                                std::int64_t& total) {
+    const int in = NativeFile::Fd(inFile);
+    const int out = NativeFile::Fd(outFile);
     m_cloned = m_clone && CloneRest(in, out, total, m_clone);
     if (m_cloned) {
         return CopyResult::Done;
@@ -109,7 +113,7 @@ CopyResult FileAppender::Append(int in, int out, std::int64_t& total) {
             if (n < 0) {
                 return CopyResult::ReadFailed;
             }
-            if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(n))) {
+            if (!WriteAll(outFile, buffer.data(), static_cast<std::size_t>(n))) {
                 return CopyResult::WriteFailed;
             }
         }
@@ -121,8 +125,9 @@ CopyResult FileAppender::Append(int in, int out, std::int64_t& total) {
 }
 
 void EarlyWriteback::Wrote(std::int64_t size) {
-    if (size - m_started >= kWritebackStep) {
-        sync_file_range(m_fd, m_started, size - m_started, SYNC_FILE_RANGE_WRITE);
+    if (m_file != nullptr && m_file->IsOpen() && size - m_started >= kWritebackStep) {
+        sync_file_range(NativeFile::Fd(*m_file), m_started, size - m_started,
+                        SYNC_FILE_RANGE_WRITE);
         m_started = size;
     }
 }
