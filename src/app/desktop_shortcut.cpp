@@ -1,125 +1,34 @@
 #include "app/desktop_shortcut.h"
 
-#include <glib.h>
-#include <sys/stat.h>
-
-#include <QStandardPaths>
-
-#include <cerrno>
-
-#include "framework/file_utils.h"
+#include "app/launcher.h"
+#include "framework/file_system.h"
 #include "framework/message_box.h"
-#include "framework/resource_ids.h"
 #include "framework/texts.h"
-
-namespace {
-
-constexpr char kEntryGroup[] = "Desktop Entry";
-
-}  // namespace
-
-std::string DesktopFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation)
-        .toLocal8Bit()
-        .toStdString();
-}
-
-std::string QuoteExec(const std::string& path) {
-    // Inside double quotes a desktop entry escapes " ` $ \ with a backslash;
-    // a % would start a field code.
-    std::string quoted = "\"";
-    for (const char c : path) {
-        if (c == '"' || c == '`' || c == '$' || c == '\\') {
-            quoted += '\\';
-        }
-        quoted += c;
-        if (c == '%') {
-            quoted += '%';
-        }
-    }
-    return quoted + "\"";
-}
-
-namespace {
-
-enum class EntryWrite { Created, Updated, Failed };
-
-// Writes the launcher at `path`; an existing entry is loaded and saved back
-// with only its own keys changed.
-EntryWrite WriteEntry(const std::string& path, const std::string& target) {
-    GKeyFile* entry = g_key_file_new();
-    // A file that is not a desktop entry counts as no launcher at all.
-    const bool existed =
-        g_key_file_load_from_file(
-            entry, path.c_str(),
-            static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS),
-            nullptr) &&
-        g_key_file_has_group(entry, kEntryGroup);
-    if (!existed) {
-        g_key_file_free(entry);
-        entry = g_key_file_new();
-    }
-    g_key_file_set_string(entry, kEntryGroup, "Type", "Application");
-    g_key_file_set_string(entry, kEntryGroup, "Name", text::kShortcutName);
-    g_key_file_set_string(entry, kEntryGroup, "Exec", QuoteExec(target).c_str());
-    g_key_file_set_string(entry, kEntryGroup, "Comment", text::kShortcutDescription);
-    const bool saved = g_key_file_save_to_file(entry, path.c_str(), nullptr);
-    g_key_file_free(entry);
-    if (!saved) {
-        return EntryWrite::Failed;
-    }
-    // Desktops launch only entries that are executable.
-    chmod(path.c_str(), 0755);
-    return existed ? EntryWrite::Updated : EntryWrite::Created;
-}
-
-bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// Creates the folders along `path` without a word: the menu's folder is
-// the desktop's business, and a missing one is no error of the user's.
-void MakeFoldersQuietly(const std::string& path) {
-    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
-         slash = path.find('/', slash + 1)) {
-        mkdir(path.substr(0, slash).c_str(), 0755);
-    }
-    mkdir(path.c_str(), 0755);
-}
-
-}  // namespace
 
 void CreateDesktopShortcut(const std::string& target, const std::string& desktopFolder,
                            const std::string& applicationsFolder) {
-    // The same entry in the applications menu: many desktops show no icons
-    // on the desktop at all.
-    EntryWrite menu = EntryWrite::Failed;
+    // The same launcher in the applications menu: many desktops show no
+    // icons on the desktop at all.
+    LauncherWrite menu = LauncherWrite::Failed;
     if (!applicationsFolder.empty()) {
-        MakeFoldersQuietly(applicationsFolder);
-        menu = WriteEntry(applicationsFolder + "/" + res::kMenuEntryId + ".desktop", target);
+        menu = WriteLauncher(LauncherPlace::ApplicationsMenu, applicationsFolder, target);
     }
-    if (!IsFolder(desktopFolder)) {
-        // No desktop folder: the menu entry is the way back, found silently.
-        if (menu == EntryWrite::Failed) {
+    EntryInfo desktop;
+    if (!StatPath(desktopFolder, desktop) || desktop.kind != EntryKind::Folder) {
+        // No desktop folder: the menu's launcher is the way back, found silently.
+        if (menu == LauncherWrite::Failed) {
             ShowMessageBox(text::kFailedToSaveShortcut);
         }
         return;
     }
-    switch (WriteEntry(desktopFolder + "/" + text::kShortcutName + ".desktop", target)) {
-        case EntryWrite::Failed:
+    switch (WriteLauncher(LauncherPlace::Desktop, desktopFolder, target)) {
+        case LauncherWrite::Failed:
             ShowMessageBox(text::kFailedToSaveShortcut);
             return;
-        case EntryWrite::Created:
+        case LauncherWrite::Created:
             ShowMessageBox(text::kShortcutCreated);
             return;
-        case EntryWrite::Updated:
+        case LauncherWrite::Updated:
             return;
     }
-}
-
-std::string ApplicationsFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation)
-        .toLocal8Bit()
-        .toStdString();
 }

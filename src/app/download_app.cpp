@@ -1,16 +1,16 @@
 #include "app/download_app.h"
 
-#include <curl/curl.h>
-
 #include "app/desktop_shortcut.h"
 #include "app/download_command_line_info.h"
 #include "app/package_identity.h"
+#include "app/special_folders.h"
 #include "catalogue/package_files.h"
 #include "framework/file_system.h"
 #include "framework/folder_lock.h"
 #include "framework/message_box.h"
 #include "framework/resource_ids.h"
 #include "framework/texts.h"
+#include "transfer/network.h"
 #include "ui/main_dialog.h"
 #include "ui/string_table.h"
 #include "widgets/shell.h"
@@ -22,12 +22,13 @@ bool DownloadApp::InitInstance(int argc, const char* const* argv) {
     ParseCommandLine(argc, argv, commandLine);
 
     const std::string modulePath = ModuleFileName();
-    const std::string runPath = CopyToPackageFolder(modulePath, BrowserDownloadFolder());
+    const std::string runPath =
+        CopyToPackageFolder(modulePath, {BrowserCacheFolder(), DownloadsFolder()});
     if (runPath.empty() && !modulePath.empty()) {
         // The chosen folder is in use; the self-copy has said so.
         return false;
     }
-    CreateDesktopShortcut(runPath, DesktopFolder(), ApplicationsFolder());
+    CreateDesktopShortcut(runPath, DesktopFolder(), ApplicationsMenuFolder());
     if (runPath != modulePath) {
         // The copy starts without this run's options.
         if (!StartDetached(runPath)) {
@@ -55,7 +56,7 @@ bool DownloadApp::InitInstance(int argc, const char* const* argv) {
             return false;
     }
 
-    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+    if (!StartNetwork()) {
         ShowMessageBox(LoadStringResource(res::IDP_SOCKETS_INIT_FAILED));
         return false;
     }
@@ -65,6 +66,6 @@ bool DownloadApp::InitInstance(int argc, const char* const* argv) {
         dialog.m_download.m_strServerFolder = commandLine.m_strDir;
         dialog.DoModal();
     }
-    curl_global_cleanup();
+    StopNetwork();
     return false;
 }

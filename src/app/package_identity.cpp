@@ -1,6 +1,6 @@
 #include "app/package_identity.h"
 
-#include <QStandardPaths>
+#include <algorithm>
 
 #include "catalogue/package_files.h"
 #include "framework/durable_file.h"
@@ -13,12 +13,6 @@
 
 std::string GetPackageProgramName(PackageId id) {
     return PackageInfoFor(id).programName;
-}
-
-std::string BrowserDownloadFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::DownloadLocation)
-        .toLocal8Bit()
-        .toStdString();
 }
 
 bool CopyProgramFile(const std::string& from, const std::string& to) {
@@ -34,13 +28,16 @@ bool CopyProgramFile(const std::string& from, const std::string& to) {
            copy.MakeExecutable() && copy.Commit() == DurableReplacement::Result::Committed;
 }
 
-std::string CopyToPackageFolder(const std::string& modulePath, const std::string& downloadFolder) {
+std::string CopyToPackageFolder(const std::string& modulePath,
+                                const std::vector<std::string>& downloadFolders) {
     // Always the main package's name, whatever package is selected.
     if (modulePath.find(GetPackageProgramName(kPackageMain)) != std::string::npos) {
         return modulePath;
     }
-    if (downloadFolder.empty() ||
-        modulePath.compare(0, downloadFolder.size(), downloadFolder) != 0) {
+    const auto startedThere = [&modulePath](const std::string& folder) {
+        return !folder.empty() && modulePath.compare(0, folder.size(), folder) == 0;
+    };
+    if (std::none_of(downloadFolders.begin(), downloadFolders.end(), startedThere)) {
         return modulePath;
     }
     FolderDialog dialog;

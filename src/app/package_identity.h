@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "catalogue/package_table.h"
 
@@ -9,16 +10,14 @@
 std::string GetPackageProgramName(PackageId id);
 
 // Where the program must run from. A program whose path holds the main
-// package's program name runs in place; one started from the user's
-// download folder (where a browser leaves it) asks for a package folder,
-// copies itself there and returns the copy's path; anything else runs in
-// place. `downloadFolder` is the user's download folder, empty if unknown.
-// Empty when the chosen folder is in use by a running program, which it has
-// told the user: nothing is copied or started then.
-std::string CopyToPackageFolder(const std::string& modulePath, const std::string& downloadFolder);
-
-// The user's download folder.
-std::string BrowserDownloadFolder();
+// package's program name runs in place; one started from a folder where a
+// browser leaves what it downloads (`downloadFolders`: the user's download
+// folder, the browser's cache; an empty one stands for none) asks for a
+// package folder, copies itself there and returns the copy's path; anything
+// else runs in place. Empty when the chosen folder is in use by a running
+// program, which it has told the user: nothing is copied or started then.
+std::string CopyToPackageFolder(const std::string& modulePath,
+                                const std::vector<std::string>& downloadFolders);
 
 // Copies a program file, replacing the target, with execute permission.
 // The copy is written beside the target and renamed, so a running program

@@ -48,25 +48,30 @@ void DownloadState::OnDownload() {
         // The previous worker has cleared its marker and is only returning.
         m_workerThread.join();
     }
-    m_nPackageBytes.store(PackageBytes());
+    CountPackageBytes();
     // The marker is stored before the thread exists, so the worker's final
     // clearing always comes after it.
     m_pWorker.store(&m_workerThread, std::memory_order_release);
     m_workerThread = std::thread([this] { DownloadWorker(*this); });
 }
 
-std::int64_t DownloadState::PackageBytes() const {
+void DownloadState::CountPackageBytes() {
     const std::size_t count = m_index.m_parts.size();
-    if (count == 0) {
-        return 0;
+    std::int64_t total = 0;
+    std::int64_t done = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const PackagePart& part = m_index.m_parts[i];
+        std::int64_t size = m_index.m_partSize;
+        EntryInfo last;
+        if (i + 1 == count && part.m_done != 0 &&
+            StatOwnEntry(m_versionFolder, part.m_name, last) && last.kind == EntryKind::File) {
+            size = last.size;
+        }
+        total += size;
+        done += part.m_done != 0 ? size : 0;
     }
-    EntryInfo last;
-    const PackagePart& lastPart = m_index.m_parts.back();
-    const bool known = lastPart.m_done != 0 &&
-                       StatOwnEntry(m_versionFolder, lastPart.m_name, last) &&
-                       last.kind == EntryKind::File;
-    return static_cast<std::int64_t>(count - 1) * m_index.m_partSize +
-           (known ? last.size : m_index.m_partSize);
+    m_nPackageBytes.store(total);
+    m_nBytesDone.store(done);
 }
 
 void DownloadState::SetProxy(const std::string& proxy) {

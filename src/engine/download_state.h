@@ -52,6 +52,13 @@ class DownloadState {
 
     bool IsDownloading() const { return m_pWorker.load(std::memory_order_acquire) != nullptr; }
 
+    // The package's bytes on disk, kept by the worker as it goes: the parts
+    // done count whole, the part on its way as far as it has come. For the
+    // window's rate and time left, read from any thread.
+    std::int64_t BytesDone() const { return m_nBytesDone.load(std::memory_order_relaxed); }
+    // The package's size (m_nPackageBytes).
+    std::int64_t PackageBytes() const { return m_nPackageBytes.load(std::memory_order_relaxed); }
+
     // The proxy, "host:port" or empty; the worker takes a fresh copy for
     // every request, so a change applies to the next one.
     void SetProxy(const std::string& proxy);
@@ -111,16 +118,20 @@ class DownloadState {
     // The maker's minisign public key, the build's; empty when it names none.
     std::string m_strPublicKey = config::kMinisignPublicKey;
     std::atomic<int> m_bClosing{0};
-    // The package's size in bytes, as far as it is known when the worker
-    // starts (the last part counts as a whole one until it is there): for
-    // what the window tells of the download's progress.
+    // The package's size in bytes, as far as it is known (the last part
+    // counts as a whole one until it is there): for what the window tells of
+    // the download's progress.
     std::atomic<std::int64_t> m_nPackageBytes{0};
+    // What BytesDone() reads: counted from the resume state as the worker
+    // starts, then written by the worker alone.
+    std::atomic<std::int64_t> m_nBytesDone{0};
     // The worker's result of its last run, stored before it clears m_pWorker:
     // 0 finished or stopped, 9 gave up. Only the tests read it.
     std::atomic<int> m_nWorkerResult{0};
 
   private:
-    std::int64_t PackageBytes() const;
+    // Sets m_nPackageBytes and m_nBytesDone from the resume state.
+    void CountPackageBytes();
 
     std::chrono::steady_clock::time_point m_prepareBy{};
     bool m_bSharedPreparationTime = false;

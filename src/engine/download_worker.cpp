@@ -23,7 +23,8 @@ constexpr int kAttemptsPerPart = 3;
 // checked without reading it again.
 class PartFetch {
   public:
-    PartFetch(DownloadState& state, std::size_t i)
+    // `countFrom`: the package's bytes before this part, for BytesDone().
+    PartFetch(DownloadState& state, std::size_t i, std::int64_t countFrom)
         : m_state(state),
           m_part(state.m_index.m_parts[i]),
           m_local(state.m_versionFolder, m_part.m_name),
@@ -35,6 +36,8 @@ class PartFetch {
         m_limits.maxBytes = state.m_index.m_partSize;
         m_details.expectedSize =
             i + 1 < state.m_index.m_parts.size() ? state.m_index.m_partSize : -1;
+        m_details.counter = &state.m_nBytesDone;
+        m_details.countFrom = countFrom;
         // What an earlier run left of it is continued (or, whole, taken)
         // only when the checksum can tell a good tail from a bad one. A file
         // longer than a part is no part: it starts again from zero.
@@ -44,7 +47,11 @@ class PartFetch {
             info.size <= state.m_index.m_partSize) {
             HashFromDisk();
         }
+        Count();
     }
+
+    // The part's size on disk once an attempt has succeeded.
+    std::int64_t Length() const { return m_details.fileLength; }
 
     // The part bar where the part stands: empty, or as far as it came.
     void ShowWhereItStands() {
@@ -65,12 +72,14 @@ class PartFetch {
             m_have = 0;
             m_hash.Reset();
             m_state.m_progressPart.SetPos(0);
+            Count();
             fetched = Fetch(error);
         }
         if (fetched && m_digest != nullptr && m_hash.Digest() != *m_digest) {
             RemoveOwnFile(m_local.folder, m_local.name);
             m_have = 0;
             m_hash.Reset();
+            Count();
             error = text::kPartMismatchBefore + ShownAsItStands(m_part.m_name) +
                     text::kPartMismatchAfter;
             return false;
@@ -84,6 +93,7 @@ class PartFetch {
         if (m_digest != nullptr && m_hash.Length() != static_cast<std::uint64_t>(m_have)) {
             HashFromDisk();
         }
+        Count();
         return false;
     }
 
@@ -105,6 +115,11 @@ class PartFetch {
         error = text::kFailedToWriteFile + ShownAsItStands(m_local.Path());
         m_details.fileLength = 0;
         return false;
+    }
+
+    // What the fetch counts on from, as it stands between attempts.
+    void Count() {
+        m_state.m_nBytesDone.store(m_details.countFrom + m_have, std::memory_order_relaxed);
     }
 
     // The hash of what the part's file holds; nothing to continue when it
@@ -142,6 +157,8 @@ int DownloadWorker(DownloadState& state) {
     };
     PackageIndex& index = state.m_index;
     DialogItems& items = state.m_items;
+    // The parts done so far; those done before this run are counted already.
+    std::int64_t partsBytes = state.m_nBytesDone.load();
 
     for (std::size_t i = 0; i < index.m_parts.size(); ++i) {
         if (state.m_bStop.load() != 0) {
@@ -155,7 +172,7 @@ int DownloadWorker(DownloadState& state) {
         items.ShowItem(res::IDC_PART_LABEL, true);
         items.SetItemText(res::IDC_PART_LABEL, ShownAsItStands(part.m_name));
         items.ShowItem(res::IDC_PROGRESS_PART, true);
-        PartFetch fetch(state, i);
+        PartFetch fetch(state, i, partsBytes);
         std::string error;
         for (int attempt = 1;; ++attempt) {
             if (state.m_bStop.load() != 0) {
@@ -189,6 +206,13 @@ int DownloadWorker(DownloadState& state) {
             return finish(kWorkerGaveUp);
         }
         state.m_progressOverall.SetPos(static_cast<int>(i + 1));
+        partsBytes += fetch.Length();
+        state.m_nBytesDone.store(partsBytes);
+        if (i + 1 == index.m_parts.size()) {
+            // The last part's size is known now that it is there.
+            state.m_nPackageBytes.store(static_cast<std::int64_t>(i) * index.m_partSize +
+                                        fetch.Length());
+        }
     }
 
     if (!KeepInstallerIfComplete(state, InstallerCheck::Reading)) {

@@ -167,6 +167,7 @@ class Fetch {
         // The whole file after all: what was there goes, and so does its hash.
         m_created = true;
         m_details.fileLength = 0;
+        Count(0);
         if (m_details.hash != nullptr) {
             m_details.hash->Reset();
         }
@@ -194,6 +195,7 @@ class Fetch {
         if (m_created || m_details.continued) {
             RemoveOwnFile(m_local.folder, m_local.name);
             m_details.fileLength = 0;
+            Count(0);
         }
     }
 
@@ -230,6 +232,7 @@ class Fetch {
         m_received = static_cast<std::uint64_t>(from);
         m_blocksShown = (m_received + kFetchBlockSize - 1) / kFetchBlockSize;
         m_written = from;
+        Count(from);
         PrepareBuffers();
         return true;
     }
@@ -254,6 +257,7 @@ class Fetch {
         m_details.continued = true;
         m_details.complete = true;
         m_written = size;
+        Count(size);
         return true;
     }
 
@@ -360,6 +364,7 @@ class Fetch {
             m_buffers[m_current].insert(m_buffers[m_current].end(), data, data + length);
         }
         m_received += length;
+        Count(static_cast<std::int64_t>(m_received));
         if (m_progress != nullptr) {
             const std::uint64_t blocks = (m_received + kFetchBlockSize - 1) / kFetchBlockSize;
             m_progress->DeltaPos(static_cast<int>(blocks - m_blocksShown) * m_stepPerBlock);
@@ -443,6 +448,12 @@ class Fetch {
     }
 
     void Touch() { m_lastActivity = Clock::now(); }
+
+    void Count(std::int64_t length) {
+        if (m_details.counter != nullptr) {
+            m_details.counter->store(m_details.countFrom + length, std::memory_order_relaxed);
+        }
+    }
 
     CURL* m_curl;
     const LocalFile& m_local;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "framework/own_files.h"
@@ -51,6 +52,11 @@ struct FetchDetails {
     long long resumeFrom = 0;
     // The whole file's size where it is known (-1 when not).
     long long expectedSize = -1;
+    // When set, kept at `countFrom` plus the local file's length as the body
+    // arrives, for another thread to read: on from resumeFrom when the rest
+    // is appended, back to `countFrom` when the file starts from zero.
+    std::atomic<std::int64_t>* counter = nullptr;
+    std::int64_t countFrom = 0;
 
     long status = 0;            // the answer's status, 0 when none came
     bool continued = false;     // the rest was appended

@@ -3,6 +3,6 @@
 #include "ui/dialog_templates.h"
 #include "ui/ui_resources.h"
 
-AboutDialog::AboutDialog(QWidget* parent) : Dialog(AboutDialogTemplate(), parent) {
+AboutDialog::AboutDialog(Dialog* parent) : Dialog(AboutDialogTemplate(), parent) {
     EnsureUiResources();
 }

@@ -5,5 +5,5 @@
 // The About box.
 class AboutDialog : public Dialog {
   public:
-    explicit AboutDialog(QWidget* parent = nullptr);
+    explicit AboutDialog(Dialog* parent = nullptr);
 };

@@ -7,7 +7,7 @@
 // Asks once, at the first start, for the folder that receives the package.
 class FolderDialog : public Dialog {
   public:
-    explicit FolderDialog(QWidget* parent = nullptr);
+    explicit FolderDialog(Dialog* parent = nullptr);
 
     // $HOME/VelmoraDownload until the user picks another folder.
     std::string m_strFolder;
@@ -22,7 +22,3 @@ class FolderDialog : public Dialog {
 
 // The default package folder, $HOME/VelmoraDownload.
 std::string DefaultPackageFolder();
-
-// A folder chooser starting in the user's home folder; the chosen folder, or
-// empty when the user cancelled.
-std::string BrowseForFolder(const std::string& title);

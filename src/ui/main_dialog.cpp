@@ -1,9 +1,5 @@
 #include "ui/main_dialog.h"
 
-#include <QApplication>
-#include <QCursor>
-#include <QToolTip>
-
 #include <algorithm>
 
 #include "catalogue/package_files.h"
@@ -21,9 +17,8 @@
 #include "ui/string_table.h"
 #include "ui/ui_resources.h"
 #include "widgets/data_exchange.h"
-#include "widgets/desktop_bus.h"
-#include "widgets/image_resources.h"
-#include "widgets/qt_message_box.h"
+#include "widgets/desktop_notice.h"
+#include "widgets/message_boxes.h"
 #include "widgets/shell.h"
 #include "widgets/ui_thread.h"
 
@@ -37,21 +32,17 @@ MainDialog::MainDialog() : Dialog(MainDialogTemplate()), m_download(Items()) {
     // A window that closed before this one closed the worker's calls.
     OpenUiThreadCalls();
     EnsureUiResources();
-    m_hIcon = LoadIconResource(res::IDR_MAINFRAME);
     MapCommand(res::IDC_DOWNLOAD, [this] { OnDownload(); });
     MapCommand(res::IDC_INSTALL, [this] { OnInstall(); });
     MapCommand(res::IDC_STOP, [this] { OnStop(); });
     MapCommand(res::IDC_PROXY, [this] { OnProxy(); });
     MapCommand(res::IDC_CLEANUP, [this] { OnCleanup(); });
-    m_watch.setInterval(kWatchIntervalMs);
-    connect(&m_watch, &QTimer::timeout, this, [this] { OnWatchTick(); });
     // A part that fails for good, told while the user looks elsewhere.
     SetWorkerBoxHook([this](const std::string& message) {
         if (IsAway()) {
-            SendDesktopNotification(
-                QString::fromUtf8(PackageInfoFor(g_currentPackage).displayName) +
-                    QString::fromUtf8(text::kNoticeFailedAfter),
-                QString::fromLocal8Bit(message.c_str()));
+            SendDesktopNotification(PackageInfoFor(g_currentPackage).displayName +
+                                        std::string(text::kNoticeFailedAfter),
+                                    message);
         }
     });
 }
@@ -84,15 +75,13 @@ bool MainDialog::OnInitDialog() {
             menu->AppendMenu(WindowMenu::kSeparator);
             for (PackageId id = kPackageMain; id < kPackageCount; ++id) {
                 const int command = PackageInfoFor(id).menuCommand;
-                menu->AppendMenu(WindowMenu::kString, command,
-                                 QString::fromLocal8Bit(LoadStringResource(command).c_str()));
+                menu->AppendMenu(WindowMenu::kString, command, LoadStringResource(command));
             }
             menu->AppendMenu(WindowMenu::kSeparator);
-            menu->AppendMenu(WindowMenu::kString, res::IDM_ABOUTBOX,
-                             QString::fromLocal8Bit(about.c_str()));
+            menu->AppendMenu(WindowMenu::kString, res::IDM_ABOUTBOX, about);
         }
     }
-    setWindowIcon(m_hIcon);
+    SetIcon(res::IDR_MAINFRAME);
     // The start-up's own package selection keeps a server folder from the
     // command line: it is what "-dir" asked for.
     ApplyPackage(g_currentPackage, true);
@@ -168,62 +157,44 @@ void MainDialog::OnDownload() {
 
 void MainDialog::WatchDownload() {
     // The index's sizes do not change while the worker runs; its flags do.
-    const PackageIndex& index = m_download.m_index;
-    m_partCount = static_cast<int>(index.m_parts.size());
-    m_totalBytes = m_download.m_nPackageBytes.load();
-    m_lastPartBytes = m_partCount > 0 ? m_totalBytes - static_cast<std::int64_t>(m_partCount - 1) *
-                                                           index.m_partSize
-                                      : 0;
+    m_partCount = static_cast<int>(m_download.m_index.m_parts.size());
+    m_totalBytes = m_download.PackageBytes();
     m_meter.Reset();
     OnWatchTick();
-    m_watch.start();
+    m_watch.Start(kWatchIntervalMs);
 }
 
 std::int64_t MainDialog::BytesDone() const {
-    const int parts = std::min(m_download.m_progressOverall.GetPos(), m_partCount);
-    const std::int64_t partSize = m_download.m_index.m_partSize;
-    std::int64_t done = static_cast<std::int64_t>(std::min(parts, m_partCount - 1)) * partSize +
-                        (parts >= m_partCount ? m_lastPartBytes : 0);
-    if (parts < m_partCount) {
-        done += static_cast<std::int64_t>(m_download.m_progressPart.GetPos()) * kProgressDivisor;
-    }
-    return std::min(std::max<std::int64_t>(done, 0), m_totalBytes);
+    return std::min(std::max<std::int64_t>(m_download.BytesDone(), 0), m_totalBytes);
 }
 
 void MainDialog::OnWatchTick() {
     const bool running = m_download.IsDownloading();
     const std::int64_t done = BytesDone();
     m_meter.Sample(TransferMeter::Clock::now(), done);
-    const QString description = QString::fromUtf8(m_meter.Describe(done, m_totalBytes).c_str());
-    QWidget* bar = GetDlgItem(res::IDC_PROGRESS_OVERALL);
-    // Shown as it stands: a tooltip has no plain-text setting of its own.
-    const QString tip = LiteralToolTip(description);
-    bar->setToolTip(tip);
-    bar->setAccessibleDescription(description);
-    // A tooltip on show keeps its text; one the user is reading follows.
-    if (QToolTip::isVisible() && bar->underMouse()) {
-        QToolTip::showText(QCursor::pos(), tip, bar);
-    }
+    const std::string description = m_meter.Describe(done, m_totalBytes);
+    SetItemToolTip(res::IDC_PROGRESS_OVERALL, description);
+    SetItemDescription(res::IDC_PROGRESS_OVERALL, description);
     ShowTaskbarProgress(
-        QString::fromUtf8(res::kMenuEntryId),
+        res::kMenuEntryId,
         m_totalBytes > 0 ? static_cast<double>(done) / static_cast<double>(m_totalBytes) : 0.0,
         running);
     if (running) {
         return;
     }
-    m_watch.stop();
+    m_watch.Stop();
     // The worker set the overall bar full as its last act of a finished run.
     const bool ready = m_download.m_nWorkerResult.load() == kWorkerFinished &&
                        m_download.m_progressOverall.GetPos() == m_partCount + 1;
     if (ready && IsAway()) {
-        SendDesktopNotification(QString::fromUtf8(PackageInfoFor(g_currentPackage).displayName) +
-                                    QString::fromUtf8(text::kNoticeReadyAfter),
-                                QString::fromUtf8(text::kNoticeReadyBody));
+        SendDesktopNotification(
+            PackageInfoFor(g_currentPackage).displayName + std::string(text::kNoticeReadyAfter),
+            text::kNoticeReadyBody);
     }
 }
 
 bool MainDialog::IsAway() const {
-    return !isActiveWindow();
+    return !IsActive();
 }
 
 void MainDialog::OnStop() {
@@ -234,9 +205,9 @@ void MainDialog::OnCleanup() {
     if (m_download.IsDownloading()) {
         return;
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    BeginWaitCursor();
     if (!DeleteDownloadFiles(m_download)) {
-        QApplication::restoreOverrideCursor();
+        EndWaitCursor();
         ShowMessageBox(text::kCleanupWithoutFolder);
         return;
     }
@@ -249,7 +220,7 @@ void MainDialog::OnCleanup() {
         // The installer went with the other files; the bars start again.
         ShowNoPackage(m_download);
     }
-    QApplication::restoreOverrideCursor();
+    EndWaitCursor();
 }
 
 void MainDialog::OnInstall() {
@@ -283,9 +254,8 @@ void MainDialog::OnClose() {
     Dialog::OnClose();
 }
 
-void MainDialog::done(int result) {
+void MainDialog::OnEnding() {
     EndWorker();
-    Dialog::done(result);
 }
 
 void MainDialog::EndWorker() {

@@ -1,14 +1,12 @@
 #pragma once
 
-#include <QIcon>
-#include <QTimer>
-
 #include <cstdint>
 
 #include "catalogue/package_table.h"
 #include "engine/download_state.h"
 #include "ui/transfer_meter.h"
 #include "widgets/dialog.h"
+#include "widgets/ui_thread.h"
 
 // The download window. It owns the download state (m_download: host, server
 // folder, version folder, version, resume state, progress bars, stop flag,
@@ -26,7 +24,6 @@ class MainDialog : public Dialog {
     void SetRunState(int stop) { m_download.SetRunState(stop); }
 
     DownloadState m_download;
-    QIcon m_hIcon;
 
   protected:
     bool OnInitDialog() override;
@@ -35,7 +32,7 @@ class MainDialog : public Dialog {
     void OnClose() override;
     // However the dialog ends, the worker is ended and joined first: from
     // then on nothing of it reaches the window.
-    void done(int result) override;
+    void OnEnding() override;
 
   private:
     void ApplyPackage(PackageId id, bool keepServerFolder);
@@ -50,13 +47,12 @@ class MainDialog : public Dialog {
     // progress; at its end a notification if the user looks elsewhere.
     void WatchDownload();
     void OnWatchTick();
-    // Done and total bytes, from the bars and the index.
+    // The engine's count of the bytes done, within the package's size.
     std::int64_t BytesDone() const;
     bool IsAway() const;
 
-    QTimer m_watch;
+    RepeatingTimer m_watch{[this] { OnWatchTick(); }};
     TransferMeter m_meter;
     std::int64_t m_totalBytes = 0;
-    std::int64_t m_lastPartBytes = 0;
     int m_partCount = 0;
 };

@@ -12,12 +12,12 @@ constexpr unsigned kHighestPort = 65535;
 
 }  // namespace
 
-ProxyDialog::ProxyDialog(QWidget* parent) : Dialog(ProxyDialogTemplate(), parent) {}
+ProxyDialog::ProxyDialog(Dialog* parent) : Dialog(ProxyDialogTemplate(), parent) {}
 
 bool ProxyDialog::OnInitDialog() {
     Dialog::OnInitDialog();
     // Typing goes straight into the host field.
-    GetDlgItem(res::IDC_PROXY_HOST)->setFocus();
+    FocusItem(res::IDC_PROXY_HOST);
     return false;
 }
 

@@ -7,7 +7,7 @@
 // Asks for an HTTP proxy server as host and port.
 class ProxyDialog : public Dialog {
   public:
-    explicit ProxyDialog(QWidget* parent = nullptr);
+    explicit ProxyDialog(Dialog* parent = nullptr);
 
     unsigned m_nProxyPort = 0;
     std::string m_strProxyHost;

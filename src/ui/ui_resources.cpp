@@ -5,8 +5,8 @@
 
 void EnsureUiResources() {
     static const bool registered = [] {
-        RegisterImageResource(res::IDR_MAINFRAME, QStringLiteral(":/velmora/images/quindle.png"));
-        RegisterImageResource(res::IDB_BANNER, QStringLiteral(":/velmora/images/banner.png"));
+        RegisterImageResource(res::IDR_MAINFRAME, ":/velmora/images/quindle.png");
+        RegisterImageResource(res::IDB_BANNER, ":/velmora/images/banner.png");
         return true;
     }();
     (void)registered;

@@ -1,21 +1,15 @@
 #include "widgets/data_exchange.h"
 
-#include <QLineEdit>
-
 #include <algorithm>
 #include <limits>
 
 #include "framework/message_box.h"
 #include "framework/texts.h"
 #include "widgets/dialog.h"
-#include "widgets/progress_bar_widget.h"
 
 void DataExchange::Fail(int id) {
     m_failed = true;
-    if (auto* edit = qobject_cast<QLineEdit*>(m_dialog.GetDlgItem(id))) {
-        edit->setFocus();
-        edit->selectAll();
-    }
+    m_dialog.FocusItem(id, true);
 }
 
 void DDX_Text(DataExchange& dx, int id, std::string& value) {
@@ -70,8 +64,5 @@ void DDV_MinMaxUInt(DataExchange& dx, int id, unsigned value, unsigned minimum, 
 }
 
 void DDX_Control(DataExchange& dx, int id, ProgressCtrl& control) {
-    auto* bar = dynamic_cast<ProgressBarWidget*>(dx.m_dialog.GetDlgItem(id));
-    if (bar != nullptr && bar->Control() == nullptr) {
-        bar->Bind(&control);
-    }
+    dx.m_dialog.BindProgress(id, control);
 }

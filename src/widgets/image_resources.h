@@ -1,11 +1,7 @@
 #pragma once
 
-#include <QIcon>
-#include <QPixmap>
-#include <QString>
+#include <string>
 
 // Icon and bitmap resources by their resource ID, as the dialog templates
-// name them.
-void RegisterImageResource(int id, const QString& path);
-QPixmap LoadBitmapResource(int id);
-QIcon LoadIconResource(int id);
+// name them: where the platform finds each picture.
+void RegisterImageResource(int id, const std::string& location);

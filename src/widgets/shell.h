@@ -16,3 +16,16 @@ bool ShellOpen(const OwnFolder& folder, const std::string& name);
 
 // Starts a program detached from this process, without arguments.
 bool StartDetached(const std::string& path);
+
+// The user's home folder.
+std::string HomeFolder();
+
+// A folder chooser titled `title`, owned by the window that asks and
+// starting in the user's home folder; the chosen folder, or empty when the
+// user cancelled.
+std::string BrowseForFolder(const std::string& title);
+
+// The pointer shows that the program is busy, until EndWaitCursor. Message
+// boxes shown meanwhile get the ordinary pointer.
+void BeginWaitCursor();
+void EndWaitCursor();

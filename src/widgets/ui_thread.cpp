@@ -1,8 +1,6 @@
 #include "widgets/ui_thread.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
-#include <QThread>
+#include "widgets/ui_thread_platform.h"
 
 #include <condition_variable>
 #include <deque>
@@ -59,17 +57,11 @@ bool Enqueue(const std::shared_ptr<PendingCall>& call) {
         }
         g_pending.push_back(call);
     }
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [] { RunPendingCalls(); }, Qt::QueuedConnection);
+    WakeUiThread(RunPendingCalls);
     return true;
 }
 
 }  // namespace
-
-bool IsUiThread() {
-    return QCoreApplication::instance() == nullptr ||
-           QThread::currentThread() == QCoreApplication::instance()->thread();
-}
 
 bool RunOnUiThread(const std::function<void()>& call) {
     if (IsUiThread()) {

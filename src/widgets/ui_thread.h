@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 // Calls from other threads (the worker) into the user-interface thread. They
 // run there one after the other in the order they were made, whether the
@@ -22,3 +23,30 @@ void CloseUiThreadCalls();
 void OpenUiThreadCalls();
 
 bool IsUiThread();
+
+// Runs what is queued for the user-interface thread (events, posted calls)
+// and returns: for tests and headless tools that drive a window from outside
+// its event loop, never for the program's own waits.
+void ProcessUiEvents();
+
+// Runs `call` on the user-interface thread after `ms` milliseconds, from the
+// event loop (never inside the caller).
+void RunLater(int ms, std::function<void()> call);
+
+// Calls its handler on the user-interface thread every interval while
+// started; stops when it goes.
+class RepeatingTimer {
+  public:
+    explicit RepeatingTimer(std::function<void()> onTick);
+    ~RepeatingTimer();
+    RepeatingTimer(const RepeatingTimer&) = delete;
+    RepeatingTimer& operator=(const RepeatingTimer&) = delete;
+
+    void Start(int intervalMs);
+    void Stop();
+    bool IsActive() const;
+
+  private:
+    struct Platform;
+    std::unique_ptr<Platform> m_platform;
+};

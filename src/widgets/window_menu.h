@@ -1,13 +1,8 @@
 #pragma once
 
-#include <QPoint>
-#include <QString>
-
 #include <functional>
+#include <string>
 #include <vector>
-
-class QMenu;
-class QWidget;
 
 // The dialog's window menu: "Minimize" and "Close", then what the dialog
 // appends. Opened by a right click on the dialog, the context-menu key,
@@ -22,7 +17,7 @@ class WindowMenu {
     struct Entry {
         unsigned flags;
         int id;
-        QString text;
+        std::string text;
         bool checked = false;
         // An entry ever given a check mark is one of a choice: it shows as
         // checkable, checked or not.
@@ -31,13 +26,12 @@ class WindowMenu {
 
     explicit WindowMenu(std::function<void(int)> onCommand);
 
-    void AppendMenu(unsigned flags, int id = 0, const QString& text = {});
+    void AppendMenu(unsigned flags, int id = 0, const std::string& text = {});
     // Returns false when no entry has that command ID.
     bool CheckMenuItem(int id, bool checked);
     const std::vector<Entry>& Entries() const { return m_entries; }
-
-    // Shows the menu at a global position without waiting for a choice.
-    QMenu* Popup(QWidget* owner, const QPoint& globalPos);
+    // What choosing the entry runs (the platform's menu queues it first).
+    void Run(int id) const { m_onCommand(id); }
 
   private:
     std::function<void(int)> m_onCommand;

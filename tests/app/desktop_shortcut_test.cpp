@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 
+#include "app/launcher_glib.h"
 #include "framework/file_utils.h"
 #include "support/temp_dir.h"
 

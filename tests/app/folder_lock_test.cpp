@@ -15,8 +15,8 @@
 #include "../ui/gui_helpers.h"
 #include "app/download_app.h"
 #include "app/package_identity.h"
-#include "framework/file_utils.h"
 #include "framework/file_system.h"
+#include "framework/file_utils.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 #include "ui/folder_dialog.h"
@@ -147,7 +147,7 @@ TEST_F(StartUpLockTest, ASecondStartOnAFolderInUseSaysSoAndFetchesNothing) {
     Result lockDuringWindow = Result::Failed;
     QTimer watcher;
     QObject::connect(&watcher, &QTimer::timeout, [&] {
-        auto* dialog = dynamic_cast<MainDialog*>(QApplication::activeModalWidget());
+        auto* dialog = dynamic_cast<MainDialog*>(Dialog::ActiveModal());
         if (dialog == nullptr || dialog == first) {
             return;
         }
@@ -157,7 +157,7 @@ TEST_F(StartUpLockTest, ASecondStartOnAFolderInUseSaysSoAndFetchesNothing) {
             return;
         }
         first = dialog;
-        QTimer::singleShot(0, dialog, [&] {
+        RunLater(0, [&] {
             FolderLock probe;
             lockDuringWindow = probe.Lock(folder, "velmora.lock");
             probe.Unlock();
@@ -191,7 +191,7 @@ TEST_F(StartUpLockTest, TheSelfCopyLeavesAFolderInUseAlone) {
     WriteFile(target, "the running program");
     QTimer answer;
     QObject::connect(&answer, &QTimer::timeout, [] {
-        if (auto* dialog = dynamic_cast<FolderDialog*>(QApplication::activeModalWidget())) {
+        if (auto* dialog = dynamic_cast<FolderDialog*>(Dialog::ActiveModal())) {
             Click(*dialog, 1);  // the default folder
         }
     });
@@ -199,12 +199,12 @@ TEST_F(StartUpLockTest, TheSelfCopyLeavesAFolderInUseAlone) {
 
     FolderLock running;
     ASSERT_EQ(running.Lock(folder, "velmora.lock"), Result::Locked);
-    EXPECT_EQ(CopyToPackageFolder(module, m_home / "Downloads"), "") << "nothing to start";
+    EXPECT_EQ(CopyToPackageFolder(module, {m_home / "Downloads"}), "") << "nothing to start";
     EXPECT_EQ(ReadFile(target), "the running program");
     EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{InUseText(folder)});
 
     running.Unlock();
-    EXPECT_EQ(CopyToPackageFolder(module, m_home / "Downloads"), target);
+    EXPECT_EQ(CopyToPackageFolder(module, {m_home / "Downloads"}), target);
     EXPECT_EQ(ReadFile(target), ReadFile(module));
 }
 

@@ -32,7 +32,7 @@ class SelfCopyTest : public testing::Test {
         bool opened = false;
         QTimer watcher;
         QObject::connect(&watcher, &QTimer::timeout, [&] {
-            if (auto* dialog = dynamic_cast<FolderDialog*>(QApplication::activeModalWidget())) {
+            if (auto* dialog = dynamic_cast<FolderDialog*>(Dialog::ActiveModal())) {
                 opened = true;
                 if (answer) {
                     answer(*dialog);
@@ -42,7 +42,7 @@ class SelfCopyTest : public testing::Test {
             }
         });
         watcher.start(5);
-        const std::string result = CopyToPackageFolder(module, m_downloads);
+        const std::string result = CopyToPackageFolder(module, {m_downloads});
         EXPECT_EQ(opened, static_cast<bool>(answer)) << module;
         return result;
     }

@@ -250,4 +250,60 @@ TEST_F(WorkerTest, ClosingDuringTheLastAttemptShowsNothing) {
     EXPECT_TRUE(m_messages.Texts().empty()) << testing::PrintToString(m_messages.Texts());
 }
 
+// The engine's own count of the package's bytes, read from here while the
+// second part is held mid-way by a stall. Only the stop ends a held attempt,
+// so what is read is what arrived, not what a failed attempt left.
+TEST_F(WorkerTest, BytesDoneFollowsThePartOnItsWayAndEndsAtThePackagesSize) {
+    const PublishedPackage package = Publish(kPackageMain, 4);
+    const std::string second = package.RemotePath(1);
+    const std::int64_t before = kPartSize;  // the first part, done
+    const auto rangeAsked = [&](std::size_t request) {
+        std::vector<std::string> ranges;
+        for (const auto& r : m_server.Requests()) {
+            if (r.path == second) {
+                ranges.push_back(r.range);
+            }
+        }
+        return request < ranges.size() ? ranges[request] : "(none)";
+    };
+
+    // Cut short at 5000 bytes, then continued from there and held 3000 on.
+    m_server.SetFault(second, Fault{.closeAfterBytes = 5000, .times = 1});
+    m_server.AddFault(second, Fault{.stallAfterBytes = 3000, .times = 1});
+    ASSERT_EQ(Prepare(), 1);
+    m_state->m_limits.stallMs = 60 * 60 * 1000;
+    m_state->m_limits.slowWindowMs = 0;
+    m_state->OnDownload();
+    EXPECT_TRUE(WaitFor([&] { return m_state->BytesDone() == before + 8000; },
+                        "the continued part to count 8000 bytes"));
+    EXPECT_EQ(rangeAsked(1), "bytes=5000-");
+    EXPECT_EQ(m_state->PackageBytes(), 4 * kPartSize) << "the last part counts whole until there";
+    m_state->OnStop();
+    WaitForWorker();
+    EXPECT_EQ(m_state->BytesDone(), before + QueryFileSize(VersionFolder(package) + "/velmora.002"))
+        << "stopped: what is on disk";
+
+    // Without checksums the next run starts the part again; cut short at
+    // 6000, it asks for the rest, gets the whole part and is held 2000 in.
+    m_server.ClearRequests();
+    m_server.SetFault(second, Fault{.closeAfterBytes = 6000, .times = 1});
+    m_server.AddFault(second, Fault{.stallAfterBytes = 2000, .ignoreRange = true, .times = 1});
+    m_state->OnDownload();
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return m_server.CountRequests(second) == 2 && m_state->BytesDone() == before + 2000;
+        },
+        "the part started again from zero to count 2000 bytes"));
+    EXPECT_EQ(rangeAsked(1), "bytes=6000-");
+    m_state->OnStop();
+    WaitForWorker();
+
+    m_server.ClearFaults();
+    ASSERT_EQ(Download(), 0) << testing::PrintToString(m_messages.Texts());
+    EXPECT_EQ(ReadFile(Installer(package)), package.installer);
+    const auto size = static_cast<std::int64_t>(package.installer.size());
+    EXPECT_EQ(m_state->BytesDone(), size);
+    EXPECT_EQ(m_state->PackageBytes(), size) << "the last part's own size once it is there";
+}
+
 }  // namespace

@@ -24,7 +24,8 @@
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 #include "ui/main_dialog.h"
-#include "widgets/qt_message_box.h"
+#include "widgets/message_boxes.h"
+#include "widgets/qt/dialog_window.h"
 
 namespace {
 
@@ -67,26 +68,20 @@ const char* Name(Phase phase) {
 void End(MainDialog& dialog, Way way) {
     switch (way) {
         case Way::CloseBox:
-            dialog.close();
+            dialog.CloseWindow();
             break;
         case Way::AltF4:
-            QTest::keyClick(&dialog, Qt::Key_F4, Qt::AltModifier);
+            QTest::keyClick(&WindowOf(dialog), Qt::Key_F4, Qt::AltModifier);
             break;
         case Way::MenuClose: {
-            QMenu* menu = dialog.OpenWindowMenu(dialog.mapToGlobal(QPoint(5, 5)));
-            for (QAction* action : menu->actions()) {
-                if (action->data().toInt() == res::SC_CLOSE) {
-                    action->trigger();
-                }
-            }
-            menu->close();
+            dialog.ChooseWindowMenuEntry(res::SC_CLOSE);
             break;
         }
         case Way::Done:
             Click(dialog, res::IDOK);
             break;
         case Way::Escape:
-            QTest::keyClick(&dialog, Qt::Key_Escape);
+            QTest::keyClick(&WindowOf(dialog), Qt::Key_Escape);
             break;
     }
 }
@@ -199,7 +194,7 @@ TEST_F(ClosingStressTest, EveryWayOfEndingDuringEveryPhaseEndsPromptlyWithNothin
                 asked = Clock::now();
                 End(*dialog, way);
                 // The menu's command arrives once the menu has closed.
-                WaitUntil([&] { return !dialog->isVisible(); }, what + ": the window to end");
+                WaitUntil([&] { return !dialog->IsOpen(); }, what + ": the window to end");
             });
             slowest =
                 std::max(slowest, std::chrono::duration<double>(Clock::now() - asked).count());

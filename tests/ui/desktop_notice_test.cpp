@@ -12,7 +12,8 @@
 #include <mutex>
 
 #include "main_dialog_fixture.h"
-#include "widgets/desktop_bus.h"
+#include "widgets/desktop_notice.h"
+#include "widgets/qt/dialog_window.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ class LauncherEntryWatch : public QObject {
     int updates = 0;
 };
 
-class DesktopNoticeTest : public MainDialogTest {
+class DesktopBusQtTest : public MainDialogTest {
   protected:
     void SetUp() override {
         QDBusConnection bus = QDBusConnection::sessionBus();
@@ -79,7 +80,7 @@ class DesktopNoticeTest : public MainDialogTest {
     LauncherEntryWatch m_taskbar;
 };
 
-TEST_F(DesktopNoticeTest, AwayTheUserIsToldWhenTheInstallerIsReadyOrAPartFailsForGood) {
+TEST_F(DesktopBusQtTest, AwayTheUserIsToldWhenTheInstallerIsReadyOrAPartFailsForGood) {
     const PublishedPackage package = Publish(kPackageMain, 5);
     QWidget elsewhere;  // the window the user looks at meanwhile
     auto dialog = MakeDialog();
@@ -116,12 +117,12 @@ TEST_F(DesktopNoticeTest, AwayTheUserIsToldWhenTheInstallerIsReadyOrAPartFailsFo
     });
 }
 
-TEST_F(DesktopNoticeTest, WhileTheUserLooksAtTheWindowNothingIsSent) {
+TEST_F(DesktopBusQtTest, WhileTheUserLooksAtTheWindowNothingIsSent) {
     Publish(kPackageMain, 5);
     auto dialog = MakeDialog();
     RunModal(*dialog, [&] {
-        dialog->activateWindow();
-        WaitUntil([&] { return dialog->isActiveWindow(); }, "the window to be active");
+        WindowOf(*dialog).activateWindow();
+        WaitUntil([&] { return dialog->IsActive(); }, "the window to be active");
         Click(*dialog, IDC_DOWNLOAD);
         WaitUntil(
             [&] {
@@ -134,14 +135,14 @@ TEST_F(DesktopNoticeTest, WhileTheUserLooksAtTheWindowNothingIsSent) {
     });
 }
 
-TEST_F(DesktopNoticeTest, TheOverallBarTellsWhatIsDoneHowFastAndHowLongItHasLeft) {
+TEST_F(DesktopBusQtTest, TheOverallBarTellsWhatIsDoneHowFastAndHowLongItHasLeft) {
     // 8 parts of 64 KiB, sent at 64 KiB/s: about 8 seconds in all.
     const PublishedPackage package = Publish(kPackageMain, 8, 65536);
     m_server.SetRateLimit(65536);
     auto dialog = MakeDialog();
     RunModal(*dialog, [&] {
         Click(*dialog, IDC_DOWNLOAD);
-        QWidget* bar = dialog->GetDlgItem(IDC_PROGRESS_OVERALL);
+        QWidget* bar = ControlWidget(*dialog, IDC_PROGRESS_OVERALL);
         ASSERT_TRUE(WaitUntil([&] { return bar->toolTip().contains(QStringLiteral("KiB/s")); },
                               "a rate in the bar's tooltip"));
         const std::string tip = bar->toolTip().toStdString();
@@ -163,27 +164,25 @@ TEST_F(DesktopNoticeTest, TheOverallBarTellsWhatIsDoneHowFastAndHowLongItHasLeft
 }
 
 TEST(NotificationBodyTest, MarkupInABodyIsEscapedForTheProtocol) {
-    EXPECT_EQ(NotificationBodyMarkup(QStringLiteral(
-                  "x <img src=\"/dev/zero\"> & <a href=\"http://evil.example/\">fix</a>")),
-              QStringLiteral("x &lt;img src=\"/dev/zero\"&gt; &amp; &lt;a "
-                             "href=\"http://evil.example/\"&gt;fix&lt;/a&gt;"));
-    EXPECT_EQ(NotificationBodyMarkup(QStringLiteral("&amp; stays &amp;amp;")),
-              QStringLiteral("&amp;amp; stays &amp;amp;amp;"))
+    EXPECT_EQ(NotificationBodyMarkup(
+                  "x <img src=\"/dev/zero\"> & <a href=\"http://evil.example/\">fix</a>"),
+              "x &lt;img src=\"/dev/zero\"&gt; &amp; &lt;a "
+              "href=\"http://evil.example/\"&gt;fix&lt;/a&gt;");
+    EXPECT_EQ(NotificationBodyMarkup("&amp; stays &amp;amp;"), "&amp;amp; stays &amp;amp;amp;")
         << "an entity in the text is text";
-    EXPECT_EQ(NotificationBodyMarkup(QStringLiteral("Failed to connect. Please try later")),
-              QStringLiteral("Failed to connect. Please try later"));
+    EXPECT_EQ(NotificationBodyMarkup("Failed to connect. Please try later"),
+              "Failed to connect. Please try later");
 }
 
-TEST_F(DesktopNoticeTest, MarkupInANoticeBodyIsSentEscapedAndTheSummaryAsItIs) {
-    SendDesktopNotification(QStringLiteral("Velmora <b>Main</b> Package"),
-                            QStringLiteral("(x <img src=\"/dev/zero\">) & more"));
+TEST_F(DesktopBusQtTest, MarkupInANoticeBodyIsSentEscapedAndTheSummaryAsItIs) {
+    SendDesktopNotification("Velmora <b>Main</b> Package", "(x <img src=\"/dev/zero\">) & more");
     ASSERT_TRUE(WaitUntil([&] { return !m_notifications.notices.empty(); }, "a notification"));
     EXPECT_EQ(m_notifications.notices[0],
               (std::pair<std::string, std::string>{
                   "Velmora <b>Main</b> Package", "(x &lt;img src=\"/dev/zero\"&gt;) &amp; more"}));
 }
 
-TEST_F(DesktopNoticeTest, AwayAServersMarkupInTheFailureReachesTheNoticeEscaped) {
+TEST_F(DesktopBusQtTest, AwayAServersMarkupInTheFailureReachesTheNoticeEscaped) {
     const PublishedPackage package = Publish(kPackageMain, 3);
     m_server.SetFault(package.RemotePath(1),
                       Fault{.extraHeaders = "Transfer-Encoding: x <img src=\"/dev/zero\">\r\n"});

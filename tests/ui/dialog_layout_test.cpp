@@ -13,6 +13,7 @@
 #include "ui/folder_dialog.h"
 #include "ui/main_dialog.h"
 #include "ui/proxy_dialog.h"
+#include "widgets/qt/dialog_window.h"
 
 namespace {
 
@@ -106,7 +107,7 @@ bool IsKind(QWidget* widget, Kind kind) {
 // Dialog units as the dialog font gives them: a quarter of the letters'
 // average width (rounded up), an eighth of the line height.
 QRect ExpectedRect(const Dialog& dialog, int x, int y, int cx, int cy) {
-    const QFontMetrics metrics(dialog.font());
+    const QFontMetrics metrics(WindowOf(dialog).font());
     const int baseX = (metrics.horizontalAdvance(
                            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) +
                        51) /
@@ -118,9 +119,9 @@ QRect ExpectedRect(const Dialog& dialog, int x, int y, int cx, int cy) {
 
 void CheckLayout(Dialog& dialog, const std::string& title, int cx, int cy,
                  const std::vector<Expected>& layout) {
-    EXPECT_EQ(dialog.windowTitle().toStdString(), title);
-    EXPECT_EQ(dialog.size(), ExpectedRect(dialog, 0, 0, cx, cy).size()) << title;
-    const auto& controls = dialog.Controls();
+    EXPECT_EQ(WindowOf(dialog).windowTitle().toStdString(), title);
+    EXPECT_EQ(WindowOf(dialog).size(), ExpectedRect(dialog, 0, 0, cx, cy).size()) << title;
+    const auto& controls = WindowOf(dialog).Controls();
     ASSERT_EQ(controls.size(), layout.size()) << title;
     for (std::size_t i = 0; i < layout.size(); ++i) {
         const Expected& expected = layout[i];
@@ -128,7 +129,7 @@ void CheckLayout(Dialog& dialog, const std::string& title, int cx, int cy,
         SCOPED_TRACE(title + ", control " + std::to_string(i) + " (" + std::to_string(expected.id) +
                      ")");
         if (expected.id != -1) {
-            EXPECT_EQ(dialog.GetDlgItem(expected.id), widget);
+            EXPECT_EQ(ControlWidget(dialog, expected.id), widget);
         }
         EXPECT_TRUE(IsKind(widget, expected.kind));
         if (expected.kind != Picture && expected.kind != Progress && expected.kind != Edit) {
@@ -140,7 +141,7 @@ void CheckLayout(Dialog& dialog, const std::string& title, int cx, int cy,
     }
 }
 
-TEST(DialogLayoutTest, MainDialogFollowsItsTemplate) {
+TEST(DialogLayoutQtTest, MainDialogFollowsItsTemplate) {
     TempDir folder;
     MessageRecorder messages;  // the preparation finds no server here
     MainDialog dialog;
@@ -162,30 +163,31 @@ TEST(DialogLayoutTest, MainDialogFollowsItsTemplate) {
     });
 }
 
-TEST(DialogLayoutTest, FolderDialogFollowsItsTemplate) {
+TEST(DialogLayoutQtTest, FolderDialogFollowsItsTemplate) {
     FolderDialog dialog;
     RunModal(dialog, [&] {
         auto layout = kFolderLayout;
         layout[2].caption = dialog.m_strFolder;
         CheckLayout(dialog, "Package Download Folder", 316, 77, layout);
-        EXPECT_EQ(WidgetText(dialog.GetDlgItem(1008)), dialog.m_strFolder);
+        EXPECT_EQ(WidgetText(ControlWidget(dialog, 1008)), dialog.m_strFolder);
         EXPECT_EQ(dialog.GetSystemMenu(), nullptr) << "no system menu";
-        EXPECT_FALSE(dialog.windowFlags().testFlag(Qt::WindowCloseButtonHint)) << "no close box";
+        EXPECT_FALSE(WindowOf(dialog).windowFlags().testFlag(Qt::WindowCloseButtonHint))
+            << "no close box";
         dialog.EndDialog(2);
     });
 }
 
-TEST(DialogLayoutTest, ProxyDialogFollowsItsTemplate) {
+TEST(DialogLayoutQtTest, ProxyDialogFollowsItsTemplate) {
     ProxyDialog dialog;
     RunModal(dialog, [&] {
         CheckLayout(dialog, "Set Http Proxy Server", 227, 173, kProxyLayout);
-        EXPECT_EQ(WidgetText(dialog.GetDlgItem(1012)), "0");
-        EXPECT_EQ(WidgetText(dialog.GetDlgItem(1011)), "");
+        EXPECT_EQ(WidgetText(ControlWidget(dialog, 1012)), "0");
+        EXPECT_EQ(WidgetText(ControlWidget(dialog, 1011)), "");
         dialog.EndDialog(2);
     });
 }
 
-TEST(DialogLayoutTest, ControlsAreNamedForAssistiveTechnologyAndReachableByKeyboard) {
+TEST(DialogLayoutQtTest, ControlsAreNamedForAssistiveTechnologyAndReachableByKeyboard) {
     TempDir folder;
     MessageRecorder messages;
     MainDialog dialog;
@@ -203,27 +205,28 @@ TEST(DialogLayoutTest, ControlsAreNamedForAssistiveTechnologyAndReachableByKeybo
             {1001, "Part"},
         };
         for (const auto& [id, name] : names) {
-            EXPECT_EQ(dialog.GetDlgItem(id)->accessibleName().toStdString(), name) << id;
+            EXPECT_EQ(ControlWidget(dialog, id)->accessibleName().toStdString(), name) << id;
         }
         for (int id : {1, 1003, 1004, 1010, 1014, 1005}) {
-            EXPECT_TRUE(dialog.GetDlgItem(id)->focusPolicy() & Qt::TabFocus) << id;
+            EXPECT_TRUE(ControlWidget(dialog, id)->focusPolicy() & Qt::TabFocus) << id;
         }
         dialog.EndDialog(2);
     });
     ProxyDialog proxy;
     RunModal(proxy, [&] {
-        EXPECT_EQ(proxy.GetDlgItem(1011)->accessibleName().toStdString(), "Proxy Server");
-        EXPECT_EQ(proxy.GetDlgItem(1012)->accessibleName().toStdString(), "Port");
+        EXPECT_EQ(ControlWidget(proxy, 1011)->accessibleName().toStdString(), "Proxy Server");
+        EXPECT_EQ(ControlWidget(proxy, 1012)->accessibleName().toStdString(), "Port");
         proxy.EndDialog(2);
     });
 }
 
-TEST(DialogLayoutTest, AboutBoxShowsTheProgramAndItsVersion) {
+TEST(DialogLayoutQtTest, AboutBoxShowsTheProgramAndItsVersion) {
     AboutDialog about;
     RunModal(about, [&] {
-        EXPECT_EQ(about.size(), ExpectedRect(about, 0, 0, 235, 55).size());
-        EXPECT_EQ(WidgetText(about.Controls()[1]), "Velmora Quindle Version 1.0");
-        EXPECT_FALSE(qobject_cast<QLabel*>(about.Controls()[0])->pixmap().isNull()) << "icon 128";
+        EXPECT_EQ(WindowOf(about).size(), ExpectedRect(about, 0, 0, 235, 55).size());
+        EXPECT_EQ(WidgetText(WindowOf(about).Controls()[1]), "Velmora Quindle Version 1.0");
+        EXPECT_FALSE(qobject_cast<QLabel*>(WindowOf(about).Controls()[0])->pixmap().isNull())
+            << "icon 128";
         Click(about, 1);
     });
 }

@@ -1,10 +1,5 @@
 #pragma once
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QTimer>
-#include <QWidget>
-
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -13,16 +8,20 @@
 
 #include "support/wait.h"
 #include "widgets/dialog.h"
+#include "widgets/ui_thread.h"
+
+// Drives dialogs through the platform-free dialog layer only: what these
+// helpers and the tests that use them do works against any window system.
 
 // Runs `script` from the dialog's own event loop once it is open. A dialog
 // the script left open (a failed assertion returns early) is cancelled.
 // Returns what DoModal returned.
 inline int RunModal(Dialog& dialog, const std::function<void()>& script) {
     // A real timer, not a zero one: a zero timer is a posted event, and
-    // processEvents inside it skips the events queued behind it.
-    QTimer::singleShot(1, &dialog, [&dialog, script] {
+    // processing events inside it skips the events queued behind it.
+    RunLater(1, [&dialog, script] {
         script();
-        if (dialog.isVisible()) {
+        if (dialog.IsOpen()) {
             dialog.EndDialog(2);
         }
     });
@@ -32,8 +31,8 @@ inline int RunModal(Dialog& dialog, const std::function<void()>& script) {
 // Runs `script` on the next modal dialog that opens, from inside its loop.
 template <typename T>
 void OnNextModal(const std::function<void(T&)>& script) {
-    QTimer::singleShot(1, [script] {
-        auto* dialog = dynamic_cast<T*>(QApplication::activeModalWidget());
+    RunLater(1, [script] {
+        auto* dialog = dynamic_cast<T*>(Dialog::ActiveModal());
         ASSERT_NE(dialog, nullptr) << "the expected dialog did not open";
         script(*dialog);
     });
@@ -42,25 +41,23 @@ void OnNextModal(const std::function<void(T&)>& script) {
 // Keeps the event loop running until `done` holds; fails the test, naming
 // `what`, after a minute.
 inline bool WaitUntil(const std::function<bool()>& done, const std::string& what) {
-    return WaitFor(done, what, std::chrono::minutes(1),
-                   [] { QApplication::processEvents(QEventLoop::AllEvents); });
+    return WaitFor(done, what, std::chrono::minutes(1), [] { ProcessUiEvents(); });
 }
 
-// Lets queued repaints and calls run, so widgets show the latest state; a
+// Lets queued repaints and calls run, so controls show the latest state; a
 // bar repaints at most once a frame, so this waits out a few frames.
 inline void Settle() {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
     while (std::chrono::steady_clock::now() < until) {
-        QApplication::processEvents(QEventLoop::AllEvents);
+        ProcessUiEvents();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 }
 
 // Presses a control the way a user does; a disabled one does nothing.
 inline void Click(Dialog& dialog, int id) {
-    auto* button = qobject_cast<QAbstractButton*>(dialog.GetDlgItem(id));
-    ASSERT_NE(button, nullptr) << "no button " << id;
-    if (button->isEnabled()) {
-        button->click();
+    ASSERT_TRUE(dialog.HasItem(id)) << "no control " << id;
+    if (dialog.IsItemEnabled(id)) {
+        dialog.ClickItem(id);
     }
 }

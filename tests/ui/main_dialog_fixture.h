@@ -3,11 +3,6 @@
 // A main dialog in a package folder of its own, talking through the proxy
 // setting to a loopback server that publishes into a folder of its own.
 
-#include <QAction>
-#include <QApplication>
-#include <QMenu>
-#include <QProgressBar>
-
 #include <gtest/gtest.h>
 
 #include "framework/file_utils.h"
@@ -17,7 +12,7 @@
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 #include "ui/main_dialog.h"
-#include "widgets/qt_message_box.h"
+#include "widgets/message_boxes.h"
 
 class MainDialogTest : public testing::Test {
   protected:
@@ -40,21 +35,19 @@ class MainDialogTest : public testing::Test {
     std::string VersionFolder(PackageId id = kPackageMain) const {
         return AppendVoiceFolder(id, m_packageFolder / "7.6");
     }
-    static bool Enabled(MainDialog& dialog, int id) { return dialog.GetDlgItem(id)->isEnabled(); }
-    static bool Visible(MainDialog& dialog, int id) { return !dialog.GetDlgItem(id)->isHidden(); }
-    static QProgressBar* Bar(MainDialog& dialog, int id) {
-        return qobject_cast<QProgressBar*>(dialog.GetDlgItem(id));
+    static bool Enabled(MainDialog& dialog, int id) { return dialog.IsItemEnabled(id); }
+    static bool Visible(MainDialog& dialog, int id) { return dialog.IsItemVisible(id); }
+    static Dialog::ProgressShown Bar(MainDialog& dialog, int id) {
+        return dialog.GetProgressShown(id);
     }
-    // Chooses a window menu entry as a user does: opens the menu, picks it.
+    // Chooses a window menu entry as a user does: the menu has it, and the
+    // command runs once the menu's own handling is over.
     static void ChooseMenuEntry(MainDialog& dialog, int command) {
-        QMenu* menu = dialog.OpenWindowMenu(dialog.mapToGlobal(QPoint(5, 5)));
-        ASSERT_NE(menu, nullptr);
-        for (QAction* action : menu->actions()) {
-            if (!action->isSeparator() && action->data().toInt() == command) {
-                action->trigger();
-                menu->close();
-                // The command runs once the menu has closed.
-                QApplication::sendPostedEvents();
+        ASSERT_NE(dialog.GetSystemMenu(), nullptr);
+        for (const WindowMenu::Entry& entry : dialog.GetSystemMenu()->Entries()) {
+            if (entry.flags == WindowMenu::kString && entry.id == command) {
+                dialog.ChooseWindowMenuEntry(command);
+                ProcessUiEvents();
                 return;
             }
         }
@@ -63,9 +56,8 @@ class MainDialogTest : public testing::Test {
     static std::vector<std::pair<std::string, bool>> MenuEntries(MainDialog& dialog) {
         std::vector<std::pair<std::string, bool>> entries;
         for (const auto& entry : dialog.GetSystemMenu()->Entries()) {
-            entries.emplace_back(
-                entry.flags == WindowMenu::kSeparator ? "-" : entry.text.toStdString(),
-                entry.checked);
+            entries.emplace_back(entry.flags == WindowMenu::kSeparator ? "-" : entry.text,
+                                 entry.checked);
         }
         return entries;
     }

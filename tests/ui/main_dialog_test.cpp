@@ -5,6 +5,7 @@
 
 #include "main_dialog_fixture.h"
 #include "ui/proxy_dialog.h"
+#include "widgets/qt/dialog_window.h"
 
 namespace {
 
@@ -23,9 +24,9 @@ TEST_F(MainDialogTest, OpeningPreparesAndSetsUpThePackage) {
         EXPECT_EQ(dialog->GetDlgItemText(IDC_VERSION), "7.6");
         EXPECT_EQ(dialog->GetDlgItemText(IDC_VERSION_FOLDER), m_packageFolder / "7.6");
         EXPECT_EQ(dialog->GetDlgItemText(IDC_PACKAGE_GROUP), "Download Main Package");
-        EXPECT_EQ(Bar(*dialog, IDC_PROGRESS_OVERALL)->maximum(), 11);
-        EXPECT_EQ(Bar(*dialog, IDC_PROGRESS_OVERALL)->value(), 3);
-        EXPECT_EQ(Bar(*dialog, IDC_PROGRESS_PART)->maximum(), 1024);
+        EXPECT_EQ(Bar(*dialog, IDC_PROGRESS_OVERALL).upper, 11);
+        EXPECT_EQ(Bar(*dialog, IDC_PROGRESS_OVERALL).pos, 3);
+        EXPECT_EQ(Bar(*dialog, IDC_PROGRESS_PART).upper, 1024);
         EXPECT_FALSE(Visible(*dialog, IDC_PROGRESS_PART));
         EXPECT_FALSE(Visible(*dialog, IDC_PART_LABEL));
         EXPECT_FALSE(Enabled(*dialog, IDC_INSTALL)) << "no installer yet";
@@ -39,7 +40,7 @@ TEST_F(MainDialogTest, OpeningPreparesAndSetsUpThePackage) {
             {"-", false},
             {"&About Velmora Quindle and Install", false}};
         EXPECT_EQ(MenuEntries(*dialog), menu);
-        EXPECT_FALSE(dialog->windowIcon().isNull());
+        EXPECT_FALSE(WindowOf(*dialog).windowIcon().isNull());
     });
     // The preparation ran twice: on opening and for the package.
     EXPECT_EQ(m_server.CountRequests("/download/quindle7/pkgindex.txt"), 2);
@@ -55,7 +56,7 @@ TEST_F(MainDialogTest, AnInstallerCountsAsReadyFromItsCompleteSizeOn) {
         RunModal(*dialog, [&] {
             Settle();
             EXPECT_EQ(Enabled(*dialog, IDC_INSTALL), ready) << size;
-            EXPECT_EQ(Bar(*dialog, IDC_PROGRESS_OVERALL)->value(), ready ? 11 : 0) << size;
+            EXPECT_EQ(Bar(*dialog, IDC_PROGRESS_OVERALL).pos, ready ? 11 : 0) << size;
         });
         EXPECT_EQ(FileExists(VersionFolder() + "/velmora.exe"), ready) << "a short one is deleted";
     }
@@ -166,21 +167,20 @@ TEST_F(MainDialogTest, AWholeDownloadThroughTheWindowThenStopAndResume) {
         // Until the slow fourth part is under way, its bar part filled.
         WaitUntil(
             [&] {
-                const QProgressBar* part = Bar(*dialog, IDC_PROGRESS_PART);
+                const Dialog::ProgressShown part = Bar(*dialog, IDC_PROGRESS_PART);
                 return dialog->GetDlgItemText(IDC_PART_LABEL) == "velmora.004" &&
-                       Visible(*dialog, IDC_PROGRESS_PART) && part->value() > 0 &&
-                       part->value() < part->maximum();
+                       Visible(*dialog, IDC_PROGRESS_PART) && part.pos > 0 && part.pos < part.upper;
             },
             "the fourth part's bar to be partly filled");
         Settle();
-        EXPECT_EQ(Bar(*dialog, IDC_PROGRESS_OVERALL)->value(), 3);
+        EXPECT_EQ(Bar(*dialog, IDC_PROGRESS_OVERALL).pos, 3);
         Click(*dialog, IDC_STOP);
         WaitForWorker(*dialog);
         EXPECT_FALSE(FileExists(VersionFolder() + "/velmora.exe"));
 
         Click(*dialog, IDC_DOWNLOAD);
         WaitForWorker(*dialog);
-        WaitUntil([&] { return Bar(*dialog, IDC_PROGRESS_OVERALL)->value() == 9; },
+        WaitUntil([&] { return Bar(*dialog, IDC_PROGRESS_OVERALL).pos == 9; },
                   "the overall bar to be full");
         EXPECT_TRUE(Enabled(*dialog, IDC_INSTALL));
         EXPECT_FALSE(Visible(*dialog, IDC_PROGRESS_PART));
@@ -203,7 +203,7 @@ TEST_F(MainDialogTest, ClosingDuringADownloadEndsPromptlyWithTheResumeStateIntac
         Click(*dialog, IDC_DOWNLOAD);
         WaitUntil([&] { return m_server.CountRequests(package.RemotePath(2)) > 0; },
                   "the third part to be asked for");
-        dialog->close();
+        dialog->CloseWindow();
     });
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_FALSE(dialog->m_download.IsDownloading());
@@ -228,10 +228,9 @@ TEST_F(MainDialogTest, ClosingWhileTheWorkerWaitsOnTheWindowDoesNotDeadlock) {
         // The close is queued first; the worker's next call to the window
         // queues up behind it while this thread sleeps. Inside the posted
         // close, a nested event loop would not deliver that call.
-        QMetaObject::invokeMethod(
-            dialog.get(), [&] { dialog->close(); }, Qt::QueuedConnection);
+        RunLater(0, [&] { dialog->CloseWindow(); });
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        WaitUntil([&] { return !dialog->isVisible(); }, "the window to close");
+        WaitUntil([&] { return !dialog->IsOpen(); }, "the window to close");
     });
     EXPECT_FALSE(dialog->m_download.IsDownloading());
     PackageIndex stored;
@@ -280,14 +279,15 @@ TEST_F(MainDialogTest, TheProxyDialogSetsTheProxyForTheNextRequests) {
         OnNextModal<ProxyDialog>([host, port, button, refusal, &dialog, this](ProxyDialog& proxy) {
             EXPECT_EQ(proxy.GetDlgItemText(IDC_PROXY_HOST), "") << "a fresh dialog every time";
             EXPECT_EQ(proxy.GetDlgItemText(IDC_PROXY_PORT), "0");
-            EXPECT_EQ(proxy.parentWidget(), dialog.get()) << "owned by the main window";
-            EXPECT_EQ(proxy.focusWidget(), proxy.GetDlgItem(IDC_PROXY_HOST));
+            EXPECT_EQ(WindowOf(proxy).parentWidget(), &WindowOf(*dialog))
+                << "owned by the main window";
+            EXPECT_EQ(proxy.FocusedItem(), IDC_PROXY_HOST);
             proxy.SetDlgItemText(IDC_PROXY_HOST, host);
             proxy.SetDlgItemText(IDC_PROXY_PORT, port);
             m_messages.Clear();
             Click(proxy, button);
             if (refusal != nullptr) {
-                EXPECT_TRUE(proxy.isVisible()) << port;
+                EXPECT_TRUE(proxy.IsOpen()) << port;
                 EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{refusal}) << port;
                 Click(proxy, IDCANCEL);
             }
@@ -323,7 +323,8 @@ TEST_F(MainDialogTest, DoneAndEscapeEndTheDialog) {
     EXPECT_EQ(dialog->m_download.m_strVersion, "7.6") << "read back from control 1007";
     EXPECT_EQ(dialog->m_download.m_bStop.load(), 0);
     auto again = MakeDialog();
-    EXPECT_EQ(RunModal(*again, [&] { QTest::keyClick(again.get(), Qt::Key_Escape); }), IDCANCEL);
+    EXPECT_EQ(RunModal(*again, [&] { QTest::keyClick(&WindowOf(*again), Qt::Key_Escape); }),
+              IDCANCEL);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 // reads markup again fails the test instead of exhausting the machine.
 
 #include <QAccessible>
+#include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTextDocument>
@@ -22,6 +23,7 @@
 
 #include "framework/texts.h"
 #include "main_dialog_fixture.h"
+#include "widgets/qt/dialog_window.h"
 
 namespace {
 
@@ -83,7 +85,7 @@ ShownLabel Render(QLabel* label) {
             (label->textInteractionFlags() & links) != 0 || label->openExternalLinks()};
 }
 
-class PlainTextTest : public MainDialogTest {
+class PlainTextQtTest : public MainDialogTest {
   protected:
     std::unique_ptr<ProbeFile> MakeProbe() {
         return std::make_unique<ProbeFile>(m_probeFolder / "probe.gif");
@@ -101,14 +103,14 @@ class PlainTextTest : public MainDialogTest {
         WriteFile(m_serverRoot / "download/quindle7/pkgindex.txt", index);
     }
     static QLabel* Label(MainDialog& dialog, int id) {
-        return qobject_cast<QLabel*>(dialog.GetDlgItem(id));
+        return qobject_cast<QLabel*>(ControlWidget(dialog, id));
     }
 
     TempDir m_probeFolder;
 };
 
 // The real boxes, each read as it shows and then answered.
-class PlainTextBoxTest : public PlainTextTest {
+class PlainTextQtBoxTest : public PlainTextQtTest {
   protected:
     struct Box {
         ShownLabel label;
@@ -116,11 +118,11 @@ class PlainTextBoxTest : public PlainTextTest {
         bool probeTouched = false;
     };
 
-    PlainTextBoxTest() {
+    PlainTextQtBoxTest() {
         m_recorder = SetMessageBoxHandler({});
-        InstallQtMessageBoxes();
+        InstallMessageBoxes();
     }
-    ~PlainTextBoxTest() override {
+    ~PlainTextQtBoxTest() override {
         delete m_timer;
         SetMessageBoxHandler(m_recorder);
     }
@@ -152,7 +154,7 @@ class PlainTextBoxTest : public PlainTextTest {
     std::vector<Box> m_boxes;
 };
 
-TEST_F(PlainTextBoxTest, MarkupInAHeaderValueIsShownLiterallyInTheBox) {
+TEST_F(PlainTextQtBoxTest, MarkupInAHeaderValueIsShownLiterallyInTheBox) {
     const PublishedPackage package = Publish(kPackageMain, 3);
     auto probe = MakeProbe();
     m_watched = probe.get();
@@ -197,7 +199,7 @@ TEST_F(PlainTextBoxTest, MarkupInAHeaderValueIsShownLiterallyInTheBox) {
     EXPECT_EQ(m_boxes.size(), 2u);
 }
 
-TEST_F(PlainTextTest, MarkupInAVersionIsShownLiterallyAndCrashesNothing) {
+TEST_F(PlainTextQtTest, MarkupInAVersionIsShownLiterallyAndCrashesNothing) {
     auto probe = MakeProbe();
     const std::string probed = "<img src=\"" + probe->EntityPath() + "\">";
     const std::string attack = "<img src=&#47;dev&#47;zero>";
@@ -207,7 +209,7 @@ TEST_F(PlainTextTest, MarkupInAVersionIsShownLiterallyAndCrashesNothing) {
     RunModal(*dialog, [&] {
         ASSERT_TRUE(m_messages.Texts().empty()) << m_messages.Texts()[0];
         Settle();
-        (void)dialog->grab();
+        (void)WindowOf(*dialog).grab();
         const ShownLabel version = Render(Label(*dialog, IDC_VERSION));
         const ShownLabel folder = Render(Label(*dialog, IDC_VERSION_FOLDER));
         EXPECT_EQ(version.text, probed);
@@ -217,7 +219,7 @@ TEST_F(PlainTextTest, MarkupInAVersionIsShownLiterallyAndCrashesNothing) {
         EXPECT_EQ(folder.format, Qt::PlainText);
         // Assistive technology reads the same text.
         QAccessibleInterface* accessible =
-            QAccessible::queryAccessibleInterface(dialog->GetDlgItem(IDC_VERSION));
+            QAccessible::queryAccessibleInterface(ControlWidget(*dialog, IDC_VERSION));
         ASSERT_NE(accessible, nullptr);
         EXPECT_EQ(accessible->text(QAccessible::Name).toStdString(), probed);
         ASSERT_FALSE(probe->Touched()) << "the window loaded the image the version names";
@@ -226,7 +228,7 @@ TEST_F(PlainTextTest, MarkupInAVersionIsShownLiterallyAndCrashesNothing) {
         PublishPackage(m_serverRoot.Path(), kPackageMain, attack, 4096, 3 * 4096, 4);
         ChooseMenuEntry(*dialog, IDM_PACKAGE_MAIN);
         Settle();
-        (void)dialog->grab();
+        (void)WindowOf(*dialog).grab();
         EXPECT_TRUE(m_messages.Texts().empty());
         const ShownLabel shown = Render(Label(*dialog, IDC_VERSION));
         EXPECT_EQ(shown.text, "<img src=&#47;dev&#47;zero>");
@@ -236,7 +238,7 @@ TEST_F(PlainTextTest, MarkupInAVersionIsShownLiterallyAndCrashesNothing) {
     });
 }
 
-TEST_F(PlainTextTest, MarkupInAPartNameIsShownLiterallyInThePartLabel) {
+TEST_F(PlainTextQtTest, MarkupInAPartNameIsShownLiterallyInThePartLabel) {
     auto probe = MakeProbe();
     const std::string probed = "<img src=\"" + probe->EntityPath() + "\">.001";
     const std::string attack = "<img src=&#47;dev&#47;zero>.002";
@@ -258,7 +260,7 @@ TEST_F(PlainTextTest, MarkupInAPartNameIsShownLiterallyInThePartLabel) {
         Click(*dialog, IDC_DOWNLOAD);
         ASSERT_TRUE(partShown(probed));
         Settle();
-        (void)dialog->grab();
+        (void)WindowOf(*dialog).grab();
         const ShownLabel first = Render(Label(*dialog, IDC_PART_LABEL));
         EXPECT_EQ(first.text, probed);
         EXPECT_EQ(first.format, Qt::PlainText);
@@ -271,7 +273,7 @@ TEST_F(PlainTextTest, MarkupInAPartNameIsShownLiterallyInThePartLabel) {
         Click(*dialog, IDC_DOWNLOAD);
         ASSERT_TRUE(partShown(attack));
         Settle();
-        (void)dialog->grab();
+        (void)WindowOf(*dialog).grab();
         const ShownLabel second = Render(Label(*dialog, IDC_PART_LABEL));
         EXPECT_EQ(second.text, attack);
         EXPECT_EQ(second.format, Qt::PlainText);
@@ -281,7 +283,7 @@ TEST_F(PlainTextTest, MarkupInAPartNameIsShownLiterallyInThePartLabel) {
     EXPECT_TRUE(m_messages.Texts().empty());
 }
 
-TEST(PlainToolTipTest, ATooltipShowsItsTextLiterally) {
+TEST(PlainToolTipQtTest, ATooltipShowsItsTextLiterally) {
     const QString text = QStringLiteral(
         "3 of 8 MiB <img src=\"/dev/zero\"> & <a href=\"http://evil.example/\">"
         "http://download.velmora.example/</a>  two spaces");

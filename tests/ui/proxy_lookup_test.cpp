@@ -125,7 +125,7 @@ TEST_F(ProxyLookupTest, ClosingEndsAWorkerWhoseLookupWaits) {
         Click(*dialog, IDC_DOWNLOAD);
         WaitUntil([&] { return m_pacHost.CountRequests("/proxy.pac") > 0; },
                   "the desktop's PAC file to be asked for");
-        dialog->close();
+        dialog->CloseWindow();
     });
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_FALSE(dialog->m_download.IsDownloading());

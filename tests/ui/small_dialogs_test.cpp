@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QTest>
@@ -9,8 +10,20 @@
 #include "support/temp_dir.h"
 #include "ui/folder_dialog.h"
 #include "ui/proxy_dialog.h"
+#include "widgets/qt/dialog_window.h"
 
 namespace {
+
+// The folder chooser is Qt's own dialog, not one of ours: found as Qt's
+// next modal window.
+template <typename T>
+void OnNextQtModal(const std::function<void(T&)>& script) {
+    RunLater(1, [script] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr) << "the expected dialog did not open";
+        script(*dialog);
+    });
+}
 
 using namespace res;
 
@@ -23,16 +36,16 @@ TEST(ProxyDialogTest, APortThatIsNoNumberKeepsTheDialogOpen) {
                 dialog.SetDlgItemText(IDC_PROXY_HOST, host);
                 dialog.SetDlgItemText(IDC_PROXY_PORT, port);
                 Click(dialog, IDOK);
-                EXPECT_TRUE(dialog.isVisible()) << port;
+                EXPECT_TRUE(dialog.IsOpen()) << port;
                 EXPECT_EQ(messages.Texts(),
                           std::vector<std::string>{"Please enter a positive integer."});
-                auto* edit = qobject_cast<QLineEdit*>(dialog.GetDlgItem(IDC_PROXY_PORT));
+                auto* edit = qobject_cast<QLineEdit*>(ControlWidget(dialog, IDC_PROXY_PORT));
                 EXPECT_EQ(edit->selectedText(), edit->text()) << "the port field is selected";
 
                 dialog.SetDlgItemText(IDC_PROXY_PORT, "8080x");
                 Click(dialog, IDOK);
             });
-            EXPECT_EQ(dialog.result(), IDOK) << "80x reads as 80";
+            EXPECT_EQ(WindowOf(dialog).result(), IDOK) << "80x reads as 80";
             EXPECT_EQ(dialog.m_nProxyPort, 8080u);
             EXPECT_EQ(dialog.m_strProxyHost, host);
         }
@@ -49,7 +62,8 @@ TEST_F(FolderDialogTest, OkAtOnceTakesTheDefaultFolder) {
     FolderDialog dialog;
     const int result = RunModal(dialog, [&] {
         EXPECT_EQ(dialog.GetDlgItemText(IDC_FOLDER), m_home / "VelmoraDownload");
-        EXPECT_FALSE(dialog.GetDlgItem(IDC_FOLDER)->isEnabled()) << "the folder cannot be typed";
+        EXPECT_FALSE(ControlWidget(dialog, IDC_FOLDER)->isEnabled())
+            << "the folder cannot be typed";
         Click(dialog, IDOK);
     });
     EXPECT_EQ(result, IDOK);
@@ -60,7 +74,7 @@ TEST_F(FolderDialogTest, TheChooserReplacesTheFolderAndCancellingItChangesNothin
     TempDir picked;
     FolderDialog dialog;
     const int result = RunModal(dialog, [&] {
-        OnNextModal<QFileDialog>([this](QFileDialog& chooser) {
+        OnNextQtModal<QFileDialog>([this](QFileDialog& chooser) {
             EXPECT_EQ(chooser.windowTitle().toStdString(), "Select package directory");
             EXPECT_EQ(chooser.directory().absolutePath().toStdString(), m_home.Path())
                 << "the chooser opens in the user's home folder";
@@ -69,7 +83,7 @@ TEST_F(FolderDialogTest, TheChooserReplacesTheFolderAndCancellingItChangesNothin
         Click(dialog, IDC_CHOOSE_FOLDER);
         EXPECT_EQ(dialog.GetDlgItemText(IDC_FOLDER), m_home / "VelmoraDownload");
 
-        OnNextModal<QFileDialog>([&](QFileDialog& chooser) {
+        OnNextQtModal<QFileDialog>([&](QFileDialog& chooser) {
             // Typed into the chooser's name field and confirmed with Enter.
             chooser.setDirectory(QString::fromStdString(picked.Path()));
             auto* name = chooser.findChild<QLineEdit*>("fileNameEdit");
@@ -80,7 +94,7 @@ TEST_F(FolderDialogTest, TheChooserReplacesTheFolderAndCancellingItChangesNothin
         Click(dialog, IDC_CHOOSE_FOLDER);
         EXPECT_EQ(dialog.GetDlgItemText(IDC_FOLDER), picked.Path());
         // Escape keeps the folder picked last.
-        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QTest::keyClick(&WindowOf(dialog), Qt::Key_Escape);
     });
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(dialog.m_strFolder, picked.Path());
@@ -92,7 +106,7 @@ TEST_F(FolderDialogTest, AnEmptyFolderIsRefused) {
     dialog.m_strFolder.clear();
     RunModal(dialog, [&] {
         Click(dialog, IDOK);
-        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_TRUE(dialog.IsOpen());
         EXPECT_EQ(messages.Texts(),
                   std::vector<std::string>{"You must select your package directory"});
     });

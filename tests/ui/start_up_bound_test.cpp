@@ -44,7 +44,7 @@ TEST_F(StartUpBoundTest, ASlowServerStillLetsTheWindowOpenWithinTheBound) {
     const auto start = std::chrono::steady_clock::now();
     bool opened = false;
     RunModal(*dialog, [&] {
-        opened = dialog->isVisible();
+        opened = dialog->IsOpen();
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("the window opened after %.1f s (budget %.0f s, each file %.1f s)\n", seconds,

@@ -7,7 +7,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <QAction>
+#include <QMenu>
+
 #include "main_dialog_fixture.h"
+#include "widgets/qt/dialog_window.h"
 
 namespace {
 
@@ -31,9 +35,9 @@ class WindowStateTest : public MainDialogTest {
         return {dialog.GetDlgItemText(IDC_VERSION),
                 dialog.GetDlgItemText(IDC_VERSION_FOLDER),
                 Enabled(dialog, IDC_INSTALL),
-                Bar(dialog, IDC_PROGRESS_OVERALL)->maximum(),
-                Bar(dialog, IDC_PROGRESS_OVERALL)->value(),
-                Bar(dialog, IDC_PROGRESS_PART)->maximum(),
+                Bar(dialog, IDC_PROGRESS_OVERALL).upper,
+                Bar(dialog, IDC_PROGRESS_OVERALL).pos,
+                Bar(dialog, IDC_PROGRESS_PART).upper,
                 Visible(dialog, IDC_PART_LABEL) || Visible(dialog, IDC_PROGRESS_PART)};
     }
     static void Expect(const Shown& shown, const Shown& expected, const std::string& what) {
@@ -126,7 +130,7 @@ TEST_F(WindowStateTest, TheValueLabelsReadAsWhatTheyShow) {
         for (std::size_t i = 0; i < 2; ++i) {
             const auto& [id, value] = values[i];
             QAccessibleInterface* label =
-                QAccessible::queryAccessibleInterface(dialog->GetDlgItem(id));
+                QAccessible::queryAccessibleInterface(ControlWidget(*dialog, id));
             ASSERT_NE(label, nullptr) << id;
             EXPECT_EQ(label->text(QAccessible::Name).toStdString(), value) << id;
             EXPECT_EQ(label->text(QAccessible::Description).toStdString(), descriptions[i].second);
@@ -141,13 +145,13 @@ TEST_F(WindowStateTest, ThePackageEntriesAreAChoiceAndTheMenuOpensFromTheKeyboar
     Publish();
     auto dialog = MakeDialog();
     RunModal(*dialog, [&] {
-        dialog->activateWindow();
-        WaitUntil([&] { return dialog->isActiveWindow(); }, "the window to be active");
-        QTest::keyClick(dialog.get(), Qt::Key_F10, Qt::ShiftModifier);
+        WindowOf(*dialog).activateWindow();
+        WaitUntil([&] { return dialog->IsActive(); }, "the window to be active");
+        QTest::keyClick(&WindowOf(*dialog), Qt::Key_F10, Qt::ShiftModifier);
         QMenu* menu = nullptr;
         ASSERT_TRUE(WaitUntil(
             [&] {
-                for (QMenu* candidate : dialog->findChildren<QMenu*>()) {
+                for (QMenu* candidate : WindowOf(*dialog).findChildren<QMenu*>()) {
                     menu = candidate->isVisible() ? candidate : menu;
                 }
                 return menu != nullptr;
@@ -171,7 +175,7 @@ class RealBoxTest : public WindowStateTest {
   protected:
     RealBoxTest() {
         m_recorder = SetMessageBoxHandler({});
-        InstallQtMessageBoxes();
+        InstallMessageBoxes();
     }
     ~RealBoxTest() override {
         delete m_timer;
@@ -209,12 +213,12 @@ TEST_F(RealBoxTest, ABoxFromTheWorkerBringsTheMinimisedWindowUpAndIsOwnedByIt) {
     m_server.SetFault(package.RemotePath(1), Fault{.status = 404});
     auto dialog = MakeDialog();
     RunModal(*dialog, [&] {
-        dialog->showMinimized();
+        dialog->Minimize();
         AnswerBoxes();
         Click(*dialog, IDC_DOWNLOAD);
         ASSERT_TRUE(WaitUntil([&] { return !m_texts.empty(); }, "the worker's box"));
         EXPECT_EQ(m_texts[0], "Failed to connect to the server. Please try later");
-        EXPECT_EQ(m_owners[0], dialog.get());
+        EXPECT_EQ(m_owners[0], &WindowOf(*dialog));
         EXPECT_FALSE(m_ownerMinimised[0]) << "the box is not left alone";
     });
 }
@@ -228,7 +232,7 @@ TEST_F(RealBoxTest, NoWaitCursorStaysOverABox) {
         Click(*dialog, IDC_CLEANUP);  // its preparation fails with a box
         ASSERT_EQ(m_texts.size(), 1u);
         EXPECT_FALSE(m_waitCursor[0]);
-        EXPECT_EQ(m_owners[0], dialog.get());
+        EXPECT_EQ(m_owners[0], &WindowOf(*dialog));
         EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "and none is left afterwards";
     });
 }

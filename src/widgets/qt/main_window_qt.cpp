@@ -1,4 +1,4 @@
-#include "widgets/main_window.h"
+#include "widgets/qt/main_window.h"
 
 #include <QApplication>
 #include <QPointer>

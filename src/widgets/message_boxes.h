@@ -1,8 +1,9 @@
 #pragma once
 
-#include "framework/message_box.h"
-
 #include <functional>
+#include <string>
+
+#include "framework/message_box.h"
 
 // A handler that runs `present` on the user-interface thread and returns
 // once it has run; from another thread, nothing is shown once the calls to
@@ -18,4 +19,4 @@ void SetWorkerBoxHook(std::function<void(const std::string& text)> hook);
 // centred on it; its text is plain text, never read as markup or links. A
 // window that is minimised comes up first, so that the box is not left
 // alone; a wait cursor gives way while the box is open.
-void InstallQtMessageBoxes();
+void InstallMessageBoxes();

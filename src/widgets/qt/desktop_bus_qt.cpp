@@ -1,4 +1,4 @@
-#include "widgets/desktop_bus.h"
+#include "widgets/desktop_notice.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -13,26 +13,7 @@ constexpr int kServerDecidesTimeout = -1;
 
 }  // namespace
 
-// The three that make markup; a quote is text outside a tag, and stays
-// as it is for a desktop that reads the body as text after all.
-QString NotificationBodyMarkup(const QString& text) {
-    QString markup;
-    markup.reserve(text.size());
-    for (const QChar c : text) {
-        if (c == u'&') {
-            markup += QStringLiteral("&amp;");
-        } else if (c == u'<') {
-            markup += QStringLiteral("&lt;");
-        } else if (c == u'>') {
-            markup += QStringLiteral("&gt;");
-        } else {
-            markup += c;
-        }
-    }
-    return markup;
-}
-
-void SendDesktopNotification(const QString& summary, const QString& body) {
+void SendDesktopNotification(const std::string& summary, const std::string& body) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         return;
@@ -42,14 +23,15 @@ void SendDesktopNotification(const QString& summary, const QString& body) {
         QStringLiteral("/org/freedesktop/Notifications"),
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
     notify << QString::fromUtf8(text::kAppTitle) << 0u << QStringLiteral("velmora-quindle")
-           << summary << NotificationBodyMarkup(body) << QStringList() << QVariantMap()
-           << kServerDecidesTimeout;
+           << QString::fromLocal8Bit(summary.c_str())
+           << QString::fromLocal8Bit(NotificationBodyMarkup(body).c_str()) << QStringList()
+           << QVariantMap() << kServerDecidesTimeout;
     // No reply awaited: the download does not wait for the desktop.
     notify.setAutoStartService(true);
     bus.send(notify);
 }
 
-void ShowTaskbarProgress(const QString& desktopId, double progress, bool visible) {
+void ShowTaskbarProgress(const std::string& desktopId, double progress, bool visible) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         return;
@@ -57,7 +39,8 @@ void ShowTaskbarProgress(const QString& desktopId, double progress, bool visible
     QDBusMessage update = QDBusMessage::createSignal(
         QStringLiteral("/com/velmora/Quindle/LauncherEntry"),
         QStringLiteral("com.canonical.Unity.LauncherEntry"), QStringLiteral("Update"));
-    update << QStringLiteral("application://") + desktopId + QStringLiteral(".desktop")
+    update << QStringLiteral("application://") + QString::fromUtf8(desktopId.c_str()) +
+                  QStringLiteral(".desktop")
            << QVariantMap{{QStringLiteral("progress"), progress},
                           {QStringLiteral("progress-visible"), visible}};
     bus.send(update);

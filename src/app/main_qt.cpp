@@ -2,7 +2,7 @@
 
 #include "app/download_app.h"
 #include "framework/texts.h"
-#include "widgets/qt_message_box.h"
+#include "widgets/message_boxes.h"
 
 int main(int argc, char** argv) {
     // The command line is ours, read as given: Qt sees none of it, so that
@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     char* qtArgv[] = {argv[0], nullptr};
     QApplication application(qtArgc, qtArgv);
     QApplication::setApplicationName(QString::fromUtf8(text::kAppTitle));
-    InstallQtMessageBoxes();
+    InstallMessageBoxes();
     theApp.InitInstance(argc, argv);
     return 0;
 }

@@ -1,3 +1,7 @@
+#include "widgets/qt/image_resources_qt.h"
+
+#include <QString>
+
 #include "widgets/image_resources.h"
 
 #include <map>
@@ -11,8 +15,8 @@ std::map<int, QString>& Registry() {
 
 }  // namespace
 
-void RegisterImageResource(int id, const QString& path) {
-    Registry()[id] = path;
+void RegisterImageResource(int id, const std::string& location) {
+    Registry()[id] = QString::fromUtf8(location.c_str());
 }
 
 QPixmap LoadBitmapResource(int id) {

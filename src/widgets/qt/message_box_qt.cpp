@@ -1,11 +1,11 @@
-#include "widgets/qt_message_box.h"
+#include "widgets/message_boxes.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
 
 #include "framework/texts.h"
-#include "widgets/main_window.h"
+#include "widgets/qt/main_window.h"
 #include "widgets/ui_thread.h"
 
 namespace {
@@ -68,6 +68,6 @@ MessageBoxHandler ShownOnUiThread(MessageBoxHandler present) {
     };
 }
 
-void InstallQtMessageBoxes() {
+void InstallMessageBoxes() {
     SetMessageBoxHandler(ShownOnUiThread(ShowQtMessageBox));
 }

@@ -1,4 +1,4 @@
-#include "widgets/progress_bar_widget.h"
+#include "widgets/qt/progress_bar_widget.h"
 
 #include <QMetaObject>
 #include <QTimer>

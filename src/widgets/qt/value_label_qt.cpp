@@ -1,4 +1,4 @@
-#include "widgets/value_label.h"
+#include "widgets/qt/value_label.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

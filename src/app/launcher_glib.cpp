@@ -1,0 +1,78 @@
+#include "app/launcher_glib.h"
+
+#include <glib.h>
+#include <sys/stat.h>
+
+#include "app/launcher.h"
+#include "framework/resource_ids.h"
+#include "framework/texts.h"
+
+namespace {
+
+constexpr char kEntryGroup[] = "Desktop Entry";
+
+// An existing entry is loaded and saved back with only its own keys
+// changed.
+LauncherWrite WriteEntry(const std::string& path, const std::string& target) {
+    GKeyFile* entry = g_key_file_new();
+    // A file that is not a desktop entry counts as no launcher at all.
+    const bool existed =
+        g_key_file_load_from_file(
+            entry, path.c_str(),
+            static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS),
+            nullptr) &&
+        g_key_file_has_group(entry, kEntryGroup);
+    if (!existed) {
+        g_key_file_free(entry);
+        entry = g_key_file_new();
+    }
+    g_key_file_set_string(entry, kEntryGroup, "Type", "Application");
+    g_key_file_set_string(entry, kEntryGroup, "Name", text::kShortcutName);
+    g_key_file_set_string(entry, kEntryGroup, "Exec", QuoteExec(target).c_str());
+    g_key_file_set_string(entry, kEntryGroup, "Comment", text::kShortcutDescription);
+    const bool saved = g_key_file_save_to_file(entry, path.c_str(), nullptr);
+    g_key_file_free(entry);
+    if (!saved) {
+        return LauncherWrite::Failed;
+    }
+    // Desktops launch only entries that are executable.
+    chmod(path.c_str(), 0755);
+    return existed ? LauncherWrite::Updated : LauncherWrite::Created;
+}
+
+// Creates the folders along `path` without a word: the menu's folder is
+// the desktop's business, and a missing one is no error of the user's.
+void MakeFoldersQuietly(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        mkdir(path.substr(0, slash).c_str(), 0755);
+    }
+    mkdir(path.c_str(), 0755);
+}
+
+}  // namespace
+
+std::string QuoteExec(const std::string& path) {
+    // Inside double quotes a desktop entry escapes " ` $ \ with a backslash;
+    // a % would start a field code.
+    std::string quoted = "\"";
+    for (const char c : path) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\') {
+            quoted += '\\';
+        }
+        quoted += c;
+        if (c == '%') {
+            quoted += '%';
+        }
+    }
+    return quoted + "\"";
+}
+
+LauncherWrite WriteLauncher(LauncherPlace place, const std::string& folder,
+                            const std::string& target) {
+    if (place == LauncherPlace::ApplicationsMenu) {
+        MakeFoldersQuietly(folder);
+        return WriteEntry(folder + "/" + res::kMenuEntryId + ".desktop", target);
+    }
+    return WriteEntry(folder + "/" + text::kShortcutName + ".desktop", target);
+}
