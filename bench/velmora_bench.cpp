@@ -17,9 +17,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -40,6 +38,7 @@
 #include "framework/sha256.h"
 #include "framework/texts.h"
 #include "ui/main_dialog.h"
+#include "widgets/ui_thread.h"
 
 namespace {
 
@@ -174,7 +173,20 @@ int RunWindow(int argc, char** argv, const std::string& folder, const std::strin
     state.m_strProgramPath = folder + "/VELMORA_QUINDLE_7";
     state.SetProxy(proxy);
     int result = 2;
-    QTimer::singleShot(1, &dialog, [&] {
+    RepeatingTimer poll([&] {
+        // The worker names the join in control 1002, on this thread.
+        phases.OnText(res::IDC_PART_LABEL, dialog.GetDlgItemText(res::IDC_PART_LABEL));
+        if (!state.IsDownloading()) {
+            poll.Stop();
+            if (!phases.joinStarted) {
+                phases.joinStart = Clock::now();
+            }
+            result = state.m_nWorkerResult.load();
+            Report("window", phases, Clock::now(), InstallerSize(state), result);
+            dialog.EndDialog(res::IDOK);
+        }
+    });
+    RunLater(1, [&] {
         if (state.m_bNeedPrepare != 0) {
             dialog.EndDialog(res::IDCANCEL);
             return;
@@ -183,22 +195,8 @@ int RunWindow(int argc, char** argv, const std::string& folder, const std::strin
         phases.writtenAtStart = ReadWrittenBytes();
         phases.start = Clock::now();
         // Pressed as a user presses it.
-        qobject_cast<QAbstractButton*>(dialog.GetDlgItem(res::IDC_DOWNLOAD))->click();
-        auto* poll = new QTimer(&dialog);
-        QObject::connect(poll, &QTimer::timeout, &dialog, [&, poll] {
-            // The worker names the join in control 1002, on this thread.
-            phases.OnText(res::IDC_PART_LABEL, dialog.GetDlgItemText(res::IDC_PART_LABEL));
-            if (!state.IsDownloading()) {
-                poll->stop();
-                if (!phases.joinStarted) {
-                    phases.joinStart = Clock::now();
-                }
-                result = state.m_nWorkerResult.load();
-                Report("window", phases, Clock::now(), InstallerSize(state), result);
-                dialog.EndDialog(res::IDOK);
-            }
-        });
-        poll->start(1);
+        dialog.ClickItem(res::IDC_DOWNLOAD);
+        poll.Start(1);
     });
     dialog.DoModal();
     return result;

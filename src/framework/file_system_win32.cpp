@@ -1,0 +1,701 @@
+// The file system seam on Windows: handles, the W calls with UTF-16 made at
+// this seam, and ntdll's NtCreateFile for the files in a held folder, which
+// Win32 can reach only by a path (RootDirectory is the openat of NT).
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// After windows.h, which they need.
+#include <sddl.h>
+#include <winternl.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "framework/file_system.h"
+#include "framework/native_file_win32.h"
+
+const char kPathSeparator[] = "\\";
+
+// Not declared by MinGW-w64's winternl.h.
+extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE FileHandle, HANDLE Event,
+                                               PIO_APC_ROUTINE ApcRoutine, PVOID ApcContext,
+                                               PIO_STATUS_BLOCK IoStatusBlock,
+                                               PVOID FileInformation, ULONG Length,
+                                               FILE_INFORMATION_CLASS FileInformationClass,
+                                               BOOLEAN ReturnSingleEntry, PUNICODE_STRING FileName,
+                                               BOOLEAN RestartScan);
+
+namespace {
+
+// The Ex classes of NtSetInformationFile that move and remove an entry, not
+// in MinGW-w64's winternl.h: they take POSIX semantics (Windows 10 1709 and
+// later, NTFS); elsewhere they fail and the plain classes follow. Called in
+// ntdll, not through SetFileInformationByHandle: Wine's resolves a rename's
+// name against the current folder and ignores RootDirectory.
+constexpr auto kFileDispositionInformationEx = static_cast<FILE_INFORMATION_CLASS>(64);
+constexpr auto kFileRenameInformationEx = static_cast<FILE_INFORMATION_CLASS>(65);
+constexpr ULONG kDispositionDelete = 0x1;
+constexpr ULONG kDispositionPosixSemantics = 0x2;
+constexpr ULONG kDispositionIgnoreReadOnly = 0x10;
+constexpr ULONG kRenameReplaceIfExists = 0x1;
+constexpr ULONG kRenamePosixSemantics = 0x2;
+constexpr ULONG kRenameIgnoreReadOnly = 0x40;
+
+constexpr NTSTATUS kStatusNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
+
+// Files are shared as on POSIX: others may read, write, rename and delete
+// them while the program has them open. Held folders leave out delete, so
+// that nobody renames or replaces them while they are held.
+constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr ULONG kShareFolder = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr ACCESS_MASK kFolderAccess =
+    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+
+std::wstring Wide(const std::string& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(std::max(length, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        length);
+    return wide;
+}
+
+std::string Narrow(const wchar_t* text, std::size_t size) {
+    if (size == 0) {
+        return {};
+    }
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(std::max(length, 0)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), narrow.data(), length, nullptr,
+                        nullptr);
+    return narrow;
+}
+
+HANDLE Native(const FileHandle& file) {
+    return NativeFile::Handle(file);
+}
+
+HANDLE FolderHandle(const OwnFolder& folder) {
+    return folder.IsOpen() ? Native(folder.Handle()) : INVALID_HANDLE_VALUE;
+}
+
+// Who alone may open a private file: the user the process runs as. Freed
+// with LocalFree; null when it cannot be built.
+PSECURITY_DESCRIPTOR OwnerOnly() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return nullptr;
+    }
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> user(size);
+    LPWSTR sid = nullptr;
+    const bool got =
+        size > 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid);
+    CloseHandle(token);
+    if (!got) {
+        return nullptr;
+    }
+    // Protected: nothing is inherited from the folder.
+    const std::wstring sddl = L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
+    LocalFree(sid);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                              &descriptor, nullptr)) {
+        return nullptr;
+    }
+    return descriptor;
+}
+
+// Opens `name` in the held folder. No link (reparse point) at the name is
+// followed; handles are synchronous, so that ReadFile and WriteFile keep a
+// position as read and write do.
+FileHandle OpenIn(const OwnFolder& folder, const std::string& name, ACCESS_MASK access,
+                  ULONG disposition, ULONG options, ULONG share = kShareAll,
+                  PSECURITY_DESCRIPTOR security = nullptr) {
+    if (!folder.IsOpen()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return {};
+    }
+    std::wstring wide = Wide(name);
+    if (wide.empty() || wide.size() * sizeof(wchar_t) > USHRT_MAX) {
+        SetLastError(ERROR_INVALID_NAME);
+        return {};
+    }
+    UNICODE_STRING objectName;
+    objectName.Buffer = wide.data();
+    objectName.Length = static_cast<USHORT>(wide.size() * sizeof(wchar_t));
+    objectName.MaximumLength = objectName.Length;
+    OBJECT_ATTRIBUTES attributes;
+    // Case-insensitive as CreateFileW is.
+    InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, FolderHandle(folder),
+                               security);
+    IO_STATUS_BLOCK status{};
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    const NTSTATUS result = NtCreateFile(
+        &handle, access | SYNCHRONIZE, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+        disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    if (!NT_SUCCESS(result)) {
+        SetLastError(RtlNtStatusToDosError(result));
+        return {};
+    }
+    return NativeFile::Wrap(handle);
+}
+
+std::int64_t Combined(DWORD high, DWORD low) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
+}
+
+EntryKind KindOf(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? EntryKind::Link
+           : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? EntryKind::Folder
+                                                            : EntryKind::File;
+}
+
+bool Fill(HANDLE handle, EntryInfo& info) {
+    BY_HANDLE_FILE_INFORMATION file{};
+    if (!GetFileInformationByHandle(handle, &file)) {
+        return false;
+    }
+    info.kind = KindOf(file.dwFileAttributes);
+    // A console, pipe or device opened by its path is no file on disk.
+    if (info.kind == EntryKind::File && GetFileType(handle) != FILE_TYPE_DISK) {
+        info.kind = EntryKind::Other;
+    }
+    info.size = Combined(file.nFileSizeHigh, file.nFileSizeLow);
+    info.links = file.nNumberOfLinks;
+    info.identity.device = file.dwVolumeSerialNumber;
+    info.identity.file =
+        static_cast<std::uint64_t>(Combined(file.nFileIndexHigh, file.nFileIndexLow));
+    // 100 ns steps since 1601.
+    constexpr std::int64_t kUnixEpoch = 116444736000000000;
+    info.identity.modifiedNs =
+        (Combined(file.ftLastWriteTime.dwHighDateTime, file.ftLastWriteTime.dwLowDateTime) -
+         kUnixEpoch) *
+        100;
+    info.permissions = file.dwFileAttributes & FILE_ATTRIBUTE_READONLY;
+    return true;
+}
+
+// The handle when it is a regular file; otherwise it is closed.
+FileHandle RegularOnly(FileHandle file) {
+    EntryInfo info;
+    if (file.IsOpen() && (!Fill(Native(file), info) || info.kind != EntryKind::File)) {
+        file.Close();
+        SetLastError(ERROR_INVALID_PARAMETER);
+    }
+    return file;
+}
+
+bool SetInformation(HANDLE handle, void* information, std::size_t size,
+                    FILE_INFORMATION_CLASS kind) {
+    IO_STATUS_BLOCK status{};
+    const NTSTATUS result =
+        NtSetInformationFile(handle, &status, information, static_cast<ULONG>(size), kind);
+    if (!NT_SUCCESS(result)) {
+        SetLastError(RtlNtStatusToDosError(result));
+        return false;
+    }
+    return true;
+}
+
+// Removes the entry behind a handle opened with DELETE. With POSIX
+// semantics the name goes at once, even while another program has the file
+// open, so that a file can be created afresh at it.
+bool DeleteByHandle(HANDLE handle) {
+    ULONG flags = kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly;
+    if (SetInformation(handle, &flags, sizeof flags, kFileDispositionInformationEx)) {
+        return true;
+    }
+    BOOLEAN deleteFile = TRUE;
+    return SetInformation(handle, &deleteFile, sizeof deleteFile, FileDispositionInformation);
+}
+
+// Frees a security descriptor without losing the error of the call before.
+void Free(PSECURITY_DESCRIPTOR security) {
+    const DWORD error = GetLastError();
+    LocalFree(security);
+    SetLastError(error);
+}
+
+bool IsFolderHandle(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION file{};
+    return GetFileInformationByHandle(handle, &file) &&
+           (file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
+FileHandle::~FileHandle() {
+    Close();
+}
+
+FileHandle::FileHandle(FileHandle&& other) noexcept : m_native(other.m_native) {
+    other.m_native = kClosed;
+}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_native = other.m_native;
+        other.m_native = kClosed;
+    }
+    return *this;
+}
+
+bool FileHandle::Close() {
+    if (m_native == kClosed) {
+        return true;
+    }
+    const HANDLE handle = NativeFile::Handle(*this);
+    m_native = kClosed;
+    return CloseHandle(handle) != FALSE;
+}
+
+OwnFolder::OwnFolder(FileHandle handle, std::string path)
+    : m_handle(handle.IsOpen() ? std::make_shared<const FileHandle>(std::move(handle)) : nullptr),
+      m_path(std::move(path)) {}
+
+const FileHandle& OwnFolder::Handle() const {
+    static const FileHandle closed;
+    return m_handle != nullptr ? *m_handle : closed;
+}
+
+OwnFolder OwnFolder::Open(const std::string& path) {
+    // Links along the path, the last one too, are followed: the user chose
+    // this folder. An empty path is the root of the current drive, as
+    // "" + "\" + name says.
+    const std::wstring wide = Wide(path.empty() ? std::string("\\") : path);
+    FileHandle handle =
+        NativeFile::Wrap(CreateFileW(wide.c_str(), kFolderAccess, kShareFolder, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (handle.IsOpen() && !IsFolderHandle(Native(handle))) {
+        handle.Close();
+        SetLastError(ERROR_DIRECTORY);
+    }
+    return OwnFolder(std::move(handle), path);
+}
+
+OwnFolder OwnFolder::OpenParentOf(const std::string& path, std::string& name) {
+    // Windows takes either separator.
+    const std::size_t slash = path.find_last_of("\\/");
+    name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (slash == std::string::npos) {
+        return Open(".");
+    }
+    // "C:\name": the parent is the drive's root, not the drive's current
+    // folder that "C:" would be.
+    if (slash == 2 && path[1] == ':') {
+        return Open(path.substr(0, 3));
+    }
+    return Open(path.substr(0, slash));
+}
+
+OwnFolder OwnFolder::OpenSubfolder(const std::string& name, bool create, Opened& result) const {
+    FileHandle handle = OpenIn(*this, name, kFolderAccess, create ? FILE_OPEN_IF : FILE_OPEN,
+                               FILE_DIRECTORY_FILE, kShareFolder);
+    if (!handle.IsOpen()) {
+        const DWORD error = GetLastError();
+        result = error == ERROR_DIRECTORY ? Opened::NotAFolder : Opened::Failed;
+        SetLastError(error);
+        return {};
+    }
+    BY_HANDLE_FILE_INFORMATION file{};
+    if (!GetFileInformationByHandle(Native(handle), &file)) {
+        result = Opened::Failed;
+        return {};
+    }
+    // A junction or a link to a folder opens as the link itself.
+    if ((file.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        result = Opened::NotAFolder;
+        SetLastError(ERROR_CANT_ACCESS_FILE);
+        return {};
+    }
+    result = Opened::Yes;
+    return OwnFolder(std::move(handle), PathOf(name));
+}
+
+bool StatOwnEntry(const OwnFolder& folder, const std::string& name, EntryInfo& info) {
+    const FileHandle entry = OpenIn(folder, name, FILE_READ_ATTRIBUTES, FILE_OPEN, 0);
+    return entry.IsOpen() && Fill(Native(entry), info);
+}
+
+bool StatFile(const FileHandle& file, EntryInfo& info) {
+    return Fill(Native(file), info);
+}
+
+bool StatPath(const std::string& path, EntryInfo& info) {
+    if (path.empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    const FileHandle entry =
+        NativeFile::Wrap(CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return entry.IsOpen() && Fill(Native(entry), info);
+}
+
+FileHandle CreateOwnFile(const OwnFolder& folder, const std::string& name, NewFile access) {
+    {
+        const FileHandle old = OpenIn(folder, name, DELETE | FILE_READ_ATTRIBUTES, FILE_OPEN, 0);
+        EntryInfo info;
+        if (old.IsOpen()) {
+            if (!Fill(Native(old), info) || info.kind != EntryKind::File) {
+                SetLastError(ERROR_FILE_EXISTS);
+                return {};
+            }
+            if (!DeleteByHandle(Native(old))) {
+                return {};
+            }
+        }
+    }
+    PSECURITY_DESCRIPTOR security = access == NewFile::Private ? OwnerOnly() : nullptr;
+    if (access == NewFile::Private && security == nullptr) {
+        return {};
+    }
+    // Exclusive: whatever appeared at the name since, it is not this file.
+    FileHandle file = OpenIn(folder, name, FILE_GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_CREATE,
+                             FILE_NON_DIRECTORY_FILE, kShareAll, security);
+    Free(security);
+    return file;
+}
+
+FileHandle OpenOwnFileForAppending(const OwnFolder& folder, const std::string& name,
+                                   std::int64_t size) {
+    FileHandle file = OpenIn(folder, name, FILE_GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_OPEN,
+                             FILE_NON_DIRECTORY_FILE);
+    if (!file.IsOpen()) {
+        return file;
+    }
+    EntryInfo info;
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    if (!Fill(Native(file), info) || info.kind != EntryKind::File || info.links != 1 ||
+        info.size != size || !SetFilePointerEx(Native(file), end, nullptr, FILE_BEGIN)) {
+        file.Close();
+        SetLastError(ERROR_INVALID_PARAMETER);
+    }
+    return file;
+}
+
+FileHandle OpenOwnFileForChanging(const OwnFolder& folder, const std::string& name) {
+    return RegularOnly(OpenIn(folder, name, FILE_GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_OPEN,
+                              FILE_NON_DIRECTORY_FILE));
+}
+
+FileHandle OpenOwnFileForReading(const OwnFolder& folder, const std::string& name) {
+    return RegularOnly(OpenIn(folder, name, FILE_GENERIC_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE));
+}
+
+FileHandle OpenOrCreateOwnFile(const OwnFolder& folder, const std::string& name, NewFile access) {
+    PSECURITY_DESCRIPTOR security = access == NewFile::Private ? OwnerOnly() : nullptr;
+    if (access == NewFile::Private && security == nullptr) {
+        return {};
+    }
+    // One call opens or creates: no other program comes in between. The
+    // descriptor applies only when the file is created.
+    FileHandle file = OpenIn(folder, name, FILE_GENERIC_READ, FILE_OPEN_IF, FILE_NON_DIRECTORY_FILE,
+                             kShareAll, security);
+    Free(security);
+    return RegularOnly(std::move(file));
+}
+
+FileHandle OpenFileForReading(const std::string& path) {
+    return NativeFile::Wrap(CreateFileW(Wide(path).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool ReadSome(const FileHandle& file, void* data, std::size_t size, std::size_t& got) {
+    DWORD n = 0;
+    const BOOL ok = ReadFile(
+        Native(file), data, static_cast<DWORD>(std::min<std::size_t>(size, MAXDWORD)), &n, nullptr);
+    got = ok ? n : 0;
+    // A pipe whose writer has gone is at its end.
+    return ok || GetLastError() == ERROR_BROKEN_PIPE;
+}
+
+// On a synchronous handle a read or write at an offset moves the file's
+// position too, unlike pread and pwrite; the shared code does not mix them
+// with ReadSome and WriteAll on one handle.
+bool ReadAt(const FileHandle& file, std::int64_t offset, void* data, std::size_t size,
+            std::size_t& got) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    DWORD n = 0;
+    const BOOL ok = ReadFile(Native(file), data,
+                             static_cast<DWORD>(std::min<std::size_t>(size, MAXDWORD)), &n, &at);
+    got = ok ? n : 0;
+    return ok || GetLastError() == ERROR_HANDLE_EOF;
+}
+
+bool WriteAll(const FileHandle& file, const void* data, std::size_t length) {
+    const char* p = static_cast<const char*>(data);
+    while (length > 0) {
+        DWORD n = 0;
+        if (!WriteFile(Native(file), p, static_cast<DWORD>(std::min<std::size_t>(length, 1 << 30)),
+                       &n, nullptr) ||
+            n == 0) {
+            return false;
+        }
+        p += n;
+        length -= n;
+    }
+    return true;
+}
+
+bool WriteAll(const FileHandle& file, const std::string& data) {
+    return WriteAll(file, data.data(), data.size());
+}
+
+bool WriteAt(const FileHandle& file, std::int64_t offset, const void* data, std::size_t length) {
+    const char* p = static_cast<const char*>(data);
+    while (length > 0) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+        DWORD n = 0;
+        if (!WriteFile(Native(file), p, static_cast<DWORD>(std::min<std::size_t>(length, 1 << 30)),
+                       &n, &at) ||
+            n == 0) {
+            return false;
+        }
+        p += n;
+        offset += n;
+        length -= n;
+    }
+    return true;
+}
+
+bool SyncData(const FileHandle& file) {
+    return FlushFileBuffers(Native(file)) != FALSE;
+}
+
+bool SyncFolder(const OwnFolder& folder) {
+    // NTFS journals the rename itself; a folder handle without write access
+    // cannot be flushed, and need not be.
+    FlushFileBuffers(FolderHandle(folder));
+    return folder.IsOpen();
+}
+
+bool SetExecutable(const FileHandle& file) {
+    return file.IsOpen();
+}
+
+bool SetPermissions(const FileHandle& file, std::uint32_t permissions) {
+    FILE_BASIC_INFO basic{};
+    if (!GetFileInformationByHandleEx(Native(file), FileBasicInfo, &basic, sizeof basic)) {
+        return false;
+    }
+    basic.FileAttributes = (basic.FileAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) |
+                           (permissions & FILE_ATTRIBUTE_READONLY);
+    if (basic.FileAttributes == 0) {
+        // 0 would leave the attributes as they are.
+        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    }
+    // Times of 0 are left as they are.
+    basic.CreationTime.QuadPart = 0;
+    basic.LastAccessTime.QuadPart = 0;
+    basic.LastWriteTime.QuadPart = 0;
+    basic.ChangeTime.QuadPart = 0;
+    return SetFileInformationByHandle(Native(file), FileBasicInfo, &basic, sizeof basic) != FALSE;
+}
+
+bool TryLockFile(const FileHandle& file, bool& inUse) {
+    // One byte far past any end: the lock keeps nobody from reading or
+    // writing the file's data, as an advisory lock on POSIX does not.
+    OVERLAPPED at{};
+    at.Offset = 0;
+    at.OffsetHigh = 0x7FFFFFF0;
+    const BOOL locked =
+        LockFileEx(Native(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
+    inUse = !locked && GetLastError() == ERROR_LOCK_VIOLATION;
+    return locked != FALSE;
+}
+
+bool RemoveOwnFile(const OwnFolder& folder, const std::string& name) {
+    const FileHandle entry = OpenIn(folder, name, DELETE | FILE_READ_ATTRIBUTES, FILE_OPEN, 0);
+    EntryInfo info;
+    if (!entry.IsOpen() || !Fill(Native(entry), info)) {
+        return false;
+    }
+    if (info.kind == EntryKind::Folder) {
+        SetLastError(ERROR_DIRECTORY);
+        return false;
+    }
+    return DeleteByHandle(Native(entry));
+}
+
+bool RenameOwnFile(const OwnFolder& fromFolder, const std::string& from, const OwnFolder& toFolder,
+                   const std::string& to) {
+    const FileHandle entry =
+        OpenIn(fromFolder, from, DELETE | FILE_READ_ATTRIBUTES, FILE_OPEN, 0, kShareAll);
+    if (!entry.IsOpen()) {
+        return false;
+    }
+    if (!toFolder.IsOpen()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    const std::wstring wide = Wide(to);
+    // FILE_RENAME_INFORMATION with its first member as the flags of the Ex
+    // class; ReplaceIfExists is that member's first byte.
+    struct RenameInformation {
+        ULONG flags;
+        HANDLE rootDirectory;
+        ULONG fileNameLength;
+        WCHAR fileName[1];
+    };
+    std::vector<unsigned char> buffer(sizeof(RenameInformation) + wide.size() * sizeof(wchar_t));
+    auto* information = reinterpret_cast<RenameInformation*>(buffer.data());
+    information->rootDirectory = FolderHandle(toFolder);
+    information->fileNameLength = static_cast<ULONG>(wide.size() * sizeof(wchar_t));
+    std::memcpy(information->fileName, wide.data(), wide.size() * sizeof(wchar_t));
+    // POSIX semantics: a file that another program holds open is replaced
+    // all the same, as rename does.
+    information->flags = kRenameReplaceIfExists | kRenamePosixSemantics | kRenameIgnoreReadOnly;
+    if (SetInformation(Native(entry), information, buffer.size(), kFileRenameInformationEx)) {
+        return true;
+    }
+    information->flags = TRUE;
+    return SetInformation(Native(entry), information, buffer.size(), FileRenameInformation);
+}
+
+bool ForEachEntry(const OwnFolder& folder, const std::function<bool(const std::string&)>& visit) {
+    // Listed through the held handle itself, not by the folder's path.
+    const HANDLE handle = FolderHandle(folder);
+    if (!folder.IsOpen()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    // ULONG-aligned, as the entries are.
+    std::vector<ULONG> buffer(16384);
+    BOOLEAN restart = TRUE;
+    for (;;) {
+        IO_STATUS_BLOCK status{};
+        const NTSTATUS result =
+            NtQueryDirectoryFile(handle, nullptr, nullptr, nullptr, &status, buffer.data(),
+                                 static_cast<ULONG>(buffer.size() * sizeof(ULONG)),
+                                 FileNamesInformation, FALSE, nullptr, restart);
+        restart = FALSE;
+        if (result == kStatusNoMoreFiles) {
+            return true;
+        }
+        if (!NT_SUCCESS(result)) {
+            SetLastError(RtlNtStatusToDosError(result));
+            return false;
+        }
+        const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+        for (;;) {
+            const auto* entry = reinterpret_cast<const FILE_NAMES_INFORMATION*>(bytes);
+            const std::string name =
+                Narrow(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            if (name != "." && name != ".." && !visit(name)) {
+                return true;
+            }
+            if (entry->NextEntryOffset == 0) {
+                break;
+            }
+            bytes += entry->NextEntryOffset;
+        }
+    }
+}
+
+bool MakeFolder(const std::string& path) {
+    const std::wstring wide = Wide(path);
+    if (CreateDirectoryW(wide.c_str(), nullptr)) {
+        return true;
+    }
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return true;
+    }
+    SetLastError(error);
+    return false;
+}
+
+std::string PathThroughOwnFolder(const OwnFolder& folder, const std::string& name) {
+    // The folder's path as the system has it now. The folder is held without
+    // FILE_SHARE_DELETE, so nobody can rename it or replace it by a link
+    // while this process holds it: the path leads to the held folder for as
+    // long as the contract promises.
+    const HANDLE handle = FolderHandle(folder);
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n =
+            GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (n == 0) {
+            return {};
+        }
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(n);
+    }
+    // "\\?\C:\..." as "C:\...", "\\?\UNC\server\..." as "\\server\...": what
+    // other programs take.
+    const std::wstring prefix = L"\\\\?\\";
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+        path = L"\\\\" + path.substr(8);
+    } else if (path.compare(0, prefix.size(), prefix) == 0 && path.size() >= 6 && path[5] == L':') {
+        path = path.substr(prefix.size());
+    }
+    std::string narrow = Narrow(path.data(), path.size());
+    if (narrow.empty() || narrow.back() != '\\') {
+        narrow += kPathSeparator;
+    }
+    return narrow + name;
+}
+
+std::string ModuleFileName() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) {
+            return {};
+        }
+        // A path that fills the buffer may have been cut short.
+        if (n < path.size()) {
+            return Narrow(path.data(), n);
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+int LastSystemError() {
+    return static_cast<int>(GetLastError());
+}
+
+std::string SystemErrorText(int code) {
+    LPWSTR text = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::string message = n > 0 ? Narrow(text, n) : std::string();
+    LocalFree(text);
+    while (!message.empty() &&
+           (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
+        message.pop_back();
+    }
+    return message;
+}
+
+std::string SystemErrorText() {
+    return SystemErrorText(LastSystemError());
+}
