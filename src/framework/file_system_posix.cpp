@@ -72,23 +72,6 @@ auto Retried(Call call) {
 
 }  // namespace
 
-FileHandle::~FileHandle() {
-    Close();
-}
-
-FileHandle::FileHandle(FileHandle&& other) noexcept : m_native(other.m_native) {
-    other.m_native = kClosed;
-}
-
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_native = other.m_native;
-        other.m_native = kClosed;
-    }
-    return *this;
-}
-
 bool FileHandle::Close() {
     if (m_native == kClosed) {
         return true;
@@ -97,15 +80,6 @@ bool FileHandle::Close() {
     m_native = kClosed;
     // Retrying a close after EINTR would close a descriptor reused since.
     return close(fd) == 0 || errno == EINTR;
-}
-
-OwnFolder::OwnFolder(FileHandle handle, std::string path)
-    : m_handle(handle.IsOpen() ? std::make_shared<const FileHandle>(std::move(handle)) : nullptr),
-      m_path(std::move(path)) {}
-
-const FileHandle& OwnFolder::Handle() const {
-    static const FileHandle closed;
-    return m_handle != nullptr ? *m_handle : closed;
 }
 
 OwnFolder OwnFolder::Open(const std::string& path) {

@@ -238,23 +238,6 @@ bool IsFolderHandle(HANDLE handle) {
 
 }  // namespace
 
-FileHandle::~FileHandle() {
-    Close();
-}
-
-FileHandle::FileHandle(FileHandle&& other) noexcept : m_native(other.m_native) {
-    other.m_native = kClosed;
-}
-
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_native = other.m_native;
-        other.m_native = kClosed;
-    }
-    return *this;
-}
-
 bool FileHandle::Close() {
     if (m_native == kClosed) {
         return true;
@@ -262,15 +245,6 @@ bool FileHandle::Close() {
     const HANDLE handle = NativeFile::Handle(*this);
     m_native = kClosed;
     return CloseHandle(handle) != FALSE;
-}
-
-OwnFolder::OwnFolder(FileHandle handle, std::string path)
-    : m_handle(handle.IsOpen() ? std::make_shared<const FileHandle>(std::move(handle)) : nullptr),
-      m_path(std::move(path)) {}
-
-const FileHandle& OwnFolder::Handle() const {
-    static const FileHandle closed;
-    return m_handle != nullptr ? *m_handle : closed;
 }
 
 OwnFolder OwnFolder::Open(const std::string& path) {
