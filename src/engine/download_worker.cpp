@@ -88,8 +88,13 @@ class PartFetch {
             return true;
         }
         // The next attempt continues what is on disk (the last part, whole
-        // already, gets a 416 that says so).
-        m_have = m_details.fileLength;
+        // already, gets a 416 that says so), unless the disk failed it: a
+        // write or sync that failed once may succeed on a new descriptor
+        // without the data ever reaching the disk.
+        m_have = m_details.localWriteFailed ? 0 : m_details.fileLength;
+        if (m_have == 0) {
+            m_hash.Reset();
+        }
         if (m_digest != nullptr && m_hash.Length() != static_cast<std::uint64_t>(m_have)) {
             HashFromDisk();
         }
@@ -215,7 +220,13 @@ int DownloadWorker(DownloadState& state) {
         }
     }
 
-    if (!KeepInstallerIfComplete(state, InstallerCheck::Reading)) {
+    const bool complete = KeepInstallerIfComplete(state, InstallerCheck::Reading);
+    if (!complete && state.m_bStop.load() != 0) {
+        // Stopped while the installer was checked: the join, which only
+        // closing ends, waits for the next Download.
+        return finish(kWorkerFinished);
+    }
+    if (!complete) {
         items.SetItemText(res::IDC_PART_LABEL, text::kMergingParts);
         items.ShowItem(res::IDC_PART_LABEL, true);
         items.ShowItem(res::IDC_PROGRESS_PART, true);

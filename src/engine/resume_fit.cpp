@@ -41,10 +41,12 @@ ResumeFit FitResumeState(PackageIndex& resume, const PackageIndex& published,
     if (SameLayout(resume, published)) {
         return ResumeFit::Unchanged;
     }
+    // By folded name: on a file system that ignores case, a part published
+    // now as "A.001" is the file the download kept as "a.001".
     std::unordered_map<std::string, std::size_t> before;
     before.reserve(resume.m_parts.size());
     for (std::size_t i = 0; i < resume.m_parts.size(); ++i) {
-        before.emplace(resume.m_parts[i].m_name, i);
+        before.emplace(FoldedName(resume.m_parts[i].m_name), i);
     }
 
     PackageIndex fitted;
@@ -61,7 +63,7 @@ ResumeFit FitResumeState(PackageIndex& resume, const PackageIndex& published,
         publishedNames.insert(FoldedName(name));
         const bool last = i + 1 == published.m_parts.size();
         PackagePart part{name, 0};
-        const auto old = before.find(name);
+        const auto old = before.find(FoldedName(name));
         const bool fits = old != before.end() && HasPartSize(folder, name, last, fitted.m_partSize);
         if (fits && !checksumsKnown) {
             // Without checksums only the size can tell; the last part's

@@ -541,6 +541,7 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
     detail.continued = false;
     detail.rangeRefused = false;
     detail.complete = false;
+    detail.localWriteFailed = false;
     // The desktop's proxy lookup counts against the fetch's deadline.
     const Clock::time_point started = Clock::now();
     if (host.empty()) {
@@ -643,9 +644,11 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
                         text::kBodyTooLongAfter;
             return 0;
         case FetchFailure::CannotCreate:
+            detail.localWriteFailed = true;
             errorText = text::kCannotCreateFile + local.Path();
             return 0;
         case FetchFailure::WriteFailed:
+            detail.localWriteFailed = true;
             errorText = text::kFailedToWriteFile + local.Path();
             return 0;
         case FetchFailure::Stalled:

@@ -62,7 +62,10 @@ struct FetchDetails {
     bool continued = false;     // the rest was appended
     bool rangeRefused = false;  // see resumeFrom
     bool complete = false;      // see resumeFrom
-    long long fileLength = 0;   // the local file's length afterwards
+    // The local file could not be made, written or put on disk: what it
+    // holds may not be what arrived, so it is no file to continue.
+    bool localWriteFailed = false;
+    long long fileLength = 0;  // the local file's length afterwards
 };
 
 // Fetches http://host:port/remotePath with one HTTP/1.0 GET into the local

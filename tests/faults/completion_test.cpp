@@ -226,4 +226,47 @@ TEST_F(CompletionTest, ClosingDuringTheHashOfALargePartialPartEndsAtOnce) {
     EXPECT_TRUE(m_messages.Texts().empty());
 }
 
+TEST_F(CompletionTest, StopWhileAnUnrecordedInstallerIsCheckedJoinsNothing) {
+    // Every part recorded, an installer of nearly 2 GiB (sparse) without the
+    // record of its check: the worker hashes it. Stop must end that, and no
+    // join may start in its place, which only closing could end.
+    const long long partSize = 1073741823;
+    WriteFile(m_serverRoot / "download/quindle7/pkgindex.txt",
+              "1\n7.7\n2\n" + std::to_string(partSize) + "\nbig.001\n0\nbig.002\n0\n");
+    const std::string index = ReadFile(m_serverRoot / "download/quindle7/pkgindex.txt");
+    std::string sums;
+    for (const auto& [name, digest] :
+         {std::pair<std::string, Sha256Digest>{"big.001", DigestOf("a")},
+          {"big.002", DigestOf("b")},
+          {"velmora.exe", DigestOf("ab")},
+          {"pkgindex.txt", DigestOf(index)}}) {
+        sums += ToHex(digest) + "  " + name + "\n";
+    }
+    WriteFile(m_serverRoot / "download/quindle7/SHA256SUMS", sums);
+    ASSERT_EQ(Prepare(), 1) << OnlyMessage();
+    m_state->m_index.m_parts[0].m_done = 1;
+    m_state->m_index.m_parts[1].m_done = 1;
+    ASSERT_EQ(m_state->m_index.Save(), 1);
+    const long long size = 2 * partSize;
+    WriteFile(Installer(), "");
+    ASSERT_EQ(truncate(Installer().c_str(), size), 0);
+
+    const std::size_t logged = m_items.Log().size();
+    m_state->OnDownload();
+    // Both parts passed as recorded: the worker is on the installer.
+    WaitFor([&] { return m_state->m_progressOverall.GetPos() == 2; },
+            "the worker to reach the installer");
+    m_state->OnStop();
+    WaitForWorker();
+    EXPECT_EQ(m_state->m_nWorkerResult.load(), 0);
+    EXPECT_TRUE(m_messages.Texts().empty()) << OnlyMessage();
+    const std::vector<std::string> log = m_items.Log();
+    for (std::size_t i = logged; i < log.size(); ++i) {
+        EXPECT_EQ(log[i].find(text::kMergingParts), std::string::npos) << "a join started";
+    }
+    struct stat st {};
+    ASSERT_EQ(stat(Installer().c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, size) << "nothing decided, nothing removed";
+}
+
 }  // namespace
