@@ -15,20 +15,12 @@ cmake --build "$build" -j2
 # A Wine of its own for the run: a fresh prefix and HOME, one server kept
 # running so that each test program starts warm.
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-wine.XXXXXX")
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver64
-[ -x "$wine" ] || wine=$(command -v wine64)
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
-export WINELOADER="$wine" WINESERVER="$wineserver"
-export HOME="$work/home" WINEPREFIX="$work/prefix" WINEDEBUG=-all
-# No Mono or Gecko: their installers would wait for a click.
-export WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$HOME" "$WINEPREFIX"
+windows_wine_env "$work"
 cleanup() {
-    "$wineserver" -k 2>/dev/null || true
+    "$WINESERVER" -k 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
-"$wineserver" -p
+"$WINESERVER" -p
 # Bounded: a Wine that waits for something would otherwise hold CI.
-timeout 600 "$wine" "$build/velmora_file_system_tests.exe"
+timeout 600 "$WINELOADER" "$build/velmora_file_system_tests.exe"

@@ -291,6 +291,21 @@ windows_deps() {
     export VELMORA_CURL_MINGW VELMORA_GTEST_MINGW
 }
 
+# A Wine of its own below folder $1: a fresh prefix and HOME, quiet, with
+# WINELOADER and WINESERVER naming the loader and its server. Debian's
+# wine64 without its recommends has no wrappers in /usr/bin: they are called
+# by their own paths.
+windows_wine_env() {
+    local wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64
+    [ -x "$wine" ] || wine=$(command -v wine64)
+    [ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+    export WINELOADER="$wine" WINESERVER="$wineserver"
+    export HOME="$1/home" WINEPREFIX="$1/wineprefix" WINEDEBUG=-all
+    # No Mono or Gecko: their installers would wait for a click.
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    mkdir -p "$HOME" "$WINEPREFIX"
+}
+
 # Windows system DLLs, the only imports a self-contained program may have.
 _WD_SYSTEM_DLLS=" kernel32.dll msvcrt.dll ws2_32.dll bcrypt.dll advapi32.dll crypt32.dll wldap32.dll
                   user32.dll shell32.dll ole32.dll iphlpapi.dll secur32.dll normaliz.dll "
@@ -316,17 +331,9 @@ windows_deps_selftest() (
     ensure_packages python3 >&2
     local tmp server_pid="" display_pid="" wine wineserver
     tmp=$(mktemp -d "${TMPDIR:-/tmp}/velmora-windeps-selftest.XXXXXX")
-    # Debian's wine64 without its recommends has no wrappers in /usr/bin:
-    # the loader and its server are called by their own paths.
-    wine=/usr/lib/wine/wine64
-    wineserver=/usr/lib/wine/wineserver64
-    [ -x "$wine" ] || wine=$(command -v wine64)
-    [ -x "$wineserver" ] || wineserver=$(command -v wineserver)
-    export WINELOADER="$wine" WINESERVER="$wineserver"
-    export HOME="$tmp/home" WINEPREFIX="$tmp/wineprefix" WINEDEBUG=-all
-    # No Mono or Gecko: their installers would wait for a click.
-    export WINEDLLOVERRIDES="mscoree,mshtml="
-    mkdir -p "$HOME" "$WINEPREFIX"
+    windows_wine_env "$tmp"
+    wine=$WINELOADER
+    wineserver=$WINESERVER
     # shellcheck disable=SC2317  # called by the trap
     cleanup() {
         "$wineserver" -k 2>/dev/null || true

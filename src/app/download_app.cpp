@@ -3,7 +3,7 @@
 #include "app/desktop_shortcut.h"
 #include "app/download_command_line_info.h"
 #include "app/package_identity.h"
-#include "app/special_folders.h"
+#include "app/known_folders.h"
 #include "catalogue/package_files.h"
 #include "framework/file_system.h"
 #include "framework/folder_lock.h"

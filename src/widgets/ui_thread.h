@@ -24,11 +24,6 @@ void OpenUiThreadCalls();
 
 bool IsUiThread();
 
-// Runs what is queued for the user-interface thread (events, posted calls)
-// and returns: for tests and headless tools that drive a window from outside
-// its event loop, never for the program's own waits.
-void ProcessUiEvents();
-
 // Runs `call` on the user-interface thread after `ms` milliseconds, from the
 // event loop (never inside the caller).
 void RunLater(int ms, std::function<void()> call);

@@ -54,6 +54,23 @@ class CompletionTest : public FaultTest {
         m_messages.Clear();
     }
     bool InstallEnabled() const { return m_items.Get(res::IDC_INSTALL).enabled; }
+    // An index of two parts of `partSize` (files far too large to serve, for
+    // the cases that never fetch them) with checksums, so that what lies on
+    // disk is hashed.
+    void PublishTwoLargeParts(long long partSize) {
+        const std::string folder = m_serverRoot.Path() + "/download/quindle7/";
+        WriteFile(folder + "pkgindex.txt",
+                  "1\n7.7\n2\n" + std::to_string(partSize) + "\nbig.001\n0\nbig.002\n0\n");
+        std::string sums;
+        for (const auto& [name, digest] :
+             {std::pair<std::string, Sha256Digest>{"big.001", DigestOf("a")},
+              {"big.002", DigestOf("b")},
+              {"velmora.exe", DigestOf("ab")},
+              {"pkgindex.txt", DigestOf(ReadFile(folder + "pkgindex.txt"))}}) {
+            sums += ToHex(digest) + "  " + name + "\n";
+        }
+        WriteFile(folder + "SHA256SUMS", sums);
+    }
 };
 
 TEST_F(CompletionTest, ACompleteButUnrecordedLastPartAnsweredWith416IsTaken) {
@@ -98,7 +115,7 @@ TEST_F(CompletionTest, AnUnrecordedWholePartIsCheckedNotFetchedAndOneTooLongStar
     Unrecord(1);
     Unrecord(2);
     Unrecord(3);
-    // Part 2 whole, part 3 a byte too long, part 4 whole but spoilt.
+    // The second part whole, the third a byte too long, the fourth whole but spoilt.
     WriteFile(Part(2), m_package.PartBytes(2) + "x");
     std::string spoilt = m_package.PartBytes(3);
     spoilt[100] = static_cast<char>(spoilt[100] ^ 1);
@@ -191,18 +208,7 @@ TEST_F(CompletionTest, ClosingDuringTheHashOfALargePartialPartEndsAtOnce) {
     // A partial part of nearly 2 GiB, a sparse file that takes a second or
     // more to hash: closing must not wait for it, nor lose it.
     const long long partSize = 2147483647;
-    WriteFile(m_serverRoot / "download/quindle7/pkgindex.txt",
-              "1\n7.7\n2\n" + std::to_string(partSize) + "\nbig.001\n0\nbig.002\n0\n");
-    std::string sums;
-    const std::string index = ReadFile(m_serverRoot / "download/quindle7/pkgindex.txt");
-    for (const auto& [name, digest] :
-         {std::pair<std::string, Sha256Digest>{"big.001", DigestOf("a")},
-          {"big.002", DigestOf("b")},
-          {"velmora.exe", DigestOf("ab")},
-          {"pkgindex.txt", DigestOf(index)}}) {
-        sums += ToHex(digest) + "  " + name + "\n";
-    }
-    WriteFile(m_serverRoot / "download/quindle7/SHA256SUMS", sums);
+    PublishTwoLargeParts(partSize);
     ASSERT_EQ(Prepare(), 1) << OnlyMessage();
     const std::string partial = PackageFolder() + "/7.7/big.001";
     const long long have = partSize - 4096;
@@ -231,18 +237,7 @@ TEST_F(CompletionTest, StopWhileAnUnrecordedInstallerIsCheckedJoinsNothing) {
     // record of its check: the worker hashes it. Stop must end that, and no
     // join may start in its place, which only closing could end.
     const long long partSize = 1073741823;
-    WriteFile(m_serverRoot / "download/quindle7/pkgindex.txt",
-              "1\n7.7\n2\n" + std::to_string(partSize) + "\nbig.001\n0\nbig.002\n0\n");
-    const std::string index = ReadFile(m_serverRoot / "download/quindle7/pkgindex.txt");
-    std::string sums;
-    for (const auto& [name, digest] :
-         {std::pair<std::string, Sha256Digest>{"big.001", DigestOf("a")},
-          {"big.002", DigestOf("b")},
-          {"velmora.exe", DigestOf("ab")},
-          {"pkgindex.txt", DigestOf(index)}}) {
-        sums += ToHex(digest) + "  " + name + "\n";
-    }
-    WriteFile(m_serverRoot / "download/quindle7/SHA256SUMS", sums);
+    PublishTwoLargeParts(partSize);
     ASSERT_EQ(Prepare(), 1) << OnlyMessage();
     m_state->m_index.m_parts[0].m_done = 1;
     m_state->m_index.m_parts[1].m_done = 1;

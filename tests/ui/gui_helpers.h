@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "support/wait.h"
+#include "ui_events.h"
 #include "widgets/dialog.h"
 #include "widgets/ui_thread.h"
 

@@ -15,11 +15,6 @@ bool IsUiThread() {
            QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 
-void ProcessUiEvents() {
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
 void RunLater(int ms, std::function<void()> call) {
     QTimer::singleShot(ms, QCoreApplication::instance(), std::move(call));
 }

@@ -1,4 +1,4 @@
-#include "app/special_folders.h"
+#include "app/known_folders.h"
 
 #include <QStandardPaths>
 

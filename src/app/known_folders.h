@@ -3,7 +3,7 @@
 #include <string>
 
 // The user's folders that start-up needs, as the desktop names them; each is
-// empty when there is none. special_folders_qt.cpp reads them here (the XDG
+// empty when there is none. known_folders_qt.cpp reads them here (the XDG
 // user folders), the Windows file asks the shell for its known folders. The
 // home folder is the dialog layer's (widgets/shell.h).
 

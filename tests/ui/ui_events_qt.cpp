@@ -1,0 +1,8 @@
+#include "ui_events.h"
+
+#include <QCoreApplication>
+
+void ProcessUiEvents() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
