@@ -9,7 +9,10 @@ start_virtual_display() {
     local attempt
     for attempt in 1 2 3; do
         exec 3>"$1/display"
-        Xvfb -displayfd 3 -nolisten tcp -screen 0 "${VIRTUAL_SCREEN:-1024x768x24}" \
+        # -noreset: a server that resets when its last client leaves can
+        # refuse the next one meanwhile, and the end-to-end test starts
+        # programs one after another (seen twice: "could not connect").
+        Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 "${VIRTUAL_SCREEN:-1024x768x24}" \
             >"$1/xvfb.log" 2>&1 &
         VIRTUAL_DISPLAY_PID=$!
         exec 3>&-
