@@ -13,9 +13,11 @@ struct ProxyLookupLimits {
     const std::atomic<int>* stop = nullptr;
 };
 
-// The proxy that the desktop's own settings give for `url`, through GIO's
-// proxy resolver with glib-networking: GNOME's settings (a PAC file
-// included), and elsewhere libproxy's (KDE's settings, a "pac+" address).
+// The proxy that the desktop's own settings give for `url`. On Linux through
+// GIO's proxy resolver with glib-networking: GNOME's settings (a PAC file
+// included), and elsewhere libproxy's (KDE's settings, a "pac+" address). On
+// Windows through WinHTTP: the Internet settings' PAC file or automatic
+// detection, then their fixed proxy and its bypass list.
 // "http://host:port", "socks5://host:port" and the like; empty for none, or
 // when nothing on this machine resolves proxies, so that the environment's
 // http_proxy and no_proxy apply. A lookup that does not answer within the
