@@ -307,7 +307,7 @@ windows_wine_env() {
 }
 
 # Windows system DLLs, the only imports a self-contained program may have.
-_WD_SYSTEM_DLLS=" kernel32.dll msvcrt.dll ws2_32.dll bcrypt.dll advapi32.dll crypt32.dll wldap32.dll
+_WD_SYSTEM_DLLS=" kernel32.dll ntdll.dll msvcrt.dll ws2_32.dll bcrypt.dll advapi32.dll crypt32.dll wldap32.dll winhttp.dll winmm.dll
                   user32.dll shell32.dll ole32.dll iphlpapi.dll secur32.dll normaliz.dll "
 
 # Prints the DLLs that $1 imports; fails on any that is not the system's.

@@ -6,9 +6,11 @@
 
 #include "catalogue/package_files.h"
 #include "framework/durable_file.h"
+#include "framework/text_mode.h"
 
-// The index format. A text file of lines, each ended by a line feed (a CR
-// before it is accepted and cut off by the reader):
+// The index format. A text file of lines, each ended by a line feed, or CR LF
+// as text mode writes them on Windows (a CR before a line feed is accepted
+// everywhere):
 //
 //   1            format number; a file with a greater number is of a newer,
 //                incompatible format; any smaller number is accepted
@@ -97,6 +99,10 @@ int IndexLineReader::ReadIndexLine(std::string& line) {
     std::size_t length = 0;
     int c = 0;
     while (length + 1 < sizeof buffer && (c = Next()) >= 0) {
+        if (c == '\r' && m_at < m_size && m_buffer[m_at] == '\n') {
+            // Read as text mode reads it: a CR LF is one line feed.
+            c = Next();
+        }
         buffer[length++] = static_cast<char>(c);
         if (c == '\n') {
             break;
@@ -199,15 +205,19 @@ int PackageIndex::Save() {
     if (m_path.empty()) {
         return 0;
     }
-    std::string content = std::to_string(kFormatNumber) + "\n" + m_productVersion + "\n" +
-                          std::to_string(m_parts.size()) + "\n" + std::to_string(m_partSize) + "\n";
+    // Lines end as text mode ends them (CR LF on Windows); each flag's
+    // offset counts the line ends before it.
+    std::string content = std::to_string(kFormatNumber) + kLineEnd + m_productVersion + kLineEnd +
+                          std::to_string(m_parts.size()) + kLineEnd + std::to_string(m_partSize) +
+                          kLineEnd;
     std::vector<std::uint32_t> flagOffsets;
     flagOffsets.reserve(m_parts.size());
     for (const PackagePart& part : m_parts) {
         content += part.m_name;
-        content += '\n';
+        content += kLineEnd;
         flagOffsets.push_back(static_cast<std::uint32_t>(content.size()));
-        content += part.m_done != 0 ? "1\n" : "0\n";
+        content += part.m_done != 0 ? '1' : '0';
+        content += kLineEnd;
     }
 
     // Written beside the old file and renamed over it once it is on disk: a

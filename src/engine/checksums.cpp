@@ -30,8 +30,8 @@ Fetched FetchFileOfThePackage(DownloadState& state, const OwnFolder& folder, con
         return Fetched::Failed;
     }
     if (DownloadFile(state.m_strHost, kHttpPort, state.m_strServerFolder + "/" + name,
-                     LocalFile(folder, name), 0, error, state.GetProxy(), nullptr, kProgressDivisor,
-                     nullptr, limits, &details)) {
+                     LocalFile(folder, name), FileMode::AsSent, error, state.GetProxy(), nullptr,
+                     kProgressDivisor, nullptr, limits, &details)) {
         return Fetched::Yes;
     }
     // What another server sent before stays no longer than its answer.

@@ -15,6 +15,7 @@
 #include "framework/file_utils.h"
 #include "framework/message_box.h"
 #include "framework/shown_text.h"
+#include "framework/text_mode.h"
 #include "framework/texts.h"
 
 namespace {
@@ -22,23 +23,25 @@ namespace {
 // The site list's first line is read like a line of the index.
 constexpr int kSiteLineBufferSize = 1024;
 
-// Reads the site list's first line exactly as stored, line break included
-// (at most 1023 bytes, up to a NUL byte, as the C library's fgets and a C
-// string take it).
+// Reads the site list's first line as text mode gives it, line feed
+// included (at most 1023 bytes, up to a NUL byte, as the C library's fgets
+// and a C string take it).
 void TakeHostFromSiteList(const OwnFolder& folder, std::string& host) {
     const FileHandle file = OpenOwnFileForReading(folder, kSiteListFileName);
-    char line[kSiteLineBufferSize - 1];
+    // Text mode may make two stored bytes of one read.
+    char stored[2 * (kSiteLineBufferSize - 1)];
     std::size_t length = 0;
-    for (std::size_t got = 1; file.IsOpen() && got > 0 && length < sizeof line;) {
-        if (!ReadSome(file, line + length, sizeof line - length, got)) {
+    for (std::size_t got = 1; file.IsOpen() && got > 0 && length < sizeof stored;) {
+        if (!ReadSome(file, stored + length, sizeof stored - length, got)) {
             return;
         }
         length += got;
     }
-    if (length == 0) {
+    const std::string read =
+        FromTextMode(std::string_view(stored, length)).substr(0, kSiteLineBufferSize - 1);
+    if (read.empty()) {
         return;
     }
-    const std::string read(line, length);
     const std::string first = read.substr(0, std::min(read.find('\n'), read.size() - 1) + 1);
     host = first.substr(0, first.find('\0'));
 }
@@ -118,8 +121,8 @@ int PrepareDownload(DownloadState& state) {
         state.m_strHost = config::kPrimaryDownloadHost;
         if (state.PreparationLimits(kMaxSiteListBytes, limits, error) &&
             DownloadFile(state.m_strHost, kHttpPort, kSiteListRemotePath,
-                         LocalFile(packageFolder, kSiteListFileName), 0, error, state.GetProxy(),
-                         nullptr, kProgressDivisor, nullptr, limits)) {
+                         LocalFile(packageFolder, kSiteListFileName), FileMode::Text, error,
+                         state.GetProxy(), nullptr, kProgressDivisor, nullptr, limits)) {
             TakeHostFromSiteList(packageFolder, state.m_strHost);
         }
     }
@@ -132,8 +135,8 @@ int PrepareDownload(DownloadState& state) {
     EntryInfo fetched;
     if (!state.PreparationLimits(kMaxIndexBytes, limits, error) ||
         !DownloadFile(state.m_strHost, kHttpPort, state.m_strServerFolder + "/" + kIndexFileName,
-                      LocalFile(packageFolder, kIndexFileName), 0, error, state.GetProxy(), nullptr,
-                      kProgressDivisor, nullptr, limits) ||
+                      LocalFile(packageFolder, kIndexFileName), FileMode::AsSent, error,
+                      state.GetProxy(), nullptr, kProgressDivisor, nullptr, limits) ||
         !StatOwnEntry(packageFolder, kIndexFileName, fetched)) {
         ShowMessageBox(ConnectionAdvice(error));
         return 0;

@@ -106,8 +106,8 @@ class PartFetch {
     bool Fetch(std::string& error) {
         m_details.hash = m_digest != nullptr ? &m_hash : nullptr;
         m_details.resumeFrom = m_have;
-        return DownloadFile(m_state.m_strHost, kHttpPort, m_remote, m_local, 1, error,
-                            m_state.GetProxy(), &m_state.m_progressPart, kProgressDivisor,
+        return DownloadFile(m_state.m_strHost, kHttpPort, m_remote, m_local, FileMode::Binary,
+                            error, m_state.GetProxy(), &m_state.m_progressPart, kProgressDivisor,
                             &m_state.m_bStop, m_limits, &m_details) != 0;
     }
 

@@ -14,8 +14,10 @@
 
 #include "framework/file_system.h"
 #include "framework/native_file_posix.h"
+#include "framework/text_mode.h"
 
 const char kPathSeparator[] = "/";
+const char kLineEnd[] = "\n";
 
 namespace {
 

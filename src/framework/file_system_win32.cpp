@@ -20,8 +20,10 @@
 
 #include "framework/file_system.h"
 #include "framework/native_file_win32.h"
+#include "framework/text_mode.h"
 
 const char kPathSeparator[] = "\\";
+const char kLineEnd[] = "\r\n";
 
 // Not declared by MinGW-w64's winternl.h.
 extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE FileHandle, HANDLE Event,
@@ -454,7 +456,22 @@ bool WriteAt(const FileHandle& file, std::int64_t offset, const void* data, std:
 }
 
 bool SyncData(const FileHandle& file) {
-    return FlushFileBuffers(Native(file)) != FALSE;
+    if (FlushFileBuffers(Native(file))) {
+        return true;
+    }
+    // Windows flushes only through a handle that may write, where POSIX
+    // syncs any descriptor: a file opened for reading is flushed through a
+    // second handle to the very same file.
+    if (GetLastError() != ERROR_ACCESS_DENIED) {
+        return false;
+    }
+    const HANDLE writable = ReOpenFile(Native(file), GENERIC_WRITE, kShareAll, 0);
+    if (writable == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool flushed = FlushFileBuffers(writable) != FALSE;
+    CloseHandle(writable);
+    return flushed;
 }
 
 bool SyncFolder(const OwnFolder& folder) {
@@ -543,8 +560,22 @@ bool RenameOwnFile(const OwnFolder& fromFolder, const std::string& from, const O
     if (SetInformation(Native(entry), information, buffer.size(), kFileRenameInformationEx)) {
         return true;
     }
+    // Without them (Windows before 10 1709, Wine) a file open elsewhere,
+    // say by a virus scanner or a reader of the resume state, cannot be
+    // replaced: such readers hold it briefly, so the rename is tried again
+    // for up to a second.
     information->flags = TRUE;
-    return SetInformation(Native(entry), information, buffer.size(), FileRenameInformation);
+    for (int attempt = 0;; ++attempt) {
+        if (SetInformation(Native(entry), information, buffer.size(), FileRenameInformation)) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == 100) {
+            SetLastError(error);
+            return false;
+        }
+        Sleep(10);
+    }
 }
 
 bool ForEachEntry(const OwnFolder& folder, const std::function<bool(const std::string&)>& visit) {

@@ -13,6 +13,7 @@
 #include "framework/progress_ctrl.h"
 #include "framework/sha256.h"
 #include "framework/shown_text.h"
+#include "framework/text_mode.h"
 #include "framework/texts.h"
 #include "transfer/desktop_proxy.h"
 
@@ -103,12 +104,13 @@ enum class FetchFailure {
 
 class Fetch {
   public:
-    Fetch(CURL* curl, const LocalFile& local, bool durable, ProgressCtrl* progress,
+    Fetch(CURL* curl, const LocalFile& local, FileMode mode, ProgressCtrl* progress,
           int stepPerBlock, const std::atomic<int>* stop, const FetchLimits& limits,
           FetchDetails& details)
         : m_curl(curl),
           m_local(local),
-          m_durable(durable),
+          m_durable(mode == FileMode::Binary),
+          m_textMode(mode == FileMode::Text),
           m_progress(progress),
           m_stepPerBlock(stepPerBlock),
           m_stop(stop),
@@ -345,6 +347,15 @@ class Fetch {
             Fail(FetchFailure::TooLong);
             return CURL_WRITEFUNC_ERROR;
         }
+        // Limits and counts are of the server's bytes, whatever text mode
+        // makes of them on disk.
+        const std::size_t sent = length;
+        std::string lines;
+        if (m_textMode) {
+            lines = InTextMode(std::string_view(data, length));
+            data = lines.data();
+            length = lines.size();
+        }
         // libcurl hands the body over in pieces of at most 16 KiB; they are
         // gathered so that the file sees few, large writes.
         std::vector<char>& buffer = m_buffers[m_current];
@@ -363,7 +374,7 @@ class Fetch {
         } else {
             m_buffers[m_current].insert(m_buffers[m_current].end(), data, data + length);
         }
-        m_received += length;
+        m_received += sent;
         Count(static_cast<std::int64_t>(m_received));
         if (m_progress != nullptr) {
             const std::uint64_t blocks = (m_received + kFetchBlockSize - 1) / kFetchBlockSize;
@@ -374,7 +385,7 @@ class Fetch {
         if (StopRequested()) {
             return CURL_WRITEFUNC_ERROR;
         }
-        return length;
+        return sent;
     }
 
     // Writes the gathered buffer, hands it to the hash and goes on with the
@@ -459,6 +470,7 @@ class Fetch {
     const LocalFile& m_local;
     // Binary files (the parts) must be on disk before success is reported.
     bool m_durable;
+    bool m_textMode;
     FileHandle m_file;
     EarlyWriteback m_writeback{&m_file};
     std::vector<char> m_buffers[2];
@@ -532,7 +544,7 @@ LocalFile::LocalFile(OwnFolder ownFolder, std::string fileName)
     : folder(std::move(ownFolder)), name(std::move(fileName)), path(folder.PathOf(name)) {}
 
 int DownloadFile(const std::string& host, int port, const std::string& remotePath,
-                 const LocalFile& local, int binaryMode, std::string& errorText,
+                 const LocalFile& local, FileMode mode, std::string& errorText,
                  const std::string& proxy, ProgressCtrl* progress, int progressDivisor,
                  const std::atomic<int>* stop, const FetchLimits& limits, FetchDetails* details) {
     FetchDetails none;
@@ -559,7 +571,7 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
     }
 
     CURL* curl = handle.curl;
-    Fetch fetch(curl, local, binaryMode != 0, progress,
+    Fetch fetch(curl, local, mode, progress,
                 progressDivisor != 0 ? kFetchBlockSize / progressDivisor : 0, stop, limits, detail);
     char curlError[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(curl, CURLOPT_CURLU, handle.url);
@@ -617,7 +629,7 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
     const CURLcode result = curl_easy_perform(curl);
     // A good answer with an empty body still leaves an (empty) file.
     const bool transferred = result == CURLE_OK && (fetch.HasFile() || fetch.OpenLocalFile());
-    if (!fetch.Finish(transferred && binaryMode != 0)) {
+    if (!fetch.Finish(transferred && mode == FileMode::Binary)) {
         fetch.Fail(FetchFailure::WriteFailed);
     }
 

@@ -68,19 +68,26 @@ struct FetchDetails {
     long long fileLength = 0;  // the local file's length afterwards
 };
 
+// How the body is stored. Text mode writes each line feed as the platform's
+// line end (CR LF on Windows, as the C library's text mode does); the other
+// two keep the bytes as the server sent them, so that a checksum or a
+// signature of the file is one of the server's bytes; binary mode also has
+// them on disk before success is returned.
+enum class FileMode { Text, AsSent, Binary };
+
 // Fetches http://host:port/remotePath with one HTTP/1.0 GET into the local
 // file. `proxy` is "host:port" of an HTTP proxy, used for every host; empty
 // means the system's setting (the http_proxy and no_proxy variables). Only a
 // 200 answer is a success. The local file is created afresh once the answer
 // is known to be good; a body longer than limits.maxBytes fails and leaves
-// no file; in binary mode the data is on disk before success is returned.
+// no file.
 // The progress bar, when given, moves by 4096 / divisor for every 4096 bytes
 // received (a short last block counts as a whole one). A non-zero stop flag
 // ends the fetch as failed without an error text, also while the server
 // sends nothing. Returns 1, or 0 with a text in `errorText` (left untouched
 // on a stop).
 int DownloadFile(const std::string& host, int port, const std::string& remotePath,
-                 const LocalFile& local, int binaryMode, std::string& errorText,
+                 const LocalFile& local, FileMode mode, std::string& errorText,
                  const std::string& proxy, ProgressCtrl* progress, int progressDivisor,
                  const std::atomic<int>* stop, const FetchLimits& limits = {},
                  FetchDetails* details = nullptr);

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#endif
 
 #include "framework/build_config.h"
 #include "framework/file_utils.h"
 #include "framework/texts.h"
 #include "support/child_process.h"
 #include "support/engine_fixture.h"
+#include "support/platform_files.h"
 
 namespace {
 
@@ -46,7 +49,7 @@ class PreparationTest : public EngineTest {
         return hosts;
     }
     void PublishIndex(const std::string& content, PackageId id = kPackageMain) {
-        WriteFile(m_serverRoot.Path() + ServerFolderForPackage(id) + "/pkgindex.txt", content);
+        WriteFile(m_serverRoot.Path() + ServerFolderForPackage(id) / "pkgindex.txt", content);
     }
 };
 
@@ -59,9 +62,9 @@ TEST_F(PreparationTest, FirstPreparationCreatesTheResumeStateFromTheServersIndex
     EXPECT_EQ(m_state->m_strHost, kPrimary);
     EXPECT_EQ(m_state->m_strServerFolder, "/download/quindle7");
     EXPECT_EQ(m_state->m_strVersion, "7.1");
-    EXPECT_EQ(m_state->m_strVersionFolder, ProgramFolder() + "/7.1");
-    EXPECT_EQ(ReadFile(ProgramFolder() + "/7.1/pkgindex.txt"),
-              "1\n7.1\n2\n4096\nvelmora.001\n1\nvelmora.002\n0\n");
+    EXPECT_EQ(m_state->m_strVersionFolder, ProgramFolder() / "7.1");
+    EXPECT_EQ(ReadFile(ProgramFolder() / "7.1/pkgindex.txt"),
+              TextAsStored("1\n7.1\n2\n4096\nvelmora.001\n1\nvelmora.002\n0\n"));
     ASSERT_EQ(m_state->m_index.m_parts.size(), 2u);
     EXPECT_EQ(m_state->m_index.m_parts[0].m_done, 1) << "the server's flags are taken";
     EXPECT_EQ(m_packageFolder.Listing(),
@@ -71,7 +74,7 @@ TEST_F(PreparationTest, FirstPreparationCreatesTheResumeStateFromTheServersIndex
 TEST_F(PreparationTest, ALaterPreparationKeepsTheResumeState) {
     PublishIndex("1\n7.1\n4\n10\na\n0\nb\n0\nc\n0\nd\n0\n");
     ASSERT_EQ(Prepare(), 1);
-    WriteFile(ProgramFolder() + "/7.1/pkgindex.txt", "1\n7.1\n4\n10\na\n1\nb\n1\nc\n1\nd\n0\n");
+    WriteFile(ProgramFolder() / "7.1/pkgindex.txt", "1\n7.1\n4\n10\na\n1\nb\n1\nc\n1\nd\n0\n");
     m_server.ClearRequests();
     ASSERT_EQ(Prepare(), 1);
     EXPECT_EQ(Paths(), std::vector<std::string>{"/download/quindle7/pkgindex.txt"})
@@ -82,12 +85,12 @@ TEST_F(PreparationTest, ALaterPreparationKeepsTheResumeState) {
 TEST_F(PreparationTest, ANewVersionStartsAFreshFolderAndLeavesTheOldOne) {
     PublishIndex("1\n7.1\n1\n10\na\n0\n");
     ASSERT_EQ(Prepare(), 1);
-    WriteFile(ProgramFolder() + "/7.1/a", "old part");
+    WriteFile(ProgramFolder() / "7.1/a", "old part");
     PublishIndex("1\n7.2\n1\n10\na\n0\n");
     ASSERT_EQ(Prepare(), 1);
-    EXPECT_EQ(m_state->m_strVersionFolder, ProgramFolder() + "/7.2");
-    EXPECT_EQ(ReadFile(ProgramFolder() + "/7.1/a"), "old part");
-    EXPECT_TRUE(FileExists(ProgramFolder() + "/7.1/pkgindex.txt"));
+    EXPECT_EQ(m_state->m_strVersionFolder, ProgramFolder() / "7.2");
+    EXPECT_EQ(ReadFile(ProgramFolder() / "7.1/a"), "old part");
+    EXPECT_TRUE(FileExists(ProgramFolder() / "7.1/pkgindex.txt"));
 }
 
 TEST_F(PreparationTest, VoicePackagesHaveTheirServerFolderAndVoiceSubfolder) {
@@ -104,8 +107,8 @@ TEST_F(PreparationTest, VoicePackagesHaveTheirServerFolderAndVoiceSubfolder) {
         ASSERT_EQ(Prepare(), 1) << c.voice;
         EXPECT_EQ(m_state->m_strServerFolder, c.serverFolder);
         EXPECT_EQ(ListRequests().back().path, std::string(c.serverFolder) + "/pkgindex.txt");
-        EXPECT_EQ(m_state->m_strVersionFolder, ProgramFolder() + "/7.1" + c.voice);
-        EXPECT_TRUE(FileExists(ProgramFolder() + "/7.1" + c.voice + "/pkgindex.txt"));
+        EXPECT_EQ(m_state->m_strVersionFolder, ProgramFolder() / ("7.1" + std::string(c.voice)));
+        EXPECT_TRUE(FileExists(ProgramFolder() / ("7.1" + std::string(c.voice) + "/pkgindex.txt")));
     }
 }
 
@@ -204,7 +207,7 @@ TEST_F(PreparationTest, AMalformedServerIndexIsAFileError) {
     PublishIndex("1\n7.1\n3\n");
     EXPECT_EQ(Prepare(), 0);
     EXPECT_EQ(m_messages.Texts(),
-              std::vector<std::string>{"File error: " + ProgramFolder() + "/pkgindex.txt"});
+              std::vector<std::string>{"File error: " + ProgramFolder() / "pkgindex.txt"});
 }
 
 TEST_F(PreparationTest, AnEmptyVersionIsNotSpecified) {
@@ -218,7 +221,7 @@ TEST_F(PreparationTest, AnEmptyVersionIsNotSpecified) {
 
 TEST_F(PreparationTest, ABrokenResumeStateIsAnInternalErrorAndStaysAsItIs) {
     PublishIndex("1\n7.1\n1\n10\na\n0\n");
-    const std::string resume = ProgramFolder() + "/7.1/pkgindex.txt";
+    const std::string resume = ProgramFolder() / "7.1/pkgindex.txt";
     for (const char* content :
          {"1\n7.1\n5\n10\na\n1\n", "3\n7.1\n0\n10\n", "1\n7.1\n1\n10\n../a\n1\n"}) {
         m_messages.Clear();
@@ -233,12 +236,11 @@ TEST_F(PreparationTest, AResumeStateThatCannotBeWrittenIsReported) {
     PublishIndex("1\n7.1\n1\n10\na\n0\n");
     // The temporary file of the first save cannot be made where a folder
     // of its name stands.
-    ASSERT_EQ(mkdir((ProgramFolder() + "/7.1").c_str(), 0755), 0);
-    ASSERT_EQ(mkdir((ProgramFolder() + "/7.1/pkgindex.txt.tmp").c_str(), 0755), 0);
+    ASSERT_TRUE(MakeFolder(ProgramFolder() / "7.1"));
+    ASSERT_TRUE(MakeFolder(ProgramFolder() / "7.1/pkgindex.txt.tmp"));
     EXPECT_EQ(Prepare(), 0);
-    EXPECT_EQ(
-        m_messages.Texts(),
-        std::vector<std::string>{"Cannot create file: " + ProgramFolder() + "/7.1/pkgindex.txt"});
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Cannot create file: " +
+                                                           ProgramFolder() / "7.1/pkgindex.txt"});
     EXPECT_EQ(m_state->m_strVersionFolder, "");
 }
 
@@ -252,6 +254,8 @@ TEST_F(PreparationTest, AProgramPathWithoutAFolderCannotFindTheHomeDirectory) {
 
 }  // namespace
 
+// POSIX modes and ACLs; Windows has neither.
+#ifndef _WIN32
 namespace {
 
 // The two failures below need a file that a user cannot read; root reads
@@ -291,8 +295,8 @@ bool SetWriteOnlyDefaultAcl(const std::string& folder) {
 }
 
 TEST_F(UnreadableFileTest, AResumeStateWrittenButUnreadable) {
-    const std::string version = ProgramFolder() + "/7.1";
-    ASSERT_EQ(mkdir(version.c_str(), 0777), 0);
+    const std::string version = ProgramFolder() / "7.1";
+    ASSERT_TRUE(MakeFolder(version));
     ASSERT_EQ(chmod(version.c_str(), 0777), 0);
     if (!SetWriteOnlyDefaultAcl(version)) {
         GTEST_SKIP() << "the file system here has no ACLs: " << SystemErrorText(errno);
@@ -305,3 +309,4 @@ TEST_F(UnreadableFileTest, AResumeStateWrittenButUnreadable) {
 }
 
 }  // namespace
+#endif  // _WIN32

@@ -1,16 +1,12 @@
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <set>
 #include <thread>
 
+#include "support/child_process.h"
 #include "support/engine_fixture.h"
 #include "support/wait.h"
-
-extern char** environ;
 
 namespace {
 
@@ -42,12 +38,12 @@ class ResumeTest : public EngineTest {
 };
 
 // One package of 24 parts through three runs: stopped in this process,
-// killed with SIGKILL in a separate one, finished in a third.
+// killed outright in a separate one, finished in a third.
 TEST_F(ResumeTest, StopThenKillThenFinishFetchesNoFinishedPartTwice) {
     const PublishedPackage package =
         PublishPackage(m_serverRoot.Path(), kPackageMain, "7.5", 32768, 23 * 32768 + 5000, 9);
     ASSERT_EQ(package.partNames.size(), 24u);
-    const std::string resume = VersionFolder(package) + "/pkgindex.txt";
+    const std::string resume = VersionFolder(package) / "pkgindex.txt";
     m_server.SetRateLimit(400 * 1024);
 
     ASSERT_EQ(Prepare(), 1);
@@ -63,16 +59,16 @@ TEST_F(ResumeTest, StopThenKillThenFinishFetchesNoFinishedPartTwice) {
 
     const std::string program = m_state->m_strProgramPath;
     const std::string proxy = m_server.Address();
-    char* argv[] = {const_cast<char*>(VELMORA_HEADLESS_DOWNLOAD),
-                    const_cast<char*>(program.c_str()), const_cast<char*>(proxy.c_str()), nullptr};
-    pid_t child = 0;
-    ASSERT_EQ(posix_spawn(&child, VELMORA_HEADLESS_DOWNLOAD, nullptr, nullptr, argv, environ), 0);
+    // Closed, as the program is before another starts on the folder: on
+    // Windows the files it holds open could not be replaced.
+    m_state.reset();
+    RunningChild child({VELMORA_HEADLESS_DOWNLOAD, program, proxy});
+    ASSERT_TRUE(child.Started());
     ASSERT_TRUE(WaitFor([&] { return StoredDoneParts(resume).size() >= doneAtStop.size() + 6; },
                         "six more parts recorded done"));
-    kill(child, SIGKILL);
     int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_FALSE(child.HasEnded(status)) << "it ran to its end before the kill";
+    child.Kill();
     const std::set<std::string> doneAtKill = StoredDoneParts(resume);
     const auto requestsAtKill = RequestCounts(package);
     ASSERT_GE(doneAtKill.size(), doneAtStop.size() + 6) << "the resume state parses after the kill";

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "framework/file_utils.h"
 #include "framework/resource_ids.h"
 #include "support/engine_fixture.h"
+#include "support/platform_files.h"
 #include "support/wait.h"
 
 namespace {
@@ -22,7 +22,7 @@ class WorkerTest : public EngineTest {
     PackageIndex StoredState(const PublishedPackage& package) {
         PackageIndex stored;
         IndexLoadError error = CannotOpen;
-        EXPECT_EQ(stored.Load(VersionFolder(package) + "/pkgindex.txt", error), 1);
+        EXPECT_EQ(stored.Load(VersionFolder(package) / "pkgindex.txt", error), 1);
         return stored;
     }
     static int DoneCount(const PackageIndex& index) {
@@ -81,7 +81,7 @@ TEST_F(WorkerTest, APartThatFailsTwiceIsFetchedOnTheThirdAttempt) {
     ASSERT_EQ(Prepare(), 1);
     ASSERT_EQ(Download(), 0);
     EXPECT_EQ(m_server.CountRequests(package.RemotePath(2)), 3);
-    EXPECT_EQ(ReadFile(VersionFolder(package) + "/velmora.003"), package.PartBytes(2));
+    EXPECT_EQ(ReadFile(VersionFolder(package) / "velmora.003"), package.PartBytes(2));
     EXPECT_EQ(ReadFile(Installer(package)), package.installer);
     EXPECT_TRUE(m_messages.Texts().empty());
 }
@@ -98,7 +98,7 @@ TEST_F(WorkerTest, APartThatFailsThreeTimesEndsTheRun) {
     const PackageIndex stored = StoredState(package);
     EXPECT_EQ(stored.m_parts[0].m_done, 1);
     EXPECT_EQ(stored.m_parts[1].m_done, 0);
-    EXPECT_FALSE(FileExists(VersionFolder(package) + "/velmora.002")) << "no error page stored";
+    EXPECT_FALSE(FileExists(VersionFolder(package) / "velmora.002")) << "no error page stored";
     EXPECT_FALSE(FileExists(Installer(package)));
 }
 
@@ -170,7 +170,7 @@ TEST_F(WorkerTest, AWrongSizedPartIsFoundByTheJoinAndFetchedAgain) {
         Fault{.body = package.PartBytes(2).substr(1), .replaceBody = true, .times = 1});
     ASSERT_EQ(Prepare(), 1);
     ASSERT_EQ(Download(), 9);
-    const std::string part = VersionFolder(package) + "/velmora.003";
+    const std::string part = VersionFolder(package) / "velmora.003";
     EXPECT_EQ(m_messages.Texts(),
               std::vector<std::string>{"Incorrect size: " + part + " Please click download again"});
     EXPECT_FALSE(FileExists(part));
@@ -200,7 +200,7 @@ TEST_F(WorkerTest, AnInstallerOfTheCompleteSizeIsKeptAShorterOneJoinedAgain) {
     ASSERT_EQ(Download(), 0);
     EXPECT_EQ(ReadFile(Installer(package)), package.installer) << "one byte short: joined again";
 
-    unlink(Installer(package).c_str());
+    RemoveFile(Installer(package));
     ASSERT_EQ(Download(), 0);
     EXPECT_EQ(ReadFile(Installer(package)), package.installer);
     EXPECT_TRUE(m_server.Requests().empty()) << "every part was done: no network";
@@ -210,8 +210,8 @@ TEST_F(WorkerTest, AnInstallerOfTheCompleteSizeIsKeptAShorterOneJoinedAgain) {
 TEST_F(WorkerTest, AResumeStateThatCannotBeSavedEndsTheRunWithAMessage) {
     const PublishedPackage package = Publish();
     ASSERT_EQ(Prepare(), 1);
-    const std::string resume = VersionFolder(package) + "/pkgindex.txt";
-    ASSERT_EQ(mkdir((resume + ".tmp").c_str(), 0755), 0);
+    const std::string resume = VersionFolder(package) / "pkgindex.txt";
+    ASSERT_TRUE(MakeFolder(resume + ".tmp"));
     ASSERT_EQ(Download(), 9);
     EXPECT_EQ(m_messages.Texts(),
               std::vector<std::string>{"Failed to write to file: " + resume + " Please try later"});
@@ -280,7 +280,7 @@ TEST_F(WorkerTest, BytesDoneFollowsThePartOnItsWayAndEndsAtThePackagesSize) {
     EXPECT_EQ(m_state->PackageBytes(), 4 * kPartSize) << "the last part counts whole until there";
     m_state->OnStop();
     WaitForWorker();
-    EXPECT_EQ(m_state->BytesDone(), before + QueryFileSize(VersionFolder(package) + "/velmora.002"))
+    EXPECT_EQ(m_state->BytesDone(), before + QueryFileSize(VersionFolder(package) / "velmora.002"))
         << "stopped: what is on disk";
 
     // Without checksums the next run starts the part again; cut short at

@@ -3,7 +3,6 @@
 // another package, and a maker who republishes a version in other parts.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -69,7 +68,7 @@ TEST_F(SignedReleaseTest, AnOlderSignedReleaseServedAfterANewerOneIsRefused) {
     const PublishedPackage newer = Publish(kPackageMain, "7.10", 5 * kPartSize + 7, 1);
     ASSERT_EQ(Prepare(), 1) << OnlyMessage();
     ASSERT_EQ(Download(), 0) << OnlyMessage();
-    EXPECT_EQ(ReadFile(ProgramFolder() + "/signed-versions.txt"), "main 7.10\n");
+    EXPECT_EQ(ReadFile(ProgramFolder() / "signed-versions.txt"), "main 7.10\n");
     // Cleanup starts the download again; it does not forget the release.
     ASSERT_EQ(DeleteDownloadFiles(*m_state), 1);
     Restart();
@@ -89,13 +88,13 @@ TEST_F(SignedReleaseTest, AnOlderSignedReleaseServedAfterANewerOneIsRefused) {
               "back faults that were mended, so nothing is downloaded. Please try again later.");
     m_state->OnDownload();  // prepares again, and is refused again
     WaitForWorker();
-    EXPECT_FALSE(FileExists(ProgramFolder() + "/7.9")) << "nothing written to a version folder";
+    EXPECT_FALSE(FileExists(ProgramFolder() / "7.9")) << "nothing written to a version folder";
     EXPECT_EQ(PartsRequested(older), 0);
     auto after = Snapshot();
     // The refused files were fetched beside the index, then went.
-    after.erase(ProgramFolder() + "/pkgindex.txt");
+    after.erase(ProgramFolder() / "pkgindex.txt");
     auto expected = before;
-    expected.erase(ProgramFolder() + "/pkgindex.txt");
+    expected.erase(ProgramFolder() / "pkgindex.txt");
     EXPECT_EQ(after, expected) << "the newer version's files are intact";
     EXPECT_EQ(ReadFile(Installer(newer)), newer.installer);
 }
@@ -105,15 +104,16 @@ TEST_F(SignedReleaseTest, AnotherPackagesGenuineSignedFilesInTheMainFolderAreRef
     const PublishedPackage tobrin = Publish(kPackageTobrin, "7.1", 3 * kPartSize + 1, 3);
     fs::create_directories(m_serverRoot / "download/quindle7");
     for (const auto& entry : fs::directory_iterator(m_serverRoot / "download/ttstobrin")) {
-        fs::copy_file(entry.path(), m_serverRoot / "download/quindle7" / entry.path().filename());
+        fs::copy_file(entry.path(),
+                      fs::path(m_serverRoot / "download/quindle7") / entry.path().filename());
     }
     EXPECT_EQ(Prepare(), 0);
     EXPECT_EQ(OnlyMessage(),
               "The list of checksums from the server does not carry Velmora's signature for this "
               "package and version, so it may have been changed on the way. Nothing is "
               "downloaded. Please try again later.");
-    EXPECT_FALSE(FileExists(ProgramFolder() + "/7.1"));
-    EXPECT_FALSE(FileExists(ProgramFolder() + "/signed-versions.txt"));
+    EXPECT_FALSE(FileExists(ProgramFolder() / "7.1"));
+    EXPECT_FALSE(FileExists(ProgramFolder() / "signed-versions.txt"));
 
     // In its own place it is Tobrin's, and is accepted as such.
     Restart();
@@ -121,34 +121,36 @@ TEST_F(SignedReleaseTest, AnotherPackagesGenuineSignedFilesInTheMainFolderAreRef
     ASSERT_EQ(Prepare(), 1) << OnlyMessage();
     ASSERT_EQ(Download(), 0) << OnlyMessage();
     EXPECT_EQ(ReadFile(Installer(tobrin, kPackageTobrin)), tobrin.installer);
-    EXPECT_EQ(ReadFile(ProgramFolder() + "/signed-versions.txt"), "tobrin 7.1\n");
+    EXPECT_EQ(ReadFile(ProgramFolder() / "signed-versions.txt"), "tobrin 7.1\n");
 }
 
 TEST_F(SignedReleaseTest, AVersionWithABlankIsSignedAndAccepted) {
     const PublishedPackage beta = Publish(kPackageMain, "7.2 beta", 2 * kPartSize + 5, 4);
     ASSERT_EQ(Prepare(), 1) << OnlyMessage();
     ASSERT_EQ(Download(), 0) << OnlyMessage();
-    EXPECT_EQ(ReadFile(ProgramFolder() + "/7.2 beta/velmora.exe"), beta.installer);
-    EXPECT_EQ(ReadFile(ProgramFolder() + "/signed-versions.txt"), "main 7.2 beta\n");
+    EXPECT_EQ(ReadFile(ProgramFolder() / "7.2 beta/velmora.exe"), beta.installer);
+    EXPECT_EQ(ReadFile(ProgramFolder() / "signed-versions.txt"), "main 7.2 beta\n");
 }
 
 TEST_F(SignedReleaseTest, TheSameVersionRepublishedInOtherPartsKeepsWhatStillFits) {
     const std::string changed =
         "Velmora now publishes version 7.1 in other parts than the ones this download was "
         "started with, in " +
-        ProgramFolder() + "/7.1. The parts that still fit are kept; the others are fetched again.";
+        ProgramFolder() / "7.1. The parts that still fit are kept; the others are fetched again.";
     for (const bool checksums : {true, false}) {
         SCOPED_TRACE(checksums ? "with checksums" : "without checksums");
-        fs::remove_all(ProgramFolder() + "/7.1");
-        fs::remove_all(m_serverRoot / "download/quindle7");
+        // Restarted first: the last run's state holds the folder, which
+        // Windows does not remove.
         Restart();
+        fs::remove_all(ProgramFolder() / "7.1");
+        fs::remove_all(m_serverRoot / "download/quindle7");
         if (!checksums) {
             m_state->m_strPublicKey.clear();
         }
         const PublishedPackage first =
             Publish(kPackageMain, "7.1", 6 * kPartSize + 100, 5, checksums);
         if (!checksums) {
-            std::remove((m_serverRoot.Path() + first.serverFolder + "/SHA256SUMS").c_str());
+            std::remove((m_serverRoot.Path() + first.serverFolder / "SHA256SUMS").c_str());
         }
         ASSERT_EQ(Prepare(), 1) << OnlyMessage();
         ASSERT_EQ(Download(), 0) << OnlyMessage();
@@ -158,10 +160,10 @@ TEST_F(SignedReleaseTest, TheSameVersionRepublishedInOtherPartsKeepsWhatStillFit
         fs::remove_all(m_serverRoot / "download/quindle7");
         PublishedPackage second = Publish(kPackageMain, "7.1", 8 * kPartSize + 3, 5, checksums);
         if (!checksums) {
-            std::remove((m_serverRoot.Path() + second.serverFolder + "/SHA256SUMS").c_str());
+            std::remove((m_serverRoot.Path() + second.serverFolder / "SHA256SUMS").c_str());
         }
         ASSERT_EQ(second.PartBytes(5), first.PartBytes(5));
-        WriteFile(ProgramFolder() + "/7.1/velmora.001x", "not ours to keep");
+        WriteFile(ProgramFolder() / "7.1/velmora.001x", "not ours to keep");
         Restart();
         if (!checksums) {
             m_state->m_strPublicKey.clear();
@@ -178,7 +180,7 @@ TEST_F(SignedReleaseTest, TheSameVersionRepublishedInOtherPartsKeepsWhatStillFit
         for (std::size_t i = 6; i < second.partNames.size(); ++i) {
             EXPECT_EQ(m_server.CountRequests(second.RemotePath(i)), 1) << "fetched: part " << i;
         }
-        EXPECT_TRUE(FileExists(ProgramFolder() + "/7.1/velmora.001x"))
+        EXPECT_TRUE(FileExists(ProgramFolder() / "7.1/velmora.001x"))
             << "only the program's own files go";
         // The next run finds nothing changed.
         Restart();

@@ -5,12 +5,10 @@
 // at every run while the server serves the right bytes, and nothing may pass
 // for checked that was not.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "catalogue/package_files.h"
@@ -19,6 +17,7 @@
 #include "faults/fault_fixture.h"
 #include "framework/resource_ids.h"
 #include "framework/texts.h"
+#include "support/platform_files.h"
 #include "support/test_key.h"
 #include "support/wait.h"
 
@@ -27,10 +26,13 @@ namespace {
 class CompletionTest : public FaultTest {
   protected:
     std::size_t Last() const { return m_package.partNames.size() - 1; }
-    std::string ResumeState() const { return PackageFolder() + "/7.7/pkgindex.txt"; }
+    std::string ResumeState() const { return PackageFolder() / "7.7/pkgindex.txt"; }
     // The resume state as a run killed after the part's last byte, before
     // its record, leaves it.
     void Unrecord(std::size_t i) {
+        // The run is gone, as a killed one is (on Windows its open resume
+        // state could not be replaced).
+        m_state.reset();
         PackageIndex index;
         IndexLoadError reason{};
         ASSERT_EQ(index.Load(ResumeState(), reason), 1);
@@ -48,7 +50,7 @@ class CompletionTest : public FaultTest {
     }
     void Restart() {
         NewState();
-        m_state->m_strProgramPath = PackageFolder() + "/VELMORA_QUINDLE_7";
+        m_state->m_strProgramPath = PackageFolder() / "VELMORA_QUINDLE_7";
         m_state->m_limits.stallMs = 1000;
         m_server.ClearRequests();
         m_messages.Clear();
@@ -58,7 +60,7 @@ class CompletionTest : public FaultTest {
     // the cases that never fetch them) with checksums, so that what lies on
     // disk is hashed.
     void PublishTwoLargeParts(long long partSize) {
-        const std::string folder = m_serverRoot.Path() + "/download/quindle7/";
+        const std::string folder = m_serverRoot.Path() / "download/quindle7/";
         WriteFile(folder + "pkgindex.txt",
                   "1\n7.7\n2\n" + std::to_string(partSize) + "\nbig.001\n0\nbig.002\n0\n");
         std::string sums;
@@ -97,7 +99,7 @@ TEST_F(CompletionTest, ACompleteButUnrecordedLastPartAnsweredWith416IsTaken) {
     // Without checksums, within a run: a proxy announced one byte more than
     // the part, the fetch failed after the whole part, and the next attempt
     // asks for the rest.
-    std::remove((m_serverRoot.Path() + m_package.serverFolder + "/SHA256SUMS").c_str());
+    std::remove((m_serverRoot.Path() + m_package.serverFolder / "SHA256SUMS").c_str());
     Fresh();
     m_server.SetFault(m_package.RemotePath(Last()), Fault{.announceExtra = 1, .times = 1});
     ASSERT_EQ(Prepare(), 1);
@@ -134,22 +136,21 @@ TEST_F(CompletionTest, ASameSizeFalseInstallerIsJoinedAgainAndAnUnchangedOneIsNo
     PublishChecksums(m_serverRoot.Path(), m_package, kPackageMain);
     ASSERT_EQ(Prepare(), 1);
     ASSERT_EQ(Download(), 0) << OnlyMessage();
-    ASSERT_TRUE(FileExists(PackageFolder() + "/7.7/velmora.exe.checked"));
+    ASSERT_TRUE(FileExists(PackageFolder() / "7.7/velmora.exe.checked"));
 
     // Unchanged: the window trusts the file it recorded, without reading it.
     // Shown by a file changed behind the record's back (same size, file and
     // times): the window takes it, since it reads nothing.
     const std::string installer = Installer();
-    struct stat before {};
-    ASSERT_EQ(stat(installer.c_str(), &before), 0);
+    FileTimes before;
+    ASSERT_TRUE(ReadFileTimes(installer, before));
     std::string forged = m_package.installer;
     forged[0] = static_cast<char>(forged[0] ^ 1);
-    const int fd = open(installer.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(pwrite(fd, forged.data(), forged.size(), 0), static_cast<ssize_t>(forged.size()));
-    close(fd);
-    const struct timespec times[2] = {before.st_atim, before.st_mtim};
-    ASSERT_EQ(utimensat(AT_FDCWD, installer.c_str(), times, 0), 0);
+    {
+        std::fstream file(installer, std::ios::in | std::ios::out | std::ios::binary);
+        ASSERT_TRUE(file.write(forged.data(), static_cast<std::streamsize>(forged.size())));
+    }
+    ASSERT_TRUE(RestoreFileTimes(installer, before));
     Restart();
     ASSERT_EQ(Prepare(), 1);
     ShowPreparedPackage(*m_state);
@@ -170,7 +171,7 @@ TEST_F(CompletionTest, ASameSizeFalseInstallerIsJoinedAgainAndAnUnchangedOneIsNo
 
     // A right installer without its record is read once by the worker and
     // recorded, with nothing fetched or joined.
-    std::remove((PackageFolder() + "/7.7/velmora.exe.checked").c_str());
+    std::remove((PackageFolder() / "7.7/velmora.exe.checked").c_str());
     const std::size_t logged = m_items.Log().size();
     Restart();
     ASSERT_EQ(Prepare(), 1);
@@ -178,7 +179,7 @@ TEST_F(CompletionTest, ASameSizeFalseInstallerIsJoinedAgainAndAnUnchangedOneIsNo
     EXPECT_FALSE(InstallEnabled());
     EXPECT_EQ(Download(), 0);
     EXPECT_TRUE(InstallEnabled());
-    EXPECT_TRUE(FileExists(PackageFolder() + "/7.7/velmora.exe.checked"));
+    EXPECT_TRUE(FileExists(PackageFolder() / "7.7/velmora.exe.checked"));
     const std::vector<std::string> log = m_items.Log();
     for (std::size_t i = logged; i < log.size(); ++i) {
         EXPECT_EQ(log[i].find(text::kMergingParts), std::string::npos) << "joined again";
@@ -194,7 +195,7 @@ TEST_F(CompletionTest, OwnNamesInAnotherLetterCaseAreNoPartNames) {
         WriteFile(m_serverRoot / "download/quindle7/pkgindex.txt",
                   std::string("1\n7.7\n2\n8192\nvelmora.001\n0\n") + name + "\n0\n");
         EXPECT_EQ(Prepare(), 0) << name;
-        EXPECT_EQ(OnlyMessage(), "File error: " + PackageFolder() + "/pkgindex.txt") << name;
+        EXPECT_EQ(OnlyMessage(), "File error: " + PackageFolder() / "pkgindex.txt") << name;
     }
     // Nor may two parts differ in case only.
     Fresh();
@@ -210,10 +211,10 @@ TEST_F(CompletionTest, ClosingDuringTheHashOfALargePartialPartEndsAtOnce) {
     const long long partSize = 2147483647;
     PublishTwoLargeParts(partSize);
     ASSERT_EQ(Prepare(), 1) << OnlyMessage();
-    const std::string partial = PackageFolder() + "/7.7/big.001";
+    const std::string partial = PackageFolder() / "7.7/big.001";
     const long long have = partSize - 4096;
     WriteFile(partial, "");
-    ASSERT_EQ(truncate(partial.c_str(), have), 0);
+    ASSERT_TRUE(SetFileSize(partial, have));
 
     m_state->OnDownload();
     // The worker is hashing once it has put the part's name up.
@@ -225,9 +226,7 @@ TEST_F(CompletionTest, ClosingDuringTheHashOfALargePartialPartEndsAtOnce) {
         std::chrono::steady_clock::now() - start);
     std::printf("closed during the hash of %lld bytes in %lld ms\n", have,
                 static_cast<long long>(took.count()));
-    struct stat st {};
-    ASSERT_EQ(stat(partial.c_str(), &st), 0);
-    EXPECT_EQ(st.st_size, have) << "the partial part is kept for the next run";
+    EXPECT_EQ(QueryFileSize(partial), have) << "the partial part is kept for the next run";
     EXPECT_EQ(m_server.CountRequests("/download/quindle7/big.001"), 0);
     EXPECT_TRUE(m_messages.Texts().empty());
 }
@@ -244,7 +243,7 @@ TEST_F(CompletionTest, StopWhileAnUnrecordedInstallerIsCheckedJoinsNothing) {
     ASSERT_EQ(m_state->m_index.Save(), 1);
     const long long size = 2 * partSize;
     WriteFile(Installer(), "");
-    ASSERT_EQ(truncate(Installer().c_str(), size), 0);
+    ASSERT_TRUE(SetFileSize(Installer(), size));
 
     const std::size_t logged = m_items.Log().size();
     m_state->OnDownload();
@@ -259,9 +258,7 @@ TEST_F(CompletionTest, StopWhileAnUnrecordedInstallerIsCheckedJoinsNothing) {
     for (std::size_t i = logged; i < log.size(); ++i) {
         EXPECT_EQ(log[i].find(text::kMergingParts), std::string::npos) << "a join started";
     }
-    struct stat st {};
-    ASSERT_EQ(stat(Installer().c_str(), &st), 0);
-    EXPECT_EQ(st.st_size, size) << "nothing decided, nothing removed";
+    EXPECT_EQ(QueryFileSize(Installer()), size) << "nothing decided, nothing removed";
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 // someone else's files, which no case may change.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 
@@ -33,7 +31,8 @@ inline bool EndsWith(const std::string& text, const std::string& tail) {
 class FaultTest : public EngineTest {
   protected:
     FaultTest() {
-        chmod(m_sandbox.Path().c_str(), 0755);  // reachable for an unprivileged child
+        // Reachable for an unprivileged child.
+        std::filesystem::permissions(m_sandbox.Path(), std::filesystem::perms(0755));
         WriteFile(m_sandbox / "outside/precious", "not to be touched");
         m_outsideBefore = Outside();
         m_package = PublishPackage(m_serverRoot.Path(), kPackageMain, "7.7", kPartSize,
@@ -41,14 +40,19 @@ class FaultTest : public EngineTest {
         PublishSiteList(m_serverRoot.Path(), "download.velmora.example");
         Fresh();
     }
+    // The state goes before the sandbox that holds its folders: Windows
+    // removes no folder that is held open.
+    ~FaultTest() override { m_state.reset(); }
 
     // A new package folder and download state, prepared.
     void Fresh() {
+        // The last state holds the folder, which Windows does not remove.
+        m_state.reset();
         std::error_code ec;
         std::filesystem::remove_all(PackageFolder(), ec);
         std::filesystem::create_directories(PackageFolder(), ec);
         NewState();
-        m_state->m_strProgramPath = PackageFolder() + "/VELMORA_QUINDLE_7";
+        m_state->m_strProgramPath = PackageFolder() / "VELMORA_QUINDLE_7";
         m_state->m_limits.stallMs = 1000;
         m_server.ClearFaults();
         m_server.ClearRequests();
@@ -56,9 +60,9 @@ class FaultTest : public EngineTest {
     }
     std::string PackageFolder() const { return m_sandbox / "package"; }
     std::string Part(int i) const {
-        return PackageFolder() + "/7.7/" + m_package.partNames[static_cast<std::size_t>(i)];
+        return PackageFolder() / "7.7/" + m_package.partNames[static_cast<std::size_t>(i)];
     }
-    std::string Installer() const { return PackageFolder() + "/7.7/velmora.exe"; }
+    std::string Installer() const { return PackageFolder() / "7.7/velmora.exe"; }
 
     std::vector<std::string> Outside() const {
         std::vector<std::string> outside;
@@ -77,10 +81,10 @@ class FaultTest : public EngineTest {
         EXPECT_EQ(ReadFile(m_sandbox / "outside/precious"), "not to be touched") << what;
         PackageIndex stored;
         IndexLoadError error = CannotOpen;
-        struct stat st {};
-        if (lstat((PackageFolder() + "/7.7/pkgindex.txt").c_str(), &st) == 0 &&
-            S_ISREG(st.st_mode)) {
-            EXPECT_EQ(stored.Load(PackageFolder() + "/7.7/pkgindex.txt", error), 1) << what;
+        std::error_code ec;
+        if (std::filesystem::symlink_status(PackageFolder() / "7.7/pkgindex.txt", ec).type() ==
+            std::filesystem::file_type::regular) {
+            EXPECT_EQ(stored.Load(PackageFolder() / "7.7/pkgindex.txt", error), 1) << what;
             for (std::size_t i = 0; i < stored.m_parts.size(); ++i) {
                 if (stored.m_parts[i].m_done == 0) {
                     continue;

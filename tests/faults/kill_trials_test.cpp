@@ -1,4 +1,4 @@
-// Kills the downloading process with SIGKILL at random moments (during the
+// Kills the downloading process outright at random moments (during the
 // parts, during resume-state saves, during the join) and restarts it until it
 // finishes. Every trial must end with the published installer, a resume state
 // that parses after every kill, and no part fetched again once recorded done.
@@ -7,10 +7,6 @@
 // run takes 100), VELMORA_KILL_SEED the random seed.
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -20,12 +16,11 @@
 
 #include "catalogue/package_index.h"
 #include "framework/file_utils.h"
+#include "support/child_process.h"
 #include "support/package_fixture.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 #include "support/wait.h"
-
-extern char** environ;
 
 namespace {
 
@@ -47,8 +42,8 @@ int EnvOr(const char* name, int fallback) {
 }
 
 bool Exists(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0;
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
 }
 
 TEST(KillTrialsTest, EveryTrialEndsWithThePublishedInstaller) {
@@ -69,7 +64,7 @@ TEST(KillTrialsTest, EveryTrialEndsWithThePublishedInstaller) {
         TempDir folder;
         const std::string program = folder / "VELMORA_QUINDLE_7";
         const std::string versionFolder = folder / "7.9";
-        const std::string resume = versionFolder + "/pkgindex.txt";
+        const std::string resume = versionFolder / "pkgindex.txt";
         server.ClearRequests();
         // Request counts at the moment each part was seen recorded as done.
         std::vector<int> countWhenDone(package.partNames.size(), -1);
@@ -82,26 +77,22 @@ TEST(KillTrialsTest, EveryTrialEndsWithThePublishedInstaller) {
             }
             const auto killAfter = std::chrono::milliseconds(20 + random() % 700);
             const std::string proxy = server.Address();
-            char* argv[] = {const_cast<char*>(VELMORA_HEADLESS_DOWNLOAD),
-                            const_cast<char*>(program.c_str()), const_cast<char*>(proxy.c_str()),
-                            const_cast<char*>("20"), nullptr};
-            pid_t child = 0;
-            ASSERT_EQ(
-                posix_spawn(&child, VELMORA_HEADLESS_DOWNLOAD, nullptr, nullptr, argv, environ), 0);
+            RunningChild child({VELMORA_HEADLESS_DOWNLOAD, program, proxy, "20"});
+            ASSERT_TRUE(child.Started());
             const auto start = Clock::now();
             int status = 0;
             bool killed = false;
             const bool ended = WaitFor(
                 [&] {
-                    if (waitpid(child, &status, WNOHANG) != 0) {
+                    if (child.HasEnded(status)) {
                         return true;
                     }
                     const bool inSave = Exists(resume + ".tmp");
-                    const bool inJoin = Exists(versionFolder + "/velmora.exe.partial");
+                    const bool inJoin = Exists(versionFolder / "velmora.exe.partial");
                     if ((killAt == KillAt::Time && Clock::now() - start > killAfter) ||
                         (killAt == KillAt::Save && inSave) || (killAt == KillAt::Join && inJoin)) {
-                        kill(child, SIGKILL);
-                        waitpid(child, &status, 0);
+                        child.Kill();
+                        status = -1;
                         killed = true;
                         ++figures.kills;
                         figures.killsInSave += inSave ? 1 : 0;
@@ -112,8 +103,7 @@ TEST(KillTrialsTest, EveryTrialEndsWithThePublishedInstaller) {
                 },
                 "a run to end", std::chrono::minutes(1), {}, std::chrono::microseconds(100));
             if (!ended) {
-                kill(child, SIGKILL);
-                waitpid(child, &status, 0);
+                child.Kill();
                 FAIL() << "a run hung";
             }
 
@@ -129,8 +119,8 @@ TEST(KillTrialsTest, EveryTrialEndsWithThePublishedInstaller) {
                     if (stored.m_parts[i].m_done == 0) {
                         continue;
                     }
-                    const bool intact = ReadFile(versionFolder + "/" + package.partNames[i]) ==
-                                        package.PartBytes(i);
+                    const bool intact = ReadFile(versionFolder + kPathSeparator +
+                                                 package.partNames[i]) == package.PartBytes(i);
                     EXPECT_TRUE(intact) << package.partNames[i] << " recorded done but not on disk";
                     healthy = healthy && intact;
                     if (countWhenDone[i] < 0) {
@@ -139,14 +129,13 @@ TEST(KillTrialsTest, EveryTrialEndsWithThePublishedInstaller) {
                 }
             }
             if (!killed) {
-                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-                    << "a run ended with " << status;
+                EXPECT_EQ(status, 0) << "a run ended with " << status;
                 break;
             }
             // Even when killed mid-join, Stop or finish, the run picks up.
             ASSERT_LT(run, 50);
         }
-        const bool identical = ReadFile(versionFolder + "/velmora.exe") == package.installer;
+        const bool identical = ReadFile(versionFolder / "velmora.exe") == package.installer;
         EXPECT_TRUE(identical);
         bool fetchedOnce = true;
         for (std::size_t i = 0; i < package.partNames.size(); ++i) {

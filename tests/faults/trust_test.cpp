@@ -4,9 +4,11 @@
 // case ends with a clear message, nothing blocks, and nothing outside the
 // package folder changes.
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <filesystem>
@@ -15,6 +17,7 @@
 #include "catalogue/package_files.h"
 #include "engine/download_cleanup.h"
 #include "faults/fault_fixture.h"
+#include "support/platform_files.h"
 #include "support/wait.h"
 
 namespace {
@@ -31,14 +34,14 @@ class TrustTest : public FaultTest {
         WriteFile(m_sandbox / ("outside/" + name), content);
         m_outsideBefore = Outside();
     }
-    std::string Version() const { return PackageFolder() + "/7.7"; }
+    std::string Version() const { return PackageFolder() / "7.7"; }
     static bool IsFifo(const std::string& path) {
-        struct stat st {};
-        return lstat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+        std::error_code ec;
+        return fs::symlink_status(path, ec).type() == fs::file_type::fifo;
     }
     static bool IsLink(const std::string& path) {
-        struct stat st {};
-        return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+        std::error_code ec;
+        return fs::symlink_status(path, ec).type() == fs::file_type::symlink;
     }
     std::string Foreign(const std::string& folder) const {
         return "The folder " + folder +
@@ -51,30 +54,32 @@ class TrustTest : public FaultTest {
 // The package folder is the user's home: a version ".ssh" with a part
 // "authorized_keys" would replace their key, a version "bin" their tools.
 TEST_F(TrustTest, ADotFolderVersionAndAnExistingForeignFolderAreRefused) {
-    WriteFile(PackageFolder() + "/.ssh/authorized_keys", "the user's key");
+    WriteFile(PackageFolder() / ".ssh/authorized_keys", "the user's key");
     WriteFile(m_serverRoot / "download/quindle7/authorized_keys", "the attacker's key");
     PublishIndex("1\n.ssh\n1\n10\nauthorized_keys\n0\n");
     EXPECT_EQ(Prepare(), 0);
-    EXPECT_EQ(OnlyMessage(), "File error: " + PackageFolder() + "/pkgindex.txt");
-    EXPECT_EQ(ReadFile(PackageFolder() + "/.ssh/authorized_keys"), "the user's key");
+    EXPECT_EQ(OnlyMessage(), "File error: " + PackageFolder() / "pkgindex.txt");
+    EXPECT_EQ(ReadFile(PackageFolder() / ".ssh/authorized_keys"), "the user's key");
 
     m_messages.Clear();
-    WriteFile(PackageFolder() + "/bin/tool", "the user's tool");
-    chmod((PackageFolder() + "/bin/tool").c_str(), 0755);
+    WriteFile(PackageFolder() / "bin/tool", "the user's tool");
+    fs::permissions(PackageFolder() / "bin/tool", fs::perms(0755));
     WriteFile(m_serverRoot / "download/quindle7/tool", "the attacker's tool");
     PublishIndex("1\nbin\n1\n10\ntool\n0\n");
     EXPECT_EQ(Prepare(), 0);
-    EXPECT_EQ(OnlyMessage(), Foreign(PackageFolder() + "/bin"));
-    EXPECT_EQ(ReadFile(PackageFolder() + "/bin/tool"), "the user's tool");
+    EXPECT_EQ(OnlyMessage(), Foreign(PackageFolder() / "bin"));
+    EXPECT_EQ(ReadFile(PackageFolder() / "bin/tool"), "the user's tool");
     EXPECT_EQ(DeleteDownloadFiles(*m_state), 0) << "Cleanup has no folder to clean";
-    EXPECT_EQ(ReadFile(PackageFolder() + "/bin/tool"), "the user's tool");
-    EXPECT_EQ(ReadFile(PackageFolder() + "/.ssh/authorized_keys"), "the user's key");
+    EXPECT_EQ(ReadFile(PackageFolder() / "bin/tool"), "the user's tool");
+    EXPECT_EQ(ReadFile(PackageFolder() / ".ssh/authorized_keys"), "the user's key");
     ExpectNothingLost("foreign folders");
 }
 
 TEST_F(TrustTest, ASymlinkedVersionFolderIsRefusedAndASwappedOneRedirectsNothing) {
     AddOutside("victim/velmora.001", "the user's data");
-    ASSERT_EQ(symlink((m_sandbox / "outside/victim").c_str(), Version().c_str()), 0);
+    if (!MakeSymbolicLink(m_sandbox / "outside/victim", Version())) {
+        GTEST_SKIP() << kNoSymbolicLinks;
+    }
     EXPECT_EQ(Prepare(), 0);
     EXPECT_EQ(OnlyMessage(), Foreign(Version()));
     EXPECT_EQ(DeleteDownloadFiles(*m_state), 0);
@@ -84,41 +89,43 @@ TEST_F(TrustTest, ASymlinkedVersionFolderIsRefusedAndASwappedOneRedirectsNothing
     // folder that was opened, and Cleanup cleans that one.
     Fresh();
     ASSERT_EQ(Prepare(), 1);
-    const std::string moved = PackageFolder() + "/7.7-moved";
+    const std::string moved = PackageFolder() / "7.7-moved";
     ASSERT_EQ(rename(Version().c_str(), moved.c_str()), 0);
-    ASSERT_EQ(symlink((m_sandbox / "outside/victim").c_str(), Version().c_str()), 0);
+    if (!MakeSymbolicLink(m_sandbox / "outside/victim", Version())) {
+        GTEST_SKIP() << kNoSymbolicLinks;
+    }
     EXPECT_EQ(Download(), 0) << OnlyMessage();
-    EXPECT_EQ(ReadFile(moved + "/velmora.exe"), m_package.installer);
+    EXPECT_EQ(ReadFile(moved / "velmora.exe"), m_package.installer);
     EXPECT_EQ(DeleteDownloadFiles(*m_state), 1);
-    EXPECT_FALSE(FileExists(moved + "/velmora.exe"));
-    EXPECT_FALSE(FileExists(moved + "/pkgindex.txt"));
+    EXPECT_FALSE(FileExists(moved / "velmora.exe"));
+    EXPECT_FALSE(FileExists(moved / "pkgindex.txt"));
     EXPECT_EQ(ReadFile(m_sandbox / "outside/victim/velmora.001"), "the user's data");
     ExpectNothingLost("a version folder swapped for a link");
 }
 
 TEST_F(TrustTest, AHardLinkAtEveryWrittenNameLeavesTheLinkedFileAlone) {
     ASSERT_EQ(Prepare(), 1);
-    const std::string resume = ReadFile(Version() + "/pkgindex.txt");
+    const std::string resume = ReadFile(Version() / "pkgindex.txt");
     // The resume state's link holds a valid resume state, the installer's a
     // short file: both are what the program would find there anyway.
     const std::pair<std::string, std::string> names[] = {
-        {PackageFolder() + "/sites.txt", "someone's sites"},
-        {PackageFolder() + "/pkgindex.txt", "someone's index"},
-        {Version() + "/pkgindex.txt", resume},
-        {Version() + "/pkgindex.txt.tmp", "someone's temporary file"},
+        {PackageFolder() / "sites.txt", "someone's sites"},
+        {PackageFolder() / "pkgindex.txt", "someone's index"},
+        {Version() / "pkgindex.txt", resume},
+        {Version() / "pkgindex.txt.tmp", "someone's temporary file"},
         {Part(0), "someone's part"},
-        {Version() + "/velmora.exe.partial", "someone's partial file"},
-        {Version() + "/velmora.exe", "someone's program"},
+        {Version() / "velmora.exe.partial", "someone's partial file"},
+        {Version() / "velmora.exe", "someone's program"},
     };
     for (std::size_t i = 0; i < std::size(names); ++i) {
         const std::string outside = "linked" + std::to_string(i);
         AddOutside(outside, names[i].second);
-        unlink(names[i].first.c_str());
-        ASSERT_EQ(link((m_sandbox / ("outside/" + outside)).c_str(), names[i].first.c_str()), 0)
+        RemoveFile(names[i].first);
+        ASSERT_TRUE(MakeHardLink(m_sandbox / ("outside/" + outside), names[i].first))
             << names[i].first;
     }
     NewState();
-    m_state->m_strProgramPath = PackageFolder() + "/VELMORA_QUINDLE_7";
+    m_state->m_strProgramPath = PackageFolder() / "VELMORA_QUINDLE_7";
     ASSERT_EQ(Prepare(), 1) << OnlyMessage();
     EXPECT_EQ(Download(), 0) << OnlyMessage();
     EXPECT_EQ(ReadFile(Installer()), m_package.installer);
@@ -139,21 +146,23 @@ TEST_F(TrustTest, AFifoAtAnyOfTheProgramsNamesBlocksNothing) {
         std::string message;
     } cases[] = {
         {"sites.txt", true, 1, 0, ""},
-        {"pkgindex.txt", true, 0, -1, cannotCreate + PackageFolder() + "/pkgindex.txt\r\n\r\n"},
-        {"7.7/pkgindex.txt", true, 0, -1, cannotCreate + Version() + "/pkgindex.txt"},
-        {"7.7/pkgindex.txt.tmp", true, 0, -1, cannotCreate + Version() + "/pkgindex.txt"},
+        {"pkgindex.txt", true, 0, -1, cannotCreate + PackageFolder() / "pkgindex.txt\r\n\r\n"},
+        {"7.7/pkgindex.txt", true, 0, -1, cannotCreate + Version() / "pkgindex.txt"},
+        {"7.7/pkgindex.txt.tmp", true, 0, -1, cannotCreate + Version() / "pkgindex.txt"},
         {"7.7/velmora.002", false, 1, 9, cannotCreate + Part(1) + kPleaseTryLater},
         {"7.7/velmora.exe.partial", false, 1, 9, "Cannot create output file"},
         {"7.7/velmora.exe", false, 1, 0, ""},
     };
     for (const auto& c : cases) {
         Fresh();
-        const std::string path = PackageFolder() + "/" + c.name;
+        const std::string path = PackageFolder() + kPathSeparator + c.name;
         fs::create_directories(fs::path(path).parent_path());
         if (!c.beforePreparation) {
             ASSERT_EQ(Prepare(), 1) << c.name;
         }
-        ASSERT_EQ(mkfifo(path.c_str(), 0644), 0) << c.name;
+        if (!MakeFifo(path)) {
+            GTEST_SKIP() << kNoFifos;
+        }
         if (c.beforePreparation) {
             EXPECT_EQ(Prepare(), c.prepared) << c.name;
         }
@@ -247,10 +256,10 @@ TEST_F(TrustTest, AnOversizedLastPartIsRefusedWhenFetchedAndWhenJoined) {
     m_server.ClearFaults();
     m_messages.Clear();
     ASSERT_EQ(Download(), 0) << OnlyMessage();
-    unlink(Installer().c_str());
+    RemoveFile(Installer());
     WriteFile(Part(last), std::string(kPartSize + 1, 'L'));
     NewState();
-    m_state->m_strProgramPath = PackageFolder() + "/VELMORA_QUINDLE_7";
+    m_state->m_strProgramPath = PackageFolder() / "VELMORA_QUINDLE_7";
     ASSERT_EQ(Prepare(), 1);
     EXPECT_EQ(Download(), 9);
     EXPECT_EQ(OnlyMessage(), "Incorrect size: " + Part(last) + " Please click download again");
@@ -312,7 +321,7 @@ TEST_F(TrustTest, IndexesOf40000AndAMillionPartsAreReadAndOneMoreIsRefused) {
             EXPECT_EQ(m_state->m_index.m_parts.size(), static_cast<std::size_t>(count));
         } else {
             EXPECT_EQ(Prepare(), 0);
-            EXPECT_EQ(OnlyMessage(), "File error: " + PackageFolder() + "/pkgindex.txt");
+            EXPECT_EQ(OnlyMessage(), "File error: " + PackageFolder() / "pkgindex.txt");
         }
     }
 }
@@ -320,9 +329,9 @@ TEST_F(TrustTest, IndexesOf40000AndAMillionPartsAreReadAndOneMoreIsRefused) {
 TEST_F(TrustTest, NoProxyDoesNotSendARequestAroundTheDialogsProxy) {
     for (const char* bypass : {"download.velmora.example", "*"}) {
         Fresh();
-        setenv("no_proxy", bypass, 1);
+        SetEnvironment("no_proxy", bypass);
         const int prepared = Prepare();
-        unsetenv("no_proxy");
+        UnsetEnvironment("no_proxy");
         EXPECT_EQ(prepared, 1) << bypass << ": " << OnlyMessage();
         EXPECT_EQ(m_server.CountRequests("/download/quindle7/pkgindex.txt"), 1) << bypass;
     }
@@ -334,10 +343,10 @@ TEST_F(TrustTest, AResumeStateThatCannotBeReadIsNeverReplaced) {
     for (const bool fifo : {false, true}) {
         Fresh();
         fs::create_directories(Version());
-        const std::string resume = Version() + "/pkgindex.txt";
-        ASSERT_EQ(fifo ? mkfifo(resume.c_str(), 0644)
-                       : symlink((m_sandbox / "outside/state").c_str(), resume.c_str()),
-                  0);
+        const std::string resume = Version() / "pkgindex.txt";
+        if (!(fifo ? MakeFifo(resume) : MakeSymbolicLink(m_sandbox / "outside/state", resume))) {
+            GTEST_SKIP() << (fifo ? kNoFifos : kNoSymbolicLinks);
+        }
         EXPECT_EQ(Prepare(), 0);
         EXPECT_EQ(OnlyMessage(), "Cannot create file: " + resume);
         EXPECT_TRUE(fifo ? IsFifo(resume) : IsLink(resume));
@@ -345,11 +354,12 @@ TEST_F(TrustTest, AResumeStateThatCannotBeReadIsNeverReplaced) {
     }
 
     // Unreadable to the user: it holds the done flags, so it stays.
+#ifndef _WIN32
     Fresh();
     chmod(PackageFolder().c_str(), 0777);
     fs::create_directories(Version());
     chmod(Version().c_str(), 0777);
-    const std::string resume = Version() + "/pkgindex.txt";
+    const std::string resume = Version() / "pkgindex.txt";
     const std::string stored = "1\n7.7\n1\n8192\nvelmora.001\n1\n";
     WriteFile(resume, stored);
     chmod(resume.c_str(), 0);
@@ -361,6 +371,7 @@ TEST_F(TrustTest, AResumeStateThatCannotBeReadIsNeverReplaced) {
     EXPECT_EQ(result.errorText, "Velmora Quindle: Cannot create file: " + resume + "\n");
     chmod(resume.c_str(), 0644);
     EXPECT_EQ(ReadFile(resume), stored);
+#endif
 }
 
 TEST_F(TrustTest, APartTheJoinFindsWrongIsFetchedAgainAfterARestart) {
@@ -379,9 +390,9 @@ TEST_F(TrustTest, APartTheJoinFindsWrongIsFetchedAgainAfterARestart) {
         {"a folder where the part was",
          [&] {
              ASSERT_EQ(Download(), 0);
-             unlink(Installer().c_str());
-             unlink(Part(2).c_str());
-             ASSERT_EQ(mkdir(Part(2).c_str(), 0755), 0);
+             RemoveFile(Installer());
+             RemoveFile(Part(2));
+             ASSERT_TRUE(MakeFolder(Part(2)));
          },
          "Cannot open input file: " + Part(2) + " Please click download again"},
     };
@@ -392,18 +403,18 @@ TEST_F(TrustTest, APartTheJoinFindsWrongIsFetchedAgainAfterARestart) {
         m_messages.Clear();
         // A restart, not the next Download of the same run.
         NewState();
-        m_state->m_strProgramPath = PackageFolder() + "/VELMORA_QUINDLE_7";
+        m_state->m_strProgramPath = PackageFolder() / "VELMORA_QUINDLE_7";
         ASSERT_EQ(Prepare(), 1);
         EXPECT_EQ(Download(), 9) << c.name;
         EXPECT_EQ(OnlyMessage(), c.message) << c.name;
         PackageIndex stored;
         IndexLoadError error = CannotOpen;
-        ASSERT_EQ(stored.Load(Version() + "/pkgindex.txt", error), 1);
+        ASSERT_EQ(stored.Load(Version() / "pkgindex.txt", error), 1);
         EXPECT_EQ(stored.m_parts[2].m_done, 0) << c.name << ": the cleared flag is on disk";
 
         rmdir(Part(2).c_str());
         NewState();
-        m_state->m_strProgramPath = PackageFolder() + "/VELMORA_QUINDLE_7";
+        m_state->m_strProgramPath = PackageFolder() / "VELMORA_QUINDLE_7";
         ASSERT_EQ(Prepare(), 1);
         m_server.ClearRequests();
         m_messages.Clear();
@@ -417,10 +428,12 @@ TEST_F(TrustTest, ASymlinkAtTheInstallerIsNotTakenForIt) {
     AddOutside("fake", std::string(m_package.installer.size(), 'F'));
     ASSERT_EQ(Prepare(), 1);
     ASSERT_EQ(Download(), 0);
-    unlink(Installer().c_str());
-    ASSERT_EQ(symlink((m_sandbox / "outside/fake").c_str(), Installer().c_str()), 0);
+    RemoveFile(Installer());
+    if (!MakeSymbolicLink(m_sandbox / "outside/fake", Installer())) {
+        GTEST_SKIP() << kNoSymbolicLinks;
+    }
     NewState();
-    m_state->m_strProgramPath = PackageFolder() + "/VELMORA_QUINDLE_7";
+    m_state->m_strProgramPath = PackageFolder() / "VELMORA_QUINDLE_7";
     ASSERT_EQ(Prepare(), 1);
     EXPECT_EQ(Download(), 0) << OnlyMessage();
     EXPECT_FALSE(IsLink(Installer()));
@@ -435,7 +448,7 @@ TEST_F(TrustTest, EscapesInAPartNameAreSentAsTheyStand) {
     EXPECT_EQ(Download(), 0) << OnlyMessage();
     EXPECT_EQ(m_server.Requests().back().target,
               "http://download.velmora.example/download/quindle7/x%41y");
-    EXPECT_EQ(ReadFile(Version() + "/x%41y"), "escaped");
+    EXPECT_EQ(ReadFile(Version() / "x%41y"), "escaped");
 }
 
 }  // namespace

@@ -160,6 +160,8 @@ TEST_F(FileSystemTest, ReadsAndWritesAtOffsets) {
     EXPECT_EQ(info.kind, EntryKind::File);
     EXPECT_EQ(info.size, 11);
     EXPECT_EQ(info.links, 1u);
+    // A part found whole is put on disk through a handle opened for reading.
+    EXPECT_TRUE(SyncData(file)) << SystemErrorText();
 }
 
 TEST_F(FileSystemTest, TellsFilesApartByIdentity) {

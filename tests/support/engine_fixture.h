@@ -29,10 +29,10 @@ class EngineTest : public testing::Test {
 
     std::string ProgramFolder() const { return m_packageFolder.Path(); }
     std::string VersionFolder(const PublishedPackage& package, PackageId id = kPackageMain) const {
-        return AppendVoiceFolder(id, ProgramFolder() + "/" + package.version);
+        return AppendVoiceFolder(id, ProgramFolder() + kPathSeparator + package.version);
     }
     std::string Installer(const PublishedPackage& package, PackageId id = kPackageMain) const {
-        return VersionFolder(package, id) + "/velmora.exe";
+        return VersionFolder(package, id) / "velmora.exe";
     }
 
     TempDir m_serverRoot;

@@ -1,30 +1,35 @@
 #include "support/temp_dir.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <random>
 #include <sstream>
 #include <stdexcept>
+
+#include "framework/file_system.h"
+#include "support/platform_files.h"
 
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/velmora-test-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
+    // $TMPDIR (or /tmp) here, the user's temporary folder on Windows.
+    std::error_code ec;
+    const fs::path base = fs::temp_directory_path(ec);
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path folder = (ec ? fs::path("/tmp") : base) /
+                                fs::path("velmora-test-" + std::to_string(random() % 1000000000));
+        if (fs::create_directory(folder, ec)) {
+            const std::u8string path = folder.u8string();
+            m_path.assign(path.begin(), path.end());
+            return;
+        }
     }
-    m_path = pattern;
+    throw std::runtime_error("no temporary folder could be made");
 }
 
 TempDir::~TempDir() {
@@ -39,13 +44,24 @@ TempDir::~TempDir() {
     fs::remove_all(m_path, ec);
 }
 
+std::string TempDir::operator/(const std::string& name) const {
+    return m_path / name;
+}
+
+std::string operator/(const std::string& folder, const std::string& name) {
+    std::string path = folder + kPathSeparator + name;
+    std::replace(path.begin() + static_cast<std::ptrdiff_t>(folder.size()), path.end(), '/',
+                 kPathSeparator[0]);
+    return path;
+}
+
 std::vector<std::string> TempDir::Listing() const {
     std::vector<std::string> entries;
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(m_path, ec); !ec && it != fs::end(it);
          it.increment(ec)) {
         // Lexically: a link is listed where it lies, not where it points.
-        entries.push_back(it->path().lexically_relative(m_path).string());
+        entries.push_back(it->path().lexically_relative(m_path).generic_string());
     }
     std::sort(entries.begin(), entries.end());
     return entries;
@@ -56,6 +72,15 @@ std::string ReadFile(const std::string& path) {
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
+}
+
+std::string TextAsStored(std::string text) {
+#ifdef _WIN32
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2)) {
+        text.insert(at, 1, '\r');
+    }
+#endif
+    return text;
 }
 
 void WriteFile(const std::string& path, const std::string& content) {
@@ -111,38 +136,9 @@ void MessageRecorder::Clear() {
 ScopedHome::ScopedHome(const std::string& home) {
     const char* previous = std::getenv("HOME");
     m_previous = previous != nullptr ? previous : "";
-    setenv("HOME", home.c_str(), 1);
+    SetEnvironment("HOME", home);
 }
 
 ScopedHome::~ScopedHome() {
-    setenv("HOME", m_previous.c_str(), 1);
-}
-
-ScopedFileSizeLimit::ScopedFileSizeLimit(long bytes) {
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{};
-    getrlimit(RLIMIT_FSIZE, &limit);
-    m_previous = limit.rlim_cur;
-    limit.rlim_cur = static_cast<rlim_t>(bytes);
-    setrlimit(RLIMIT_FSIZE, &limit);
-}
-
-ScopedFileSizeLimit::~ScopedFileSizeLimit() {
-    rlimit limit{};
-    getrlimit(RLIMIT_FSIZE, &limit);
-    limit.rlim_cur = m_previous;
-    setrlimit(RLIMIT_FSIZE, &limit);
-}
-
-int UnusedLoopbackPort() {
-    // Bound once and closed: nothing listens there afterwards.
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
+    SetEnvironment("HOME", m_previous);
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/file_system.h"
 #include "framework/message_box.h"
 
 // A fresh folder below $TMPDIR for one test, removed with its contents.
@@ -15,7 +16,7 @@ class TempDir {
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    std::string operator/(const std::string& name) const;
 
     // Every entry below the folder, relative to it, sorted ("a", "a/b", ...).
     std::vector<std::string> Listing() const;
@@ -24,7 +25,14 @@ class TempDir {
     std::string m_path;
 };
 
+// `folder` and `name` joined as the program joins paths: with the platform's
+// separator, also for each "/" inside `name`. The tests' paths then compare
+// equal with those in the program's messages.
+std::string operator/(const std::string& folder, const std::string& name);
+
 std::string ReadFile(const std::string& path);
+// `text` as the program's text files hold it: lines end in CR LF on Windows.
+std::string TextAsStored(std::string text);
 // Creates the folders along the path as needed.
 void WriteFile(const std::string& path, const std::string& content);
 // Deterministic bytes, different for every seed.
@@ -39,20 +47,6 @@ class ScopedHome {
   private:
     std::string m_previous;
 };
-
-// Makes writes past `bytes` in one file fail (EFBIG) while it lives, the way
-// a full disk fails them.
-class ScopedFileSizeLimit {
-  public:
-    explicit ScopedFileSizeLimit(long bytes);
-    ~ScopedFileSizeLimit();
-
-  private:
-    unsigned long m_previous;
-};
-
-// A loopback port on which nobody listens.
-int UnusedLoopbackPort();
 
 // Records the texts of every message box while it lives, instead of showing them.
 class MessageRecorder {

@@ -1,25 +1,23 @@
 #include "test_http_server.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
+#include <system_error>
 
 namespace {
 
 constexpr std::size_t kMaxRequestHeader = 64 * 1024;
 constexpr std::size_t kChunk = 64 * 1024;
+// How long a wait on a socket lasts before the stop flag is looked at again;
+// with it, nothing has to wake a wait when the server stops.
+constexpr int kStopCheckMs = 50;
 
 std::string Lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -80,26 +78,30 @@ std::string StatusLine(int status) {
     return "HTTP/1.0 " + std::to_string(status) + " " + reason + "\r\n";
 }
 
+// The whole of a regular file; false for anything else (a folder, a FIFO
+// that would block the reading) and for what cannot be opened. The name is
+// UTF-8, also on Windows.
+bool ReadRegularFile(const std::string& name, std::string& content) {
+    const std::filesystem::path file(std::u8string(name.begin(), name.end()));
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) {
+        return false;
+    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
 }  // namespace
 
 TestHttpServer::TestHttpServer(std::string root) : m_root(std::move(root)) {
-    m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_listenFd < 0 || pipe2(m_wakePipe, O_CLOEXEC) != 0) {
-        throw std::runtime_error("test server: socket");
+    m_listener = ListenOnLoopback(m_port);
+    if (m_listener == kNoSocket) {
+        throw std::runtime_error("test server: cannot listen on 127.0.0.1");
     }
-    const int on = 1;
-    setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    if (bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(m_listenFd, 64) != 0) {
-        throw std::runtime_error("test server: bind");
-    }
-    socklen_t length = sizeof address;
-    getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length);
-    m_port = ntohs(address.sin_port);
     m_acceptThread = std::thread([this] { AcceptLoop(); });
 }
 
@@ -117,12 +119,11 @@ void TestHttpServer::Stop() {
     }
     {
         std::lock_guard lock(m_mutex);
-        for (int fd : m_openFds) {
-            shutdown(fd, SHUT_RDWR);
+        for (LoopbackSocket connection : m_openConnections) {
+            ShutdownBoth(connection);
         }
     }
     m_stopCv.notify_all();
-    [[maybe_unused]] ssize_t n = write(m_wakePipe[1], "x", 1);
     m_acceptThread.join();
     std::vector<Connection> connections;
     {
@@ -132,9 +133,7 @@ void TestHttpServer::Stop() {
     for (auto& c : connections) {
         c.thread.join();
     }
-    close(m_listenFd);
-    close(m_wakePipe[0]);
-    close(m_wakePipe[1]);
+    CloseSocket(m_listener);
 }
 
 void TestHttpServer::SetFault(const std::string& path, const Fault& fault) {
@@ -173,19 +172,12 @@ void TestHttpServer::ClearRequests() {
 }
 
 void TestHttpServer::AcceptLoop() {
-    pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakePipe[0], POLLIN, 0}};
     while (!m_stopping) {
-        if (poll(fds, 2, -1) < 0 && errno != EINTR) {
-            return;
-        }
-        if (m_stopping || (fds[1].revents & POLLIN) != 0) {
-            return;
-        }
-        if ((fds[0].revents & POLLIN) == 0) {
+        if (!WaitReadable(m_listener, kStopCheckMs) || m_stopping) {
             continue;
         }
-        const int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) {
+        const LoopbackSocket connection = AcceptConnection(m_listener);
+        if (connection == kNoSocket) {
             continue;
         }
         std::lock_guard lock(m_mutex);
@@ -198,10 +190,10 @@ void TestHttpServer::AcceptLoop() {
                 ++it;
             }
         }
-        m_openFds.insert(fd);
+        m_openConnections.insert(connection);
         auto done = std::make_shared<std::atomic<bool>>(false);
-        m_connections.push_back({std::thread([this, fd, done] {
-                                     Serve(fd);
+        m_connections.push_back({std::thread([this, connection, done] {
+                                     Serve(connection);
                                      done->store(true);
                                  }),
                                  done});
@@ -234,12 +226,9 @@ bool TestHttpServer::Sleep(int ms) {
                               [this] { return m_stopping.load(); });
 }
 
-bool TestHttpServer::SendAll(int fd, const char* data, std::size_t length) {
+bool TestHttpServer::SendAll(LoopbackSocket connection, const char* data, std::size_t length) {
     while (length > 0) {
-        const ssize_t n = send(fd, data, length, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const long n = SendSome(connection, data, length);
         if (n <= 0) {
             return false;
         }
@@ -249,12 +238,11 @@ bool TestHttpServer::SendAll(int fd, const char* data, std::size_t length) {
     return true;
 }
 
-void TestHttpServer::WaitForHangUp(int fd) {
+void TestHttpServer::WaitForHangUp(LoopbackSocket connection) {
     char buffer[256];
     while (!m_stopping) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 50) > 0) {
-            const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (WaitReadable(connection, kStopCheckMs)) {
+            const long n = ReceiveSome(connection, buffer, sizeof buffer);
             if (n <= 0) {
                 return;
             }
@@ -264,8 +252,8 @@ void TestHttpServer::WaitForHangUp(int fd) {
 
 // Sends `data` honouring the fault's drip, stall and close-after settings.
 // Returns false once the connection is to be dropped without more bytes.
-bool TestHttpServer::SendBody(int fd, const std::string& data, const Fault& fault, long limit,
-                              long& bodySent) {
+bool TestHttpServer::SendBody(LoopbackSocket connection, const std::string& data,
+                              const Fault& fault, long limit, long& bodySent) {
     const std::size_t end =
         limit >= 0 ? std::min<std::size_t>(static_cast<std::size_t>(limit), data.size())
                    : data.size();
@@ -281,7 +269,7 @@ bool TestHttpServer::SendBody(int fd, const std::string& data, const Fault& faul
             chunk = std::min(chunk, std::max<std::size_t>(rate / 20, 1));
             pauseMs = 50;
         }
-        if (!SendAll(fd, data.data() + sent, chunk)) {
+        if (!SendAll(connection, data.data() + sent, chunk)) {
             return false;
         }
         sent += chunk;
@@ -293,16 +281,15 @@ bool TestHttpServer::SendBody(int fd, const std::string& data, const Fault& faul
     return true;
 }
 
-void TestHttpServer::Serve(int fd) {
+void TestHttpServer::Serve(LoopbackSocket connection) {
     std::string header;
     char buffer[4096];
     while (header.find("\r\n\r\n") == std::string::npos && header.size() < kMaxRequestHeader &&
            !m_stopping) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 50) <= 0) {
+        if (!WaitReadable(connection, kStopCheckMs)) {
             continue;
         }
-        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        const long n = ReceiveSome(connection, buffer, sizeof buffer);
         if (n <= 0) {
             break;
         }
@@ -360,13 +347,12 @@ void TestHttpServer::Serve(int fd) {
     Fault fault;
     const bool faulty = TakeFault(request.path, fault);
     if (faulty && !fault.rawResponse.empty()) {
-        SendAll(fd, fault.rawResponse.data(), fault.rawResponse.size());
+        SendAll(connection, fault.rawResponse.data(), fault.rawResponse.size());
     } else if (faulty && fault.stallBeforeHeaders) {
-        WaitForHangUp(fd);
+        WaitForHangUp(connection);
     } else {
         int status = 200;
         std::string body;
-        bool found = true;
         if (faulty && fault.status != 0) {
             status = fault.status;
             body = fault.body;
@@ -375,26 +361,7 @@ void TestHttpServer::Serve(int fd) {
         } else {
             const bool unsafe = request.path.find("/..") != std::string::npos ||
                                 request.path.empty() || request.path[0] != '/';
-            struct stat st {};
-            const std::string file = m_root + request.path;
-            const int in = unsafe ? -1 : open(file.c_str(), O_RDONLY | O_CLOEXEC);
-            if (in >= 0 && fstat(in, &st) == 0 && S_ISREG(st.st_mode)) {
-                body.resize(static_cast<std::size_t>(st.st_size));
-                std::size_t got = 0;
-                while (got < body.size()) {
-                    const ssize_t n = read(in, body.data() + got, body.size() - got);
-                    if (n <= 0) {
-                        break;
-                    }
-                    got += static_cast<std::size_t>(n);
-                }
-                body.resize(got);
-            } else {
-                found = false;
-            }
-            if (in >= 0) {
-                close(in);
-            }
+            const bool found = !unsafe && ReadRegularFile(m_root + request.path, body);
             if (!found) {
                 status = 404;
                 body = "<html><body><h1>404 Not Found</h1></body></html>";
@@ -437,7 +404,7 @@ void TestHttpServer::Serve(int fd) {
         head += "Content-Type: " +
                 std::string(status == 200 ? "application/octet-stream" : "text/html") +
                 "\r\nConnection: close\r\n\r\n";
-        if (SendAll(fd, head.data(), head.size())) {
+        if (SendAll(connection, head.data(), head.size())) {
             long limit = -1;
             if (fault.closeAfterBytes >= 0) {
                 limit = fault.closeAfterBytes;
@@ -446,7 +413,7 @@ void TestHttpServer::Serve(int fd) {
                 limit = fault.stallAfterBytes;
             }
             long sent = 0;
-            const bool complete = SendBody(fd, body, fault, limit, sent);
+            const bool complete = SendBody(connection, body, fault, limit, sent);
             {
                 // The log may have been cleared meanwhile.
                 std::lock_guard lock(m_mutex);
@@ -457,17 +424,18 @@ void TestHttpServer::Serve(int fd) {
                 }
             }
             if (complete && fault.stallAfterBytes >= 0) {
-                WaitForHangUp(fd);
+                WaitForHangUp(connection);
             }
             const std::string more(kChunk, 'x');
-            while (fault.endlessBody && !m_stopping && SendAll(fd, more.data(), more.size())) {
+            while (fault.endlessBody && !m_stopping &&
+                   SendAll(connection, more.data(), more.size())) {
             }
         }
     }
     {
         std::lock_guard lock(m_mutex);
-        m_openFds.erase(fd);
+        m_openConnections.erase(connection);
     }
-    shutdown(fd, SHUT_WR);
-    close(fd);
+    ShutdownSending(connection);
+    CloseSocket(connection);
 }

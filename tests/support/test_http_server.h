@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback_socket.h"
+
 // A real HTTP/1.0 server on 127.0.0.1 at an ephemeral port, serving a folder.
 // It takes both origin-form ("GET /a HTTP/1.0") and absolute-form
 // ("GET http://host/a HTTP/1.0") targets, so it also plays an HTTP proxy for
@@ -79,16 +81,16 @@ class TestHttpServer {
 
   private:
     void AcceptLoop();
-    void Serve(int fd);
+    void Serve(LoopbackSocket connection);
     bool TakeFault(const std::string& path, Fault& fault);
-    bool SendAll(int fd, const char* data, std::size_t length);
-    bool SendBody(int fd, const std::string& data, const Fault& fault, long limit, long& sent);
-    void WaitForHangUp(int fd);
+    bool SendAll(LoopbackSocket connection, const char* data, std::size_t length);
+    bool SendBody(LoopbackSocket connection, const std::string& data, const Fault& fault,
+                  long limit, long& sent);
+    void WaitForHangUp(LoopbackSocket connection);
     bool Sleep(int ms);
 
     std::string m_root;
-    int m_listenFd = -1;
-    int m_wakePipe[2] = {-1, -1};
+    LoopbackSocket m_listener = kNoSocket;
     int m_port = 0;
     std::atomic<bool> m_stopping{false};
     std::atomic<std::size_t> m_rateLimit{0};
@@ -99,7 +101,7 @@ class TestHttpServer {
     std::map<std::string, std::deque<Fault>> m_faults;
     std::vector<Request> m_requests;
     std::uint64_t m_lastRequestId = 0;
-    std::set<int> m_openFds;
+    std::set<LoopbackSocket> m_openConnections;
     struct Connection {
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> done;

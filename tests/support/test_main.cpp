@@ -1,14 +1,14 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include "support/platform_files.h"
 
 int main(int argc, char** argv) {
     // The tests talk to their own loopback server only; a proxy configured on
     // the machine must not reroute them.
     for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
                              "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
-        unsetenv(name);
+        UnsetEnvironment(name);
     }
     curl_global_init(CURL_GLOBAL_DEFAULT);
     testing::InitGoogleTest(&argc, argv);

@@ -14,6 +14,7 @@
 
 #include "support/child_process.h"
 #include "support/package_fixture.h"
+#include "support/platform_files.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 

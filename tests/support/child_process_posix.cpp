@@ -2,10 +2,13 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 extern char** environ;
 
@@ -19,7 +22,11 @@ uid_t UnprivilegedUid() {
     return getuid() == 0 ? kNobody : getuid();
 }
 
-ChildResult RunChild(const std::vector<std::string>& argv, mode_t umaskValue, bool unprivileged,
+bool ChildLimitsAvailable() {
+    return true;
+}
+
+ChildResult RunChild(const std::vector<std::string>& argv, int umaskValue, bool unprivileged,
                      long fileSizeLimit, const std::vector<std::string>& environment) {
     // Prepared before the fork: only async-signal-safe calls after it.
     std::vector<char*> env;
@@ -53,7 +60,7 @@ ChildResult RunChild(const std::vector<std::string>& argv, mode_t umaskValue, bo
     if (pid == 0) {
         // Only async-signal-safe calls between fork and exec.
         dup2(pipeFds[1], STDERR_FILENO);
-        umask(umaskValue);
+        umask(static_cast<mode_t>(umaskValue));
         if (fileSizeLimit >= 0) {
             // A write past the limit then fails with EFBIG instead of a signal.
             signal(SIGXFSZ, SIG_IGN);
@@ -78,4 +85,69 @@ ChildResult RunChild(const std::vector<std::string>& argv, mode_t umaskValue, bo
         result.exitStatus = WEXITSTATUS(status);
     }
     return result;
+}
+
+namespace {
+
+// The exit status of a waitpid status; -1 for a signal.
+int ExitStatus(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+RunningChild::RunningChild(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    m_started =
+        !argv.empty() && posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) == 0;
+    m_ended = !m_started;
+    m_process = pid;
+}
+
+RunningChild::~RunningChild() {
+    Kill();
+}
+
+bool RunningChild::HasEnded(int& status) {
+    if (!m_ended) {
+        int waitStatus = 0;
+        const pid_t pid = static_cast<pid_t>(m_process);
+        pid_t reaped;
+        while ((reaped = waitpid(pid, &waitStatus, WNOHANG)) < 0 && errno == EINTR) {
+        }
+        if (reaped == 0) {
+            return false;
+        }
+        m_ended = true;
+        m_status = reaped == pid ? ExitStatus(waitStatus) : -1;
+    }
+    status = m_status;
+    return true;
+}
+
+void RunningChild::Kill() {
+    if (!m_ended) {
+        // A child that has just exited is a zombie still: the kill does
+        // nothing, and the wait gives its own exit status.
+        kill(static_cast<pid_t>(m_process), SIGKILL);
+        Wait();
+    }
+}
+
+int RunningChild::Wait() {
+    if (!m_ended) {
+        int waitStatus = 0;
+        const pid_t pid = static_cast<pid_t>(m_process);
+        pid_t reaped;
+        while ((reaped = waitpid(pid, &waitStatus, 0)) < 0 && errno == EINTR) {
+        }
+        m_ended = true;
+        m_status = reaped == pid ? ExitStatus(waitStatus) : -1;
+    }
+    return m_status;
 }
