@@ -5,7 +5,7 @@
 # packages on 127.0.0.1, the contenders alternate round by round, and the
 # medians and the engine's ratios over each are printed from the one run.
 #
-#   bench/run.sh [--runs N] [--quick]
+#   bench/run.sh [--runs N] [--quick] [--windows]
 #
 # Contenders for 64 parts of 8 MiB:
 #   headless, window     the engine (velmora_bench), alone or through the window;
@@ -17,6 +17,8 @@
 #   aria2-sync           aria2c -j1, then cat and sync of the parts and the installer
 #   disk-floor           the same bytes written twice and synced (dd)
 #   reflink              the engine on a loop-mounted XFS with reflink (root only)
+#   wine                 with --windows: the engine built for Windows (MinGW-w64),
+#                        headless under Wine, on the same package
 #
 # --quick skips the 5 GiB memory package and the 100 000-part package. Needs
 # about 12 GiB of free disk (BENCH_TMP chooses where; default /var/tmp);
@@ -26,11 +28,13 @@ cd "$(dirname "$0")/.."
 source scripts/ensure_packages.sh
 runs=7
 quick=false
+windows=false
 while [ $# -gt 0 ]; do
     case $1 in
         --runs) runs=$2; shift 2 ;;
         --quick) quick=true; shift ;;
-        *) echo "usage: bench/run.sh [--runs N] [--quick]" >&2; exit 2 ;;
+        --windows) windows=true; shift ;;
+        *) echo "usage: bench/run.sh [--runs N] [--quick] [--windows]" >&2; exit 2 ;;
     esac
 done
 
@@ -41,11 +45,22 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_BENCH
 cmake --build "$build" -j2 --target velmora_bench velmora-publish >/dev/null
 bench="$build/bench/velmora_bench"
 publish="$build/tools/velmora-publish"
+if $windows; then
+    source scripts/windows_deps.sh
+    windows_deps
+    cmake -S . -B "$build-windows" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_BENCH=ON \
+        -DVELMORA_BUILD_TESTS=OFF -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+        -DVELMORA_CURL_MINGW="$VELMORA_CURL_MINGW" >/dev/null
+    cmake --build "$build-windows" -j2 --target velmora_bench >/dev/null ||
+        { echo "the benchmark did not build for Windows" >&2; exit 1; }
+    wine_bench="$build-windows/bench/velmora_bench.exe"
+fi
 
 work=$(mktemp -d "${BENCH_TMP:-/var/tmp}/velmora-bench.XXXXXX")
 chmod 755 "$work"
 cleanup() {
     [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null || true
+    [ -n "${WINESERVER:-}" ] && "$WINESERVER" -k 2>/dev/null || true
     mountpoint -q "$work/xfs" 2>/dev/null && umount "$work/xfs"
     rm -rf "$work"
 }
@@ -138,6 +153,16 @@ report() {  # mode t0 t1 t2
 engine() {  # mode package [folder]
     "$bench" "$1" "${3:-$work/pkg}" "127.0.0.1:${port[$2]}"
 }
+# The Windows build under Wine, on the same folder seen as drive Z:.
+if $windows; then
+    windows_wine_env "$work/wine"
+    windows_wine_start
+fi
+engine_wine() {  # package
+    local folder="Z:${work//\//\\}\\pkg"
+    "$WINELOADER" "$wine_bench" headless "$folder" "127.0.0.1:${port[$1]}" | tr -d '\r' |
+        sed 's/mode=headless/mode=wine/'
+}
 curl_one() {  # package sync
     local dir=$work/curl names t0 t1 t2
     mkdir -p "$dir"
@@ -218,6 +243,7 @@ run_all() {  # rounds package contenders...
                 headless | window) engine "$c" "$pkg" ;;
                 unchecked) engine headless "$pkg-unchecked" | sed 's/mode=headless/mode=unchecked/' ;;
                 reflink) engine headless "$pkg" "$work/xfs/pkg" | sed 's/mode=headless/mode=reflink/' ;;
+                wine) engine_wine "$pkg" ;;
                 curl-one) curl_one "$pkg" false ;;
                 curl-one-sync) curl_one "$pkg" true ;;
                 curl-per-part-sync) curl_per_part_sync "$pkg" ;;
@@ -231,6 +257,7 @@ export QT_QPA_PLATFORM=offscreen
 echo "Running $runs rounds ..."
 big=(headless unchecked window curl-one curl-one-sync curl-per-part-sync aria2-sync disk-floor)
 $reflink && big+=(reflink)
+$windows && big+=(wine)
 run_all "$runs" p64x8m "${big[@]}"
 for n in 500 2000 10000; do run_all "$runs" p${n}x1k headless curl-one; done
 $quick || run_all 1 p100000x1k headless curl-one
@@ -256,6 +283,7 @@ for c in "${big[@]}"; do
 done
 echo "window / headless: $(ratio "$(stat_of p64x8m window total_s)" "$engine_total")"
 echo "checked / unchecked: $(ratio "$engine_total" "$(stat_of p64x8m unchecked total_s)")"
+$windows && echo "Windows engine under Wine / Linux engine: $(ratio "$(stat_of p64x8m wine total_s)" "$engine_total")"
 $reflink && echo "reflink / disk floor: $(ratio "$(stat_of p64x8m reflink total_s)" "$(stat_of p64x8m disk-floor total_s)")"
 echo
 echo "Per-part overhead beyond the transfer (engine - curl over one connection, per part):"

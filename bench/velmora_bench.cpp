@@ -12,131 +12,23 @@
 // key=value pairs.
 
 #include <curl/curl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
-
-#include <QApplication>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "catalogue/server_names.h"
+#include "download_timing.h"
 #include "engine/download_preparation.h"
 #include "engine/download_state.h"
 #include "framework/file_utils.h"
-#include "framework/headless_dialog_items.h"
-#include "framework/resource_ids.h"
 #include "framework/sha256.h"
-#include "framework/texts.h"
-#include "ui/main_dialog.h"
-#include "widgets/ui_thread.h"
+#include "process_figures.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// A number from one of the kernel's "key: value" files about this process.
-long long ReadProcField(const char* file, const std::string& key) {
-    std::ifstream in(file);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(key, 0) == 0) {
-            return std::stoll(line.substr(key.size()));
-        }
-    }
-    return -1;
-}
-
-long ReadPeakRssKb() {
-    return static_cast<long>(ReadProcField("/proc/self/status", "VmHWM:"));
-}
-
-// Bytes written so far to the block device that holds the package folder,
-// as the device counts them. The process's own count (/proc/self/io) is no
-// use here: it charges a one-byte write with the whole large folio it
-// dirties, which grows with the file, though only a block goes to the disk.
-std::string g_deviceStat;
-
-void ChooseDevice(const std::string& folder) {
-    struct stat st {};
-    if (stat(folder.c_str(), &st) == 0) {
-        g_deviceStat = "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" +
-                       std::to_string(minor(st.st_dev)) + "/stat";
-    }
-}
-
-long long ReadWrittenBytes() {
-    std::ifstream in(g_deviceStat);
-    long long field = 0;
-    // The seventh number: sectors written, of 512 bytes.
-    for (int i = 0; i < 7 && in >> field; ++i) {
-    }
-    return in ? field * 512 : -1;
-}
-
-// Starts a new peak measurement from the current resident size.
-void ResetPeakRss() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-// Notes when the join begins: the worker names it in control 1002.
-struct Phases {
-    Clock::time_point start;
-    long long writtenAtStart = 0;
-    long long writtenAtJoin = 0;
-    std::atomic<bool> joinStarted{false};
-    Clock::time_point joinStart;
-    long downloadPeakKb = 0;
-
-    void OnText(int id, const std::string& text) {
-        if (id == res::IDC_PART_LABEL && text == text::kMergingParts && !joinStarted) {
-            joinStart = Clock::now();
-            writtenAtJoin = ReadWrittenBytes();
-            downloadPeakKb = ReadPeakRssKb();
-            ResetPeakRss();
-            joinStarted = true;
-        }
-    }
-};
-
-class TimedItems : public HeadlessDialogItems {
-  public:
-    explicit TimedItems(Phases& phases) : m_phases(phases) {}
-    void SetItemText(int id, const std::string& text) override {
-        m_phases.OnText(id, text);
-        HeadlessDialogItems::SetItemText(id, text);
-    }
-
-  private:
-    Phases& m_phases;
-};
-
-std::int64_t InstallerSize(const DownloadState& state) {
-    return QueryFileSize(state.m_strVersionFolder + "/velmora.exe");
-}
-
-void Report(const char* mode, Phases& phases, Clock::time_point end, std::int64_t bytes,
-            int result) {
-    const double download = std::chrono::duration<double>(phases.joinStart - phases.start).count();
-    const double join = std::chrono::duration<double>(end - phases.joinStart).count();
-    const double mib = static_cast<double>(bytes) / (1024.0 * 1024.0);
-    std::printf(
-        "mode=%s result=%d bytes=%lld download_s=%.3f download_mib_s=%.1f join_s=%.3f "
-        "join_mib_s=%.1f total_s=%.3f peak_rss_download_kb=%ld peak_rss_join_kb=%ld "
-        "download_device_bytes=%lld\n",
-        mode, result, static_cast<long long>(bytes), download, mib / download, join, mib / join,
-        download + join, phases.downloadPeakKb, ReadPeakRssKb(),
-        phases.writtenAtJoin - phases.writtenAtStart);
-}
 
 void ClearFolder(const std::string& folder) {
     std::error_code ec;
@@ -150,7 +42,7 @@ int RunHeadless(const std::string& folder, const std::string& proxy) {
     Phases phases;
     TimedItems items(phases);
     DownloadState state(items);
-    state.m_strProgramPath = folder + "/VELMORA_QUINDLE_7";
+    state.m_strProgramPath = folder + kPathSeparator + "VELMORA_QUINDLE_7";
     state.SetProxy(proxy);
     if (!PrepareDownload(state)) {
         return 2;
@@ -162,44 +54,6 @@ int RunHeadless(const std::string& folder, const std::string& proxy) {
     state.JoinWorker();
     Report("headless", phases, Clock::now(), InstallerSize(state), state.m_nWorkerResult.load());
     return state.m_nWorkerResult.load();
-}
-
-int RunWindow(int argc, char** argv, const std::string& folder, const std::string& proxy) {
-    QApplication application(argc, argv);
-    ChooseDevice(folder);
-    Phases phases;
-    MainDialog dialog;
-    DownloadState& state = dialog.m_download;
-    state.m_strProgramPath = folder + "/VELMORA_QUINDLE_7";
-    state.SetProxy(proxy);
-    int result = 2;
-    RepeatingTimer poll([&] {
-        // The worker names the join in control 1002, on this thread.
-        phases.OnText(res::IDC_PART_LABEL, dialog.GetDlgItemText(res::IDC_PART_LABEL));
-        if (!state.IsDownloading()) {
-            poll.Stop();
-            if (!phases.joinStarted) {
-                phases.joinStart = Clock::now();
-            }
-            result = state.m_nWorkerResult.load();
-            Report("window", phases, Clock::now(), InstallerSize(state), result);
-            dialog.EndDialog(res::IDOK);
-        }
-    });
-    RunLater(1, [&] {
-        if (state.m_bNeedPrepare != 0) {
-            dialog.EndDialog(res::IDCANCEL);
-            return;
-        }
-        ResetPeakRss();
-        phases.writtenAtStart = ReadWrittenBytes();
-        phases.start = Clock::now();
-        // Pressed as a user presses it.
-        dialog.ClickItem(res::IDC_DOWNLOAD);
-        poll.Start(1);
-    });
-    dialog.DoModal();
-    return result;
 }
 
 }  // namespace
@@ -276,10 +130,18 @@ int main(int argc, char** argv) {
     const std::string proxy = argv[3];
     ClearFolder(folder);
     // The deletions and anything else unwritten do not land in the timing.
-    sync();
+    SyncDisks();
     curl_global_init(CURL_GLOBAL_DEFAULT);
+#ifdef VELMORA_BENCH_WINDOW
     const int result =
         mode == "window" ? RunWindow(argc, argv, folder, proxy) : RunHeadless(folder, proxy);
+#else
+    if (mode == "window") {
+        std::fprintf(stderr, "this build has no window\n");
+        return 64;
+    }
+    const int result = RunHeadless(folder, proxy);
+#endif
     curl_global_cleanup();
     return result;
 }
