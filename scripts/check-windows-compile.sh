@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Compiles the shared sources of the layers below the window for Windows
-# with Debian's MinGW-w64, installing it when missing: a platform call in
-# shared code fails here.
+# Compiles the shared sources of the window's layers (widgets, ui, app) for
+# Windows with Debian's MinGW-w64, installing it when missing: a platform
+# call in shared code fails here. The layers below them are built and
+# tested for Windows by scripts/test-windows.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure_packages.sh

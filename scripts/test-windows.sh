@@ -17,10 +17,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-"$WINESERVER" -p
-# The prefix is made once, before the tests start their programs in it.
-start=$(date +%s)
-"$WINELOADER" cmd /c exit >/dev/null 2>&1 || true
-echo "Wine prefix made in $(($(date +%s) - start)) s"
+windows_wine_start
 [ $# -gt 0 ] || set -- -LE long
 ctest --test-dir "$build" -j2 --output-on-failure --timeout 600 "$@"
