@@ -321,7 +321,8 @@ windows_wine_start() {
 
 # Windows system DLLs, the only imports a self-contained program may have.
 _WD_SYSTEM_DLLS=" kernel32.dll ntdll.dll msvcrt.dll ws2_32.dll bcrypt.dll advapi32.dll crypt32.dll wldap32.dll winhttp.dll winmm.dll
-                  user32.dll shell32.dll ole32.dll iphlpapi.dll secur32.dll normaliz.dll "
+                  user32.dll shell32.dll ole32.dll iphlpapi.dll secur32.dll normaliz.dll
+                  comctl32.dll comdlg32.dll gdi32.dll shlwapi.dll oleaut32.dll uxtheme.dll "
 
 # Prints the DLLs that $1 imports; fails on any that is not the system's.
 _wd_check_imports() {

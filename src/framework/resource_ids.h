@@ -4,6 +4,15 @@
 // IDs, command IDs and string resources. The download library addresses the
 // controls it touches through these, the windows build themselves from them.
 
+// windows.h defines four of these names as macros of the same values; once
+// it is in, they are the program's own (include this header after it).
+#ifdef _WIN32
+#undef IDOK
+#undef IDCANCEL
+#undef SC_MINIMIZE
+#undef SC_CLOSE
+#endif
+
 namespace res {
 
 // Icon and bitmap.

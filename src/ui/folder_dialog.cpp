@@ -9,7 +9,7 @@
 #include "widgets/shell.h"
 
 std::string DefaultPackageFolder() {
-    return HomeFolder() + kPathSeparator + "VelmoraDownload";
+    return PackageFolderBase() + kPathSeparator + "VelmoraDownload";
 }
 
 FolderDialog::FolderDialog(Dialog* parent)

@@ -9,6 +9,13 @@
 #include "widgets/dialog_template.h"
 #include "widgets/window_menu.h"
 
+// windows.h names two of the members below as macros of its A and W
+// functions; once it is in, they are this class's own.
+#ifdef _WIN32
+#undef SetDlgItemText
+#undef GetDlgItemText
+#endif
+
 class DataExchange;
 class DialogWindow;
 class ProgressCtrl;
@@ -18,7 +25,7 @@ class ProgressCtrl;
 // controls through DoDataExchange, and the window menu stands in for the
 // system menu. Derived dialogs override the On... handlers. Every text a
 // dialog shows is plain text, never markup or a link. The window itself is
-// the platform's (DialogWindow, widgets/qt/ here): nothing of it shows in
+// the platform's (DialogWindow, in widgets/qt/ or widgets/win32/): nothing of it shows in
 // this interface.
 class Dialog {
   public:

@@ -20,6 +20,10 @@ bool StartDetached(const std::string& path);
 // The user's home folder.
 std::string HomeFolder();
 
+// Where the package folder is first offered: in the home folder here, at
+// the root of the system's drive ("C:") on Windows.
+std::string PackageFolderBase();
+
 // A folder chooser titled `title`, owned by the window that asks and
 // starting in the user's home folder; the chosen folder, or empty when the
 // user cancelled.

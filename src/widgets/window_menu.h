@@ -4,6 +4,12 @@
 #include <string>
 #include <vector>
 
+// windows.h names AppendMenu as a macro of its A and W functions; once it is
+// in, the name is this class's own.
+#ifdef _WIN32
+#undef AppendMenu
+#endif
+
 // The dialog's window menu: "Minimize" and "Close", then what the dialog
 // appends. Opened by a right click on the dialog, the context-menu key,
 // Shift+F10 or Alt+Space; a chosen entry reaches the dialog as a system

@@ -61,6 +61,10 @@ std::string HomeFolder() {
     return home;
 }
 
+std::string PackageFolderBase() {
+    return HomeFolder();
+}
+
 std::string BrowseForFolder(const std::string& title) {
     // Owned by the window that asks, and opening where the user's own
     // folders are.
