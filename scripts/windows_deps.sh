@@ -316,6 +316,10 @@ windows_wine_start() {
     "$WINELOADER" wineboot --init >/dev/null 2>&1 || true
     "$WINESERVER" -w
     "$WINESERVER" -p
+    # Wine's own services start with the first program of a server and
+    # stay; started here, they hold none of a later caller's pipes open
+    # (ctest waits for those when it lists a program's tests).
+    "$WINELOADER" cmd /c exit </dev/null >/dev/null 2>&1 || true
     echo "Wine prefix made in $(($(date +%s) - start)) s" >&2
 }
 
