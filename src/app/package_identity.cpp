@@ -12,7 +12,7 @@
 #include "ui/folder_dialog.h"
 
 std::string GetPackageProgramName(PackageId id) {
-    return PackageInfoFor(id).programName;
+    return std::string(PackageInfoFor(id).programName) + kExecutableSuffix;
 }
 
 bool CopyProgramFile(const std::string& from, const std::string& to) {

@@ -6,7 +6,8 @@
 #include "catalogue/package_table.h"
 
 // The program file name of each package: "VELMORA_QUINDLE_7",
-// "VELMORA_TTS_TOBRIN", "VELMORA_TTS_VESSA"; an unknown id gives the first.
+// "VELMORA_TTS_TOBRIN", "VELMORA_TTS_VESSA", with ".exe" on Windows; an
+// unknown id gives the first.
 std::string GetPackageProgramName(PackageId id);
 
 // Where the program must run from. A program whose path holds the main

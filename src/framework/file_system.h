@@ -16,6 +16,8 @@
 // The separator of paths on disk: "/" here, "\" on Windows. Paths on the
 // server always take "/".
 extern const char kPathSeparator[];
+// What a program's file name ends with: nothing here, ".exe" on Windows.
+extern const char kExecutableSuffix[];
 
 // A file or folder held open. Moves, closes itself; the system's own handle
 // never leaves it.

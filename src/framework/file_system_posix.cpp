@@ -18,6 +18,7 @@
 
 const char kPathSeparator[] = "/";
 const char kLineEnd[] = "\n";
+const char kExecutableSuffix[] = "";
 
 namespace {
 

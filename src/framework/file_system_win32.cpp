@@ -24,6 +24,7 @@
 
 const char kPathSeparator[] = "\\";
 const char kLineEnd[] = "\r\n";
+const char kExecutableSuffix[] = ".exe";
 
 // Not declared by MinGW-w64's winternl.h.
 extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE FileHandle, HANDLE Event,
