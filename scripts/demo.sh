@@ -8,11 +8,15 @@
 #
 #   scripts/demo.sh            opens the window; you press Download, Stop, ...
 #   scripts/demo.sh --auto     drives the window itself and takes screenshots
+#   scripts/demo.sh --windows [--auto]
+#                              the same with the Windows program under Wine
+#                              (scripts/demo_windows.sh)
 #
 # Without a display (no $DISPLAY) it runs on a virtual one (Xvfb) and tells
 # you how to look at it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+[ "${1:-}" = "--windows" ] && { shift; exec scripts/demo_windows.sh "$@"; }
 source scripts/ensure_packages.sh
 source scripts/virtual_display.sh
 auto=false
