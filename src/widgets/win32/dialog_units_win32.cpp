@@ -115,6 +115,10 @@ DWORD DialogExStyle(const DialogTemplate& dialog) {
     return (dialog.style & kDialogAppWindow) != 0 ? WS_EX_APPWINDOW : 0;
 }
 
+// The height in dialog units of a one-line label: 8 for the text and its
+// leading, with room to spare below two lines (16).
+constexpr int kOneLineHigh = 12;
+
 DWORD ControlStyle(const ControlTemplate& control, bool first) {
     DWORD style = WS_CHILD | WS_VISIBLE;
     if (first) {
@@ -131,9 +135,15 @@ DWORD ControlStyle(const ControlTemplate& control, bool first) {
             return style | BS_DEFPUSHBUTTON | BS_MULTILINE | WS_TABSTOP;
         case ControlKind::GroupBox:
             return style | BS_GROUPBOX;
-        case ControlKind::Text:
+        case ControlKind::Text: {
             // Texts from the server show as they are: an "&" is no mnemonic.
-            return style | SS_LEFT | SS_NOPREFIX | (border ? WS_BORDER : 0);
+            // A label one line high stays on its line, ending in "..." if
+            // the font is wider than the layout's, instead of wrapping onto
+            // a line nobody can see.
+            const DWORD lines =
+                control.cy <= kOneLineHigh ? SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS : SS_LEFT;
+            return style | lines | SS_NOPREFIX | (border ? WS_BORDER : 0);
+        }
         case ControlKind::Edit:
             return style | ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP;
         case ControlKind::Progress:
