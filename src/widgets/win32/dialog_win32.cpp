@@ -103,6 +103,65 @@ class ThreadSafeItems : public DialogItems {
     Dialog& m_dialog;
 };
 
+// The window property that holds a picture's smoothed copy, which the
+// dialog deletes when it goes.
+constexpr wchar_t kSmoothedImage[] = L"VelmoraSmoothedImage";
+
+// Draws the picture's bitmap at the control's size with smoothing: the
+// control's own stretch drops whole rows and columns, and the banner's
+// small lettering becomes unreadable.
+void SmoothPicture(HWND picture) {
+    const auto source =
+        reinterpret_cast<HBITMAP>(SendMessageW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    BITMAP original{};
+    RECT area{};
+    if (source == nullptr || GetObjectW(source, sizeof original, &original) == 0 ||
+        !GetClientRect(picture, &area)) {
+        return;
+    }
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    if (width <= 0 || height <= 0 || (width == original.bmWidth && height == original.bmHeight)) {
+        return;
+    }
+    HDC screen = GetDC(nullptr);
+    HDC from = CreateCompatibleDC(screen);
+    HDC to = CreateCompatibleDC(screen);
+    HBITMAP scaled = CreateCompatibleBitmap(screen, width, height);
+    ReleaseDC(nullptr, screen);
+    if (from != nullptr && to != nullptr && scaled != nullptr) {
+        const HGDIOBJ fromBefore = SelectObject(from, source);
+        const HGDIOBJ toBefore = SelectObject(to, scaled);
+        SetStretchBltMode(to, HALFTONE);
+        SetBrushOrgEx(to, 0, 0, nullptr);
+        const bool drawn = StretchBlt(to, 0, 0, width, height, from, 0, 0, original.bmWidth,
+                                      original.bmHeight, SRCCOPY) != FALSE;
+        SelectObject(from, fromBefore);
+        SelectObject(to, toBefore);
+        if (drawn) {
+            // The control no longer frees the image it loaded once another
+            // replaces it.
+            const auto previous = reinterpret_cast<HBITMAP>(SendMessageW(
+                picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled)));
+            SetPropW(picture, kSmoothedImage, scaled);
+            scaled = nullptr;
+            if (previous != nullptr && previous != source) {
+                DeleteObject(previous);
+            }
+            DeleteObject(source);
+        }
+    }
+    if (scaled != nullptr) {
+        DeleteObject(scaled);
+    }
+    if (from != nullptr) {
+        DeleteDC(from);
+    }
+    if (to != nullptr) {
+        DeleteDC(to);
+    }
+}
+
 }  // namespace
 
 DialogWindow::DialogWindow(Dialog& dialog, const DialogTemplate& dialogTemplate, Dialog* parent)
@@ -698,6 +757,9 @@ BOOL DialogWindow::OnInitDialog() {
     // What the controls were given before, in an earlier run, they show again.
     for (std::size_t i = 0; i < m_controls.size(); ++i) {
         ApplyState(m_controls[i]);
+        if (m_controls[i].source->kind == ControlKind::Picture && m_controls[i].hwnd != nullptr) {
+            SmoothPicture(m_controls[i].hwnd);
+        }
         if (m_controls[i].progress != nullptr) {
             // A change announced while no box ran was lost with it.
             PostProgressChanged(i);
@@ -829,6 +891,9 @@ void DialogWindow::OnDestroy() {
         }
         if (control.hwnd == nullptr) {
             continue;
+        }
+        if (const HANDLE smoothed = RemovePropW(control.hwnd, kSmoothedImage)) {
+            DeleteObject(smoothed);
         }
         if (ShowsText(control.source->kind)) {
             control.text = WindowTextUtf8(control.hwnd);
