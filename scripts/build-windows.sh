@@ -5,7 +5,10 @@
 # libgcrypt for MinGW, libcurl and GoogleTest cross-built once into a cache).
 # Everything is linked statically: no DLL but the system's beside a program.
 #
-#   scripts/build-windows.sh        # into build-windows (or $BUILD_DIR)
+#   scripts/build-windows.sh [CMAKE_OPTION ...]
+#                                   # into build-windows (or $BUILD_DIR); the
+#                                   # options go to cmake, such as
+#                                   # -DVELMORA_MINISIGN_PUBLIC_KEY=RW...
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/windows_deps.sh
@@ -13,7 +16,7 @@ windows_deps
 build=${BUILD_DIR:-build-windows}
 cmake -S . -B "$build" -G Ninja -DVELMORA_WERROR=ON -DVELMORA_BUILD_WINDOWS=ON \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
-    -DVELMORA_CURL_MINGW="$VELMORA_CURL_MINGW" >/dev/null
+    -DVELMORA_CURL_MINGW="$VELMORA_CURL_MINGW" "$@" >/dev/null
 start=$(date +%s)
 cmake --build "$build" -j2
 echo "built for Windows in $(($(date +%s) - start)) s"
