@@ -2,12 +2,6 @@
 // this seam, and ntdll's NtCreateFile for the files in a held folder, which
 // Win32 can reach only by a path (RootDirectory is the openat of NT).
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 // After windows.h, which they need.
 #include <sddl.h>

@@ -1,12 +1,6 @@
 // The desktop's proxy on Windows: the user's Internet settings as WinHTTP
 // reads them, a PAC file and auto-detection (WPAD) included.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 // After windows.h, which it needs.
 #include <winhttp.h>

@@ -46,28 +46,6 @@ void ShowQtMessageBox(const std::string& message) {
 
 }  // namespace
 
-namespace {
-
-std::function<void(const std::string&)> g_workerBoxHook;
-
-}  // namespace
-
-void SetWorkerBoxHook(std::function<void(const std::string& text)> hook) {
-    g_workerBoxHook = std::move(hook);
-}
-
-MessageBoxHandler ShownOnUiThread(MessageBoxHandler present) {
-    return [present = std::move(present)](const std::string& message) {
-        const bool fromWorker = !IsUiThread();
-        RunOnUiThread([&] {
-            if (fromWorker && g_workerBoxHook) {
-                g_workerBoxHook(message);
-            }
-            present(message);
-        });
-    };
-}
-
 void InstallMessageBoxes() {
     SetMessageBoxHandler(ShownOnUiThread(ShowQtMessageBox));
 }

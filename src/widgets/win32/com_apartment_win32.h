@@ -1,8 +1,5 @@
 #pragma once
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <objbase.h>
 
 // COM on this thread for as long as it lives: the shell's choosers and

@@ -2,15 +2,6 @@
 // area icon that lives only as long as its balloon, and the progress on the
 // taskbar button of the main window.
 
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 // After windows.h, which they need.
 #include <shellapi.h>

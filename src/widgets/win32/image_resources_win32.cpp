@@ -2,15 +2,6 @@
 // resource IDs, as the dialog templates name them: the location given at
 // registration (where another platform finds the picture) is not needed.
 
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <map>

@@ -1,8 +1,5 @@
 #pragma once
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 // Which window the boxes, the choosers and the notices belong to. The main

@@ -1,12 +1,3 @@
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <algorithm>
@@ -100,25 +91,7 @@ void ShowWin32MessageBox(const std::string& message) {
     ResumeWaitCursor(waits);
 }
 
-std::function<void(const std::string&)> g_workerBoxHook;
-
 }  // namespace
-
-void SetWorkerBoxHook(std::function<void(const std::string& text)> hook) {
-    g_workerBoxHook = std::move(hook);
-}
-
-MessageBoxHandler ShownOnUiThread(MessageBoxHandler present) {
-    return [present = std::move(present)](const std::string& message) {
-        const bool fromWorker = !IsUiThread();
-        RunOnUiThread([&] {
-            if (fromWorker && g_workerBoxHook) {
-                g_workerBoxHook(message);
-            }
-            present(message);
-        });
-    };
-}
 
 void InstallMessageBoxes() {
     // Installed on the user-interface thread at start-up: it becomes the

@@ -3,15 +3,6 @@
 // that every message loop of the thread (its own, a dialog's, a box's, a
 // menu's) runs them, and owns the timers.
 
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <algorithm>
