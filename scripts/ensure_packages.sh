@@ -26,6 +26,8 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-d
 # minisign, to check the publisher's signatures as a maker would; GIO's
 # proxy resolvers, GNOME's proxy settings, a PAC runner and a session bus,
 # for the desktop's proxy settings; the validators of desktop entries and
-# AppStream metadata.
+# AppStream metadata; dpkg-shlibdeps, which cpack runs for the packages'
+# dependencies, and lintian, which checks the packages.
 TEST_PACKAGES=(xvfb xdotool xfsprogs minisign glib-networking gsettings-desktop-schemas
-               libproxy1-plugin-webkit dbus-bin dbus-daemon desktop-file-utils appstream)
+               libproxy1-plugin-webkit dbus-bin dbus-daemon desktop-file-utils appstream
+               dpkg-dev lintian)

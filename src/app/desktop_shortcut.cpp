@@ -6,12 +6,12 @@
 #include "framework/texts.h"
 
 void CreateDesktopShortcut(const std::string& target, const std::string& desktopFolder,
-                           const std::string& applicationsFolder) {
+                           const std::string& applicationsFolder, const std::string& icon) {
     // The same launcher in the applications menu: many desktops show no
     // icons on the desktop at all.
     LauncherWrite menu = LauncherWrite::Failed;
     if (!applicationsFolder.empty()) {
-        menu = WriteLauncher(LauncherPlace::ApplicationsMenu, applicationsFolder, target);
+        menu = WriteLauncher(LauncherPlace::ApplicationsMenu, applicationsFolder, target, icon);
     }
     EntryInfo desktop;
     if (!StatPath(desktopFolder, desktop) || desktop.kind != EntryKind::Folder) {
@@ -21,7 +21,7 @@ void CreateDesktopShortcut(const std::string& target, const std::string& desktop
         }
         return;
     }
-    switch (WriteLauncher(LauncherPlace::Desktop, desktopFolder, target)) {
+    switch (WriteLauncher(LauncherPlace::Desktop, desktopFolder, target, icon)) {
         case LauncherWrite::Failed:
             ShowMessageBox(text::kFailedToSaveShortcut);
             return;

@@ -7,6 +7,7 @@
 // applications menu (`applicationsFolder`, created when missing) and one in
 // the desktop folder. Tells the user when the desktop's launcher is new and
 // when it cannot be made; without a desktop folder only the menu's launcher
-// is written, and nothing is said unless that fails too.
+// is written, and nothing is said unless that fails too. `icon` names the
+// installed program's icon for both; empty for a program only downloaded.
 void CreateDesktopShortcut(const std::string& target, const std::string& desktopFolder,
-                           const std::string& applicationsFolder);
+                           const std::string& applicationsFolder, const std::string& icon = {});

@@ -1,9 +1,14 @@
 #include "app/download_app.h"
 
+#include <string>
+#include <vector>
+
 #include "app/desktop_shortcut.h"
 #include "app/download_command_line_info.h"
-#include "app/package_identity.h"
+#include "app/installed_program.h"
 #include "app/known_folders.h"
+#include "app/launcher.h"
+#include "app/package_identity.h"
 #include "catalogue/package_files.h"
 #include "framework/file_system.h"
 #include "framework/folder_lock.h"
@@ -17,18 +22,33 @@
 
 DownloadApp theApp;
 
+namespace {
+
+// What the launchers the program wrote start, the menu's first: the copy
+// that an installed program keeps up to date.
+std::vector<std::string> InstalledCopies() {
+    return {ReadLauncherTarget(LauncherPlace::ApplicationsMenu, ApplicationsMenuFolder()),
+            ReadLauncherTarget(LauncherPlace::Desktop, DesktopFolder())};
+}
+
+}  // namespace
+
 bool DownloadApp::InitInstance(int argc, const char* const* argv) {
     DownloadCommandLineInfo commandLine;
     ParseCommandLine(argc, argv, commandLine);
 
     const std::string modulePath = ModuleFileName();
+    std::string prefix;
+    const bool installed = IsInstalledProgram(modulePath, prefix);
     const std::string runPath =
-        CopyToPackageFolder(modulePath, {BrowserCacheFolder(), DownloadsFolder()});
+        installed ? InstalledRunPath(modulePath, FindPackageCopy(modulePath, InstalledCopies()))
+                  : CopyToPackageFolder(modulePath, {BrowserCacheFolder(), DownloadsFolder()});
     if (runPath.empty() && !modulePath.empty()) {
         // The chosen folder is in use; the self-copy has said so.
         return false;
     }
-    CreateDesktopShortcut(runPath, DesktopFolder(), ApplicationsMenuFolder());
+    CreateDesktopShortcut(runPath, DesktopFolder(), ApplicationsMenuFolder(),
+                          installed ? InstalledIconName(prefix) : "");
     if (runPath != modulePath) {
         // The copy starts without this run's options.
         if (!StartDetached(runPath)) {

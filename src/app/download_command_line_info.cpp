@@ -26,10 +26,14 @@ void DownloadCommandLineInfo::ParseParam(const std::string& param, bool isFlag) 
     m_nPendingOption = kNoOption;
 }
 
+bool IsOptionArgument(const std::string& arg) {
+    return !arg.empty() && (arg[0] == '-' || arg[0] == '/');
+}
+
 void ParseCommandLine(int argc, const char* const* argv, DownloadCommandLineInfo& info) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const bool isFlag = !arg.empty() && (arg[0] == '-' || arg[0] == '/');
+        const bool isFlag = IsOptionArgument(arg);
         info.ParseParam(isFlag ? arg.substr(1) : arg, isFlag);
     }
 }

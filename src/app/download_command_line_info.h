@@ -17,5 +17,8 @@ class DownloadCommandLineInfo {
     int m_nPendingOption = -1;
 };
 
+// Whether the argument is an option: it begins with "-" or "/".
+bool IsOptionArgument(const std::string& arg);
+
 // Hands every argument after the program name to ParseParam, in order.
 void ParseCommandLine(int argc, const char* const* argv, DownloadCommandLineInfo& info);

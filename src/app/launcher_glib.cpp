@@ -4,16 +4,28 @@
 #include <sys/stat.h>
 
 #include "app/launcher.h"
+#include "framework/own_files.h"
 #include "framework/resource_ids.h"
 #include "framework/texts.h"
 
 namespace {
 
 constexpr char kEntryGroup[] = "Desktop Entry";
+// Where the installed program is filed in the applications menu.
+constexpr char kMenuCategories[] = "Network;FileTransfer;";
+// Far more than an entry of ours holds.
+constexpr std::size_t kMaxEntrySize = 64 * 1024;
+
+std::string EntryName(LauncherPlace place) {
+    return std::string(place == LauncherPlace::ApplicationsMenu ? res::kMenuEntryId
+                                                                : text::kShortcutName) +
+           ".desktop";
+}
 
 // An existing entry is loaded and saved back with only its own keys
 // changed.
-LauncherWrite WriteEntry(const std::string& path, const std::string& target) {
+LauncherWrite WriteEntry(const std::string& path, const std::string& target,
+                         const std::string& icon) {
     GKeyFile* entry = g_key_file_new();
     // A file that is not a desktop entry counts as no launcher at all.
     const bool existed =
@@ -30,6 +42,10 @@ LauncherWrite WriteEntry(const std::string& path, const std::string& target) {
     g_key_file_set_string(entry, kEntryGroup, "Name", text::kShortcutName);
     g_key_file_set_string(entry, kEntryGroup, "Exec", QuoteExec(target).c_str());
     g_key_file_set_string(entry, kEntryGroup, "Comment", text::kShortcutDescription);
+    if (!icon.empty()) {
+        g_key_file_set_string(entry, kEntryGroup, "Icon", icon.c_str());
+        g_key_file_set_string(entry, kEntryGroup, "Categories", kMenuCategories);
+    }
     const bool saved = g_key_file_save_to_file(entry, path.c_str(), nullptr);
     g_key_file_free(entry);
     if (!saved) {
@@ -68,11 +84,50 @@ std::string QuoteExec(const std::string& path) {
     return quoted + "\"";
 }
 
+std::string ExecTarget(const std::string& exec) {
+    gint argc = 0;
+    gchar** argv = nullptr;
+    if (!g_shell_parse_argv(exec.c_str(), &argc, &argv, nullptr)) {
+        return {};
+    }
+    const std::string arg = argc == 1 ? argv[0] : "";
+    g_strfreev(argv);
+    // "%%" stands for "%"; any other "%" is a field code, which QuoteExec
+    // never writes.
+    std::string path;
+    for (std::size_t i = 0; i < arg.size(); ++i) {
+        if (arg[i] == '%' && (++i == arg.size() || arg[i] != '%')) {
+            return {};
+        }
+        path += arg[i];
+    }
+    // A bare name would be looked up along PATH.
+    return path.rfind('/', 0) == 0 ? path : std::string();
+}
+
 LauncherWrite WriteLauncher(LauncherPlace place, const std::string& folder,
-                            const std::string& target) {
+                            const std::string& target, const std::string& icon) {
     if (place == LauncherPlace::ApplicationsMenu) {
         MakeFoldersQuietly(folder);
-        return WriteEntry(folder + "/" + res::kMenuEntryId + ".desktop", target);
     }
-    return WriteEntry(folder + "/" + text::kShortcutName + ".desktop", target);
+    return WriteEntry(folder + "/" + EntryName(place), target, icon);
+}
+
+std::string ReadLauncherTarget(LauncherPlace place, const std::string& folder) {
+    std::string content;
+    // Only a regular file: a FIFO at the name would hold the start-up.
+    if (folder.empty() ||
+        !ReadOwnFile(OwnFolder::Open(folder), EntryName(place), kMaxEntrySize, content)) {
+        return {};
+    }
+    GKeyFile* entry = g_key_file_new();
+    std::string target;
+    if (g_key_file_load_from_data(entry, content.data(), content.size(), G_KEY_FILE_NONE,
+                                  nullptr)) {
+        gchar* exec = g_key_file_get_string(entry, kEntryGroup, "Exec", nullptr);
+        target = exec != nullptr ? ExecTarget(exec) : "";
+        g_free(exec);
+    }
+    g_key_file_free(entry);
+    return target;
 }

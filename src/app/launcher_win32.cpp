@@ -63,8 +63,10 @@ LauncherWrite WriteLink(const std::wstring& path, const std::string& target) {
 
 }  // namespace
 
+// A shell link shows its target's own icon, and the Start menu has no
+// categories: `icon` changes nothing here.
 LauncherWrite WriteLauncher(LauncherPlace place, const std::string& folder,
-                            const std::string& target) {
+                            const std::string& target, const std::string& /*icon*/) {
     const std::wstring wideFolder = dialog_win32::WideFromUtf8(folder);
     if (place == LauncherPlace::ApplicationsMenu) {
         // The Start menu's folder is the shell's business: a missing one is
@@ -73,4 +75,11 @@ LauncherWrite WriteLauncher(LauncherPlace place, const std::string& folder,
     }
     return WriteLink(wideFolder + L"\\" + dialog_win32::WideFromUtf8(text::kShortcutName) + L".lnk",
                      target);
+}
+
+// Only an installed program looks for the copy its launcher starts, and the
+// program is never installed on Windows: users start it from the browser's
+// download.
+std::string ReadLauncherTarget(LauncherPlace /*place*/, const std::string& /*folder*/) {
+    return {};
 }

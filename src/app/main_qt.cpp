@@ -1,10 +1,16 @@
 #include <QApplication>
 
+#include "app/command_line_answer.h"
 #include "app/download_app.h"
 #include "framework/texts.h"
 #include "widgets/message_boxes.h"
 
 int main(int argc, char** argv) {
+    // Answered before Qt starts, which needs a display: the help and the
+    // version work in any terminal.
+    if (WriteCommandLineAnswer(AnswerCommandLine(argc, argv))) {
+        return 0;
+    }
     // The command line is ours, read as given: Qt sees none of it, so that
     // an argument such as "-style" takes nothing away from "-dir".
     int qtArgc = 1;

@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line_answer.h"
 #include "app/download_app.h"
+#include "framework/message_box.h"
 #include "widgets/message_boxes.h"
 #include "widgets/win32/com_apartment_win32.h"
 #include "widgets/win32/controls_win32.h"
@@ -24,6 +26,17 @@ int wmain(int argc, wchar_t** argv) {
     // Shell links and the folder chooser are COM objects of this thread.
     const ComApartment com;
     InstallMessageBoxes();
+    const CommandLineAnswer answer = AnswerCommandLine(argc, pointers.data());
+    if (WriteCommandLineAnswer(answer)) {
+        // A program of the GUI subsystem started from a console gets no
+        // standard output unless it was redirected: the answer goes into a
+        // box then.
+        const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+        if (output == nullptr || output == INVALID_HANDLE_VALUE) {
+            ShowMessageBox(answer.output);
+        }
+        return 0;
+    }
     theApp.InitInstance(argc, pointers.data());
     return 0;
 }

@@ -40,6 +40,10 @@ std::string CopyToPackageFolder(const std::string& modulePath,
     if (std::none_of(downloadFolders.begin(), downloadFolders.end(), startedThere)) {
         return modulePath;
     }
+    return CopyIntoChosenFolder(modulePath);
+}
+
+std::string CopyIntoChosenFolder(const std::string& modulePath) {
     FolderDialog dialog;
     // After Cancel the folder is the one the dialog held: the default or the
     // last one picked.

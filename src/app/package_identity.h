@@ -20,6 +20,11 @@ std::string GetPackageProgramName(PackageId id);
 std::string CopyToPackageFolder(const std::string& modulePath,
                                 const std::vector<std::string>& downloadFolders);
 
+// The copy itself, wherever the program was started: asks for the package
+// folder, copies the program there and returns the copy's path; the module
+// path when it cannot, empty when the folder is in use (said).
+std::string CopyIntoChosenFolder(const std::string& modulePath);
+
 // Copies a program file, replacing the target, with execute permission.
 // The copy is written beside the target and renamed, so a running program
 // of that name is not disturbed.

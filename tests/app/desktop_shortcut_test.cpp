@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 
+#include "app/launcher.h"
 #include "app/launcher_glib.h"
 #include "framework/file_utils.h"
 #include "support/temp_dir.h"
@@ -116,6 +117,65 @@ TEST(QuoteExecTest, ThePathRunsExactlyAsGiven) {
     EXPECT_EQ(QuoteExec("/a b/VELMORA_QUINDLE_7"), "\"/a b/VELMORA_QUINDLE_7\"");
     EXPECT_EQ(QuoteExec("/x\"y`z$w\\v/p"), "\"/x\\\"y\\`z\\$w\\\\v/p\"");
     EXPECT_EQ(QuoteExec("/100%/p"), "\"/100%%/p\"");
+}
+
+// The installed program's launchers show its icon and are filed in the
+// menu; a later write without one (the copy's own start) keeps both.
+TEST_F(DesktopShortcutTest, AnInstalledProgramsLaunchersCarryItsIconAndCategories) {
+    CreateDesktopShortcut("/p/VELMORA_QUINDLE_7", m_desktop.Path(), Menu(),
+                          "example.velmora.Quindle");
+    for (const std::string& entry : {Entry(), MenuEntry()}) {
+        EXPECT_EQ(Key("Icon", entry), "example.velmora.Quindle") << entry;
+        EXPECT_EQ(Key("Categories", entry), "Network;FileTransfer;") << entry;
+    }
+    CreateDesktopShortcut("/p/VELMORA_QUINDLE_7", m_desktop.Path(), Menu());
+    EXPECT_EQ(Key("Icon", MenuEntry()), "example.velmora.Quindle");
+    EXPECT_EQ(Key("Categories", MenuEntry()), "Network;FileTransfer;");
+
+    TempDir otherDesktop;
+    CreateDesktopShortcut("/p/VELMORA_QUINDLE_7", otherDesktop.Path(), m_data / "other");
+    EXPECT_EQ(ReadFile(otherDesktop / "Velmora Quindle 7.desktop").find("Icon="), std::string::npos)
+        << "a downloaded program names no icon";
+    if (std::system("command -v desktop-file-validate >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "needs desktop-file-validate (Debian's desktop-file-utils)";
+    }
+    for (const std::string& entry : {Entry(), MenuEntry()}) {
+        EXPECT_EQ(std::system(("desktop-file-validate '" + entry + "'").c_str()), 0) << entry;
+    }
+}
+
+TEST_F(DesktopShortcutTest, TheTargetReadsBackFromEitherLauncher) {
+    for (const char* target :
+         {"/home/u/VelmoraDownload/VELMORA_QUINDLE_7", "/a b/x\"y`z$w\\v%%f/100%/VELMORA_QUINDLE_7",
+          "/tab\there/new\nline/VELMORA_QUINDLE_7"}) {
+        CreateDesktopShortcut(target, m_desktop.Path(), Menu());
+        EXPECT_EQ(ReadLauncherTarget(LauncherPlace::ApplicationsMenu, Menu()), target);
+        EXPECT_EQ(ReadLauncherTarget(LauncherPlace::Desktop, m_desktop.Path()), target);
+    }
+    EXPECT_EQ(ReadLauncherTarget(LauncherPlace::Desktop, m_desktop / "missing"), "");
+    EXPECT_EQ(ReadLauncherTarget(LauncherPlace::Desktop, ""), "");
+}
+
+// Only a launcher as the program writes it names a program to run.
+TEST_F(DesktopShortcutTest, AnyOtherLauncherNamesNoTarget) {
+    for (const char* exec :
+         {"velmora-quindle", "\"/p/VELMORA_QUINDLE_7\" -site x", "/p/VELMORA_QUINDLE_7 %f",
+          "/p/VELMORA_%QUINDLE_7", "/p/V%", "\"/p/VELMORA_QUINDLE_7", ""}) {
+        WriteFile(MenuEntry(),
+                  std::string("[Desktop Entry]\nType=Application\nExec=") + exec + "\n");
+        EXPECT_EQ(ReadLauncherTarget(LauncherPlace::ApplicationsMenu, Menu()), "") << exec;
+    }
+    EXPECT_EQ(ExecTarget("/p/VELMORA_QUINDLE_7"), "/p/VELMORA_QUINDLE_7") << "unquoted, by hand";
+
+    // Neither a link nor a FIFO at the name is read: the FIFO would hold the
+    // start-up for good.
+    WriteFile(m_data / "elsewhere.desktop", "[Desktop Entry]\nExec=\"/p/VELMORA_QUINDLE_7\"\n");
+    unlink(MenuEntry().c_str());
+    ASSERT_EQ(symlink((m_data / "elsewhere.desktop").c_str(), MenuEntry().c_str()), 0);
+    EXPECT_EQ(ReadLauncherTarget(LauncherPlace::ApplicationsMenu, Menu()), "");
+    unlink(MenuEntry().c_str());
+    ASSERT_EQ(mkfifo(MenuEntry().c_str(), 0600), 0);
+    EXPECT_EQ(ReadLauncherTarget(LauncherPlace::ApplicationsMenu, Menu()), "");
 }
 
 }  // namespace

@@ -3,10 +3,13 @@
 # started from the download folder it asks for a package folder, copies
 # itself there, leaves a desktop entry and starts the copy; started again
 # through the desktop entry's Exec it goes straight to the main window.
+# Installed (cmake --install into a prefix of its own), it does the same
+# from the menu's velmora-quindle, and later starts bring the copy up to
+# date and start it.
 #
-#   first_start_e2e.sh PROGRAM TEST_SERVER PUBLISHER
+#   first_start_e2e.sh PROGRAM TEST_SERVER PUBLISHER BUILD_DIR APP_ID
 set -euo pipefail
-program=$1 server=$2 publisher=$3
+program=$1 server=$2 publisher=$3 build=$4 app_id=$5
 for tool in Xvfb xdotool; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
 done
@@ -38,6 +41,8 @@ for _ in $(seq 100); do [ -s "$work/address" ] && break; sleep 0.1; done
 export http_proxy="http://$(head -n1 "$work/address")" no_proxy=""
 
 press() { xdotool windowfocus --sync "$1" 2>/dev/null || true; sleep 0.2; xdotool key "$2"; }
+# Waits until no process runs the program at $1 (with or without options).
+ended() { for _ in $(seq 100); do pgrep -f "^$1" >/dev/null || return 0; sleep 0.05; done; return 1; }
 
 cp "$program" "$HOME/Downloads/velmora-setup"
 "$HOME/Downloads/velmora-setup" -site elsewhere.example &
@@ -59,8 +64,7 @@ cmp -s "$entry" "$menu_entry" || fail "the applications menu has not the same en
 main=$(window "Velmora Software Quindle") || fail "the copy did not open its main window"
 pgrep -f "^$copy\$" >/dev/null || fail "the copy was started with options"
 press "$main" Escape
-for _ in $(seq 100); do pgrep -f "^$copy" >/dev/null || break; sleep 0.05; done
-pgrep -f "^$copy" >/dev/null && fail "the copy did not end when its window closed"
+ended "$copy" || fail "the copy did not end when its window closed"
 
 # Later: through the desktop entry, straight to the main window.
 exec_line=$(sed -n 's/^Exec=//p' "$entry")
@@ -92,4 +96,65 @@ for _ in $(seq 200); do [ -f "$HOME/VelmoraDownload/7.8-beta/velmora.exe" ] && b
 cmp -s "$work/velmora.exe" "$HOME/VelmoraDownload/7.8-beta/velmora.exe" || fail "the parts did not come from -dir"
 press "$main" Escape
 wait "$third" || fail "the -dir start did not end cleanly"
-echo "first start, desktop entry and -dir: ok"
+
+# Installed: the menu entry runs velmora-quindle, and the installed program
+# plays the part of the download, in a home of its own.
+prefix="$work/prefix"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+installed="$prefix/lib/velmora-quindle/VELMORA_QUINDLE_7"
+[ -x "$installed" ] || fail "nothing installed at $installed"
+[ -f "$prefix/share/icons/hicolor/scalable/apps/$app_id.svg" ] || fail "no icon $app_id installed"
+env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= "$prefix/bin/velmora-quindle" --help |
+    grep -q '^Usage: ' || fail "the installed velmora-quindle --help"
+export HOME="$work/installed-home" XDG_CONFIG_HOME="$work/installed-home/.config"
+mkdir -p "$HOME/Downloads" "$HOME/Desktop"
+copy="$HOME/VelmoraDownload/VELMORA_QUINDLE_7"
+entry="$HOME/Desktop/Velmora Quindle 7.desktop"
+menu_entry="$HOME/.local/share/applications/velmora-quindle-7.desktop"
+nothing_downloaded() {
+    [ -z "$(ls -A "$HOME/Downloads")" ] || fail "$1 put $(ls -A "$HOME/Downloads") into Downloads"
+}
+
+"$prefix/bin/velmora-quindle" &
+first=$!
+folder=$(window "Package Download Folder") || fail "the installed program did not ask for a folder"
+press "$folder" Return
+notice=$(window "Velmora Quindle") || fail "the installed program's desktop entry was not announced"
+press "$notice" Return
+wait "$first" || fail "the installed program did not end cleanly"
+cmp -s "$installed" "$copy" || fail "the installed program was not copied to $copy"
+nothing_downloaded "the first start"
+for launcher in "$entry" "$menu_entry"; do
+    grep -qx "Exec=\"$copy\"" "$launcher" || fail "$launcher does not start the copy"
+    grep -qx "Icon=$app_id" "$launcher" || fail "$launcher shows no icon $app_id"
+    grep -qx "Categories=Network;FileTransfer;" "$launcher" || fail "$launcher has no categories"
+done
+main=$(window "Velmora Software Quindle") || fail "the installed program's copy opened no window"
+pgrep -f "^$copy\$" >/dev/null || fail "the window is not the copy's"
+press "$main" Escape
+ended "$copy" || fail "the copy did not end when its window closed"
+
+# Later, from the menu again: the copy starts at once, as it is.
+inode=$(stat -c %i "$copy")
+"$prefix/bin/velmora-quindle" &
+second=$!
+main=$(window "Velmora Software Quindle") || fail "the second installed start opened no window"
+xdotool search --onlyvisible --name "^Package Download Folder\$" >/dev/null 2>&1 && fail "asked for a folder again"
+wait "$second" || fail "the second installed start did not end cleanly"
+pgrep -f "^$copy\$" >/dev/null || fail "the second installed start did not start the copy"
+[ "$(stat -c %i "$copy")" = "$inode" ] || fail "an unchanged copy was written again"
+nothing_downloaded "the second start"
+press "$main" Escape
+ended "$copy" || fail "the copy did not end when its window closed"
+
+# An update of the installed program reaches the copy at the next start.
+printf 'a later release' >>"$installed"
+"$prefix/bin/velmora-quindle" &
+third=$!
+main=$(window "Velmora Software Quindle") || fail "the updated installed program opened no window"
+wait "$third" || fail "the updated installed program did not end cleanly"
+cmp -s "$installed" "$copy" || fail "the updated installed program did not replace the copy"
+nothing_downloaded "the updated start"
+press "$main" Escape
+ended "$copy" || fail "the copy did not end when its window closed"
+echo "first start, desktop entry, -dir and the installed program: ok"

@@ -13,6 +13,7 @@
 // velmora-publish --version TEXT [--package main|tobrin|vessa]
 //                 [--part-size BYTES] [--site HOST] [--sign SECRET_KEY]
 //                 INSTALLER OUTPUT
+// velmora-publish --help | --version
 //
 // SECRET_KEY is a minisign secret key file (minisign -G); when it is
 // encrypted, its password is read from the first line of standard input.
@@ -39,23 +40,49 @@
 #include "framework/file_hash.h"
 #include "framework/file_utils.h"
 #include "framework/sha256.h"
+#include "framework/texts.h"
 
 namespace {
 
 constexpr long long kDefaultPartSize = 8 * 1024 * 1024;
 
-int Usage(const char* problem) {
+std::string UsageText() {
     std::string names;
     for (PackageId id = kPackageMain; id < kPackageCount; ++id) {
         names += std::string(id == kPackageMain ? "" : "|") + PackageInfoFor(id).publisherName;
     }
-    std::fprintf(stderr,
-                 "velmora-publish: %s\n"
-                 "usage: velmora-publish --version TEXT [--package %s]\n"
-                 "                       [--part-size BYTES] [--site HOST] [--sign SECRET_KEY]\n"
-                 "                       INSTALLER OUTPUT\n",
-                 problem, names.c_str());
+    return "usage: velmora-publish --version TEXT [--package " + names +
+           "]\n"
+           "                       [--part-size BYTES] [--site HOST] [--sign SECRET_KEY]\n"
+           "                       INSTALLER OUTPUT\n"
+           "       velmora-publish --help | --version\n";
+}
+
+int Usage(const char* problem) {
+    std::fprintf(stderr, "velmora-publish: %s\n%s", problem, UsageText().c_str());
     return 2;
+}
+
+int Help() {
+    std::printf(
+        "%s\n"
+        "Splits INSTALLER into numbered parts and writes what a web server publishes\n"
+        "for Velmora Quindle: OUTPUT/download/sites (the download host) and, in the\n"
+        "package's folder below OUTPUT/download, pkgindex.txt, the parts and\n"
+        "SHA256SUMS, the checksums of the parts, the installer and the index.\n"
+        "\n"
+        "  --version TEXT      the package's version, which names its folder on the\n"
+        "                      users' disks\n"
+        "  --package NAME      the package: main (the default), tobrin or vessa\n"
+        "  --part-size BYTES   the size of every part but the last (default %lld)\n"
+        "  --site HOST         the host the site list names\n"
+        "                      (default %s)\n"
+        "  --sign SECRET_KEY   also sign SHA256SUMS with this minisign secret key; the\n"
+        "                      password of an encrypted key is read from standard input\n"
+        "  --help              show this help and exit\n"
+        "  --version           without a value: show the publisher's version and exit\n",
+        UsageText().c_str(), kDefaultPartSize, config::kPrimaryDownloadHost);
+    return 0;
 }
 
 int Fail(const std::string& what) {
@@ -136,7 +163,14 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (arg == "--version" && hasValue) {
+        if (arg == "--help") {
+            return Help();
+        }
+        if (arg == "--version" && !hasValue) {
+            std::printf("velmora-publish (%s) %s\n", text::kAppTitle, config::kProgramVersion);
+            return 0;
+        }
+        if (arg == "--version") {
             version = argv[++i];
         } else if (arg == "--site" && hasValue) {
             site = argv[++i];

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include "framework/build_config.h"
 #include "framework/texts.h"
 
 namespace {
@@ -22,7 +23,7 @@ void SendDesktopNotification(const std::string& summary, const std::string& body
         QStringLiteral("org.freedesktop.Notifications"),
         QStringLiteral("/org/freedesktop/Notifications"),
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
-    notify << QString::fromUtf8(text::kAppTitle) << 0u << QStringLiteral("velmora-quindle")
+    notify << QString::fromUtf8(text::kAppTitle) << 0u << QString::fromUtf8(config::kAppId)
            << QString::fromLocal8Bit(summary.c_str())
            << QString::fromLocal8Bit(NotificationBodyMarkup(body).c_str()) << QStringList()
            << QVariantMap() << kServerDecidesTimeout;

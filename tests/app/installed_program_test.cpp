@@ -1,0 +1,212 @@
+#include "app/installed_program.h"
+
+#include <QTimer>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "../ui/gui_helpers.h"
+#include "app/desktop_shortcut.h"
+#include "app/launcher.h"
+#include "framework/build_config.h"
+#include "framework/file_utils.h"
+#include "framework/folder_lock.h"
+#include "support/temp_dir.h"
+#include "ui/folder_dialog.h"
+
+namespace {
+
+std::string InUseText(const std::string& folder) {
+    return "Velmora Quindle is already running for the folder " + folder +
+           ". Please continue in its window, or close that window and start Velmora Quindle "
+           "again.";
+}
+
+ino_t InodeOf(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+TEST(InstalledProgramTest, OnlyTheInstalledFolderCounts) {
+    const struct {
+        const char* module;
+        bool installed;
+        const char* prefix;
+    } cases[] = {
+        {"/usr/lib/velmora-quindle/VELMORA_QUINDLE_7", true, "/usr"},
+        {"/lib/velmora-quindle/VELMORA_QUINDLE_7", true, ""},
+        {"/home/u/VelmoraDownload/VELMORA_QUINDLE_7", false, ""},
+        {"/usr/lib/velmora-quindle/old/VELMORA_QUINDLE_7", false, ""},
+        {"/usr/lib/xvelmora-quindle/VELMORA_QUINDLE_7", false, ""},
+        {"", false, ""},
+    };
+    for (const auto& c : cases) {
+        std::string prefix = "untouched";
+        EXPECT_EQ(IsInstalledProgram(c.module, prefix), c.installed) << c.module;
+        EXPECT_EQ(prefix, c.installed ? c.prefix : "untouched") << c.module;
+    }
+}
+
+TEST(InstalledProgramTest, TheIconCountsWhenTheInstallHasIt) {
+    TempDir prefix;
+    const std::string icons = prefix / "share/icons/hicolor/scalable/apps";
+    EXPECT_EQ(InstalledIconName(prefix.Path()), "");
+    WriteFile(icons + "/" + config::kAppId + ".svg/inside", "");
+    EXPECT_EQ(InstalledIconName(prefix.Path()), "") << "a folder is no icon";
+    TempDir other;
+    WriteFile(other / "share/icons/hicolor/scalable/apps/" + config::kAppId + ".svg", "<svg/>");
+    EXPECT_EQ(InstalledIconName(other.Path()), config::kAppId);
+}
+
+// An installed program in a prefix of the test's own, its copy in a package
+// folder of the test's home.
+class InstalledStartTest : public testing::Test {
+  protected:
+    InstalledStartTest() {
+        WriteFile(m_module, "#!/bin/sh\necho installed program, release 2\n");
+        chmod(m_module.c_str(), 0755);
+        WriteFile(m_desktop + "/.keep", "");
+    }
+
+    // Runs `start`; when `answer` is given, the folder dialog must open and
+    // is answered with it, otherwise no dialog may open.
+    std::string Run(const std::function<std::string()>& start,
+                    const std::function<void(FolderDialog&)>& answer = {}) {
+        bool opened = false;
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            if (auto* dialog = dynamic_cast<FolderDialog*>(Dialog::ActiveModal())) {
+                opened = true;
+                if (answer) {
+                    answer(*dialog);
+                } else {
+                    dialog->EndDialog(2);
+                }
+            }
+        });
+        watcher.start(5);
+        const std::string result = start();
+        EXPECT_EQ(opened, static_cast<bool>(answer));
+        return result;
+    }
+    // The start of the installed program as start-up runs it, the copy found
+    // through the launchers in the test's folders.
+    std::string StartInstalled(const std::function<void(FolderDialog&)>& answer = {}) {
+        return Run(
+            [this] {
+                return InstalledRunPath(
+                    m_module,
+                    FindPackageCopy(m_module,
+                                    {ReadLauncherTarget(LauncherPlace::ApplicationsMenu, m_menu),
+                                     ReadLauncherTarget(LauncherPlace::Desktop, m_desktop)}));
+            },
+            answer);
+    }
+    static void AcceptDefault(FolderDialog& dialog) { Click(dialog, 1); }
+
+    TempDir m_root;
+    ScopedHome m_scopedHome{m_root / "home"};
+    const std::string m_module = m_root / "usr/lib/velmora-quindle/VELMORA_QUINDLE_7";
+    const std::string m_folder = m_root / "home/VelmoraDownload";
+    const std::string m_copy = m_folder + "/VELMORA_QUINDLE_7";
+    const std::string m_desktop = m_root / "home/Desktop";
+    const std::string m_menu = m_root / "home/.local/share/applications";
+    MessageRecorder m_messages;
+};
+
+TEST_F(InstalledStartTest, OnlyACopyTheProgramCouldHaveMadeIsFound) {
+    WriteFile(m_copy, "an older release");
+    WriteFile(m_root / "elsewhere/VELMORA_QUINDLE_7", "someone's file");
+    WriteFile(m_root / "linked/.keep", "");
+    ASSERT_EQ(symlink((m_root / "elsewhere/VELMORA_QUINDLE_7").c_str(),
+                      (m_root / "linked/VELMORA_QUINDLE_7").c_str()),
+              0);
+    WriteFile(m_root / "other/setup", "a program of another name");
+    WriteFile(m_root / "folder/VELMORA_QUINDLE_7/inside", "");
+    ASSERT_EQ(mkdir((m_root / "hard").c_str(), 0755), 0);
+    ASSERT_EQ(link(m_module.c_str(), (m_root / "hard/VELMORA_QUINDLE_7").c_str()), 0);
+    const struct {
+        const char* what;
+        std::string target;
+    } refused[] = {
+        {"nothing", ""},
+        {"a missing file", m_root / "gone/VELMORA_QUINDLE_7"},
+        {"a link", m_root / "linked/VELMORA_QUINDLE_7"},
+        {"another name", m_root / "other/setup"},
+        {"the installed program", m_module},
+        {"the installed program by another name", m_root / "hard/VELMORA_QUINDLE_7"},
+        {"a folder", m_root / "folder/VELMORA_QUINDLE_7"},
+    };
+    for (const auto& r : refused) {
+        EXPECT_EQ(FindPackageCopy(m_module, {r.target}), "") << r.what;
+        EXPECT_EQ(FindPackageCopy(m_module, {r.target, m_copy}), m_copy) << r.what;
+    }
+}
+
+TEST_F(InstalledStartTest, AChangedProgramReplacesTheCopyAndAnUnchangedOneLeavesIt) {
+    // The same size, other bytes: no size alone decides.
+    const std::string older = "#!/bin/sh\necho installed program, release 1\n";
+    ASSERT_EQ(older.size(), ReadFile(m_module).size());
+    WriteFile(m_copy, older);
+    chmod(m_copy.c_str(), 0644);
+    EXPECT_EQ(RefreshPackageCopy(m_module, m_copy), CopyRefresh::Replaced);
+    EXPECT_EQ(ReadFile(m_copy), ReadFile(m_module));
+    struct stat st {};
+    ASSERT_EQ(stat(m_copy.c_str(), &st), 0);
+    EXPECT_NE(st.st_mode & S_IXUSR, 0u) << "the copy can be run";
+
+    const ino_t inode = InodeOf(m_copy);
+    EXPECT_EQ(RefreshPackageCopy(m_module, m_copy), CopyRefresh::Current);
+    EXPECT_EQ(InodeOf(m_copy), inode) << "an up-to-date copy was written again";
+
+    WriteFile(m_copy, "short");
+    EXPECT_EQ(RefreshPackageCopy(m_module, m_copy), CopyRefresh::Replaced);
+    EXPECT_EQ(ReadFile(m_copy), ReadFile(m_module));
+}
+
+TEST_F(InstalledStartTest, ACopyRunningForItsFolderIsNeitherReplacedNorStartedAgain) {
+    WriteFile(m_copy, "the running release");
+    FolderLock running;
+    ASSERT_EQ(running.Lock(m_folder, "velmora.lock"), FolderLock::Result::Locked);
+    EXPECT_EQ(RefreshPackageCopy(m_module, m_copy), CopyRefresh::InUse);
+    EXPECT_EQ(ReadFile(m_copy), "the running release");
+    EXPECT_TRUE(m_messages.Texts().empty());
+
+    EXPECT_EQ(Run([this] { return InstalledRunPath(m_module, m_copy); }), "") << "nothing to start";
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{InUseText(m_folder)});
+    EXPECT_EQ(ReadFile(m_copy), "the running release");
+}
+
+// The first start asks and copies; the next ones find the copy through the
+// launchers the first one wrote, and a launcher whose copy went (or became a
+// link) counts as none.
+TEST_F(InstalledStartTest, TheFirstStartAsksAndLaterOnesStartTheCopyTheLaunchersName) {
+    EXPECT_EQ(StartInstalled(AcceptDefault), m_copy);
+    EXPECT_EQ(ReadFile(m_copy), ReadFile(m_module));
+    CreateDesktopShortcut(m_copy, m_desktop, m_menu);
+
+    WriteFile(m_module, "#!/bin/sh\necho installed program, release 3\n");
+    EXPECT_EQ(StartInstalled(), m_copy) << "asked again";
+    EXPECT_EQ(ReadFile(m_copy), ReadFile(m_module));
+
+    // Only the desktop's launcher is left: it is enough.
+    unlink((m_menu + "/velmora-quindle-7.desktop").c_str());
+    EXPECT_EQ(StartInstalled(), m_copy);
+
+    // Asked again, and nothing is written through the link: the program
+    // runs where it lies.
+    const std::string moved = m_root / "moved";
+    ASSERT_EQ(rename(m_copy.c_str(), moved.c_str()), 0);
+    ASSERT_EQ(symlink(moved.c_str(), m_copy.c_str()), 0);
+    const std::string before = ReadFile(moved);
+    EXPECT_EQ(StartInstalled(AcceptDefault), m_module);
+    EXPECT_EQ(ReadFile(moved), before);
+
+    unlink(m_copy.c_str());
+    EXPECT_EQ(StartInstalled(AcceptDefault), m_copy) << "a missing copy was not made again";
+}
+
+}  // namespace
