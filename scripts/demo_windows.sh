@@ -100,28 +100,8 @@ say "Serving the demo package at http://$address (1.5 MiB/s)"
 if $virtual; then
     start_virtual_display "$demo"
     pids+=("$VIRTUAL_DISPLAY_PID")
-    # openbox without key bindings of its own: Alt+Space is the program's
-    # window menu, not the window manager's.
-    cat >"$demo/openbox-rc.xml" <<'EOF'
-<?xml version="1.0" encoding="UTF-8"?>
-<openbox_config xmlns="http://openbox.org/3.4/rc">
-  <focus><focusNew>yes</focusNew><followMouse>no</followMouse></focus>
-  <placement><policy>Smart</policy><center>yes</center></placement>
-  <desktops><number>1</number></desktops>
-  <keyboard/>
-  <mouse>
-    <context name="Client">
-      <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
-    </context>
-    <context name="Titlebar">
-      <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
-      <mousebind button="Left" action="Drag"><action name="Move"/></mousebind>
-    </context>
-  </mouse>
-</openbox_config>
-EOF
-    openbox --config-file "$demo/openbox-rc.xml" >"$demo/openbox.log" 2>&1 &
-    pids+=($!)
+    start_window_manager "$demo"
+    pids+=("$WINDOW_MANAGER_PID")
     say "No display of yours is used: the windows are on the virtual display $DISPLAY."
     echo "See it with: import -display $DISPLAY -window root shot.png"
 fi
@@ -139,11 +119,6 @@ export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
 export -f windows_wine_start
 wine_ready=true
 timeout 300 bash -c windows_wine_start || fail "the Wine prefix was not made within 300 s"
-# Debian's Wine, started by its loader's path, does not find its own fonts
-# (Tahoma, and Marlett for the window menu's symbols) and falls back to
-# wider ones: the prefix gets them, so the dialogs look as on Windows.
-cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null ||
-    echo "note: no Wine fonts in /usr/share/wine/fonts (package fonts-wine)" >&2
 
 # A Windows path of the prefix, as a Unix path.
 unix_path() { readlink -f "$(timeout 60 "$WINELOADER" winepath -u "$1" 2>/dev/null | tr -d '\r')"; }

@@ -1,5 +1,6 @@
-# Sourced by the demo and the end-to-end test: a virtual display, and a way
-# to find the program's windows on it.
+# Sourced by the demo, the end-to-end test and the Windows tests: a virtual
+# display with a window manager, and a way to find the program's windows on
+# it.
 
 # Starts Xvfb on a free display, exports DISPLAY and sets VIRTUAL_DISPLAY_PID.
 # $1 is a folder for the display number and the server's log. A server that
@@ -28,6 +29,34 @@ start_virtual_display() {
         cat "$1/xvfb.log" >&2
     done
     return 1
+}
+
+# Starts openbox on the display and sets WINDOW_MANAGER_PID; $1 is a folder
+# for its settings and log. Without a window manager Wine waits two seconds
+# on every window it hides for a state that only a manager sets. openbox
+# has no key bindings of its own here: Alt+Space is the program's window
+# menu, not the manager's.
+start_window_manager() {
+    cat >"$1/openbox-rc.xml" <<'EOF'
+<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <focus><focusNew>yes</focusNew><followMouse>no</followMouse></focus>
+  <placement><policy>Smart</policy><center>yes</center></placement>
+  <desktops><number>1</number></desktops>
+  <keyboard/>
+  <mouse>
+    <context name="Client">
+      <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
+    </context>
+    <context name="Titlebar">
+      <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
+      <mousebind button="Left" action="Drag"><action name="Move"/></mousebind>
+    </context>
+  </mouse>
+</openbox_config>
+EOF
+    openbox --config-file "$1/openbox-rc.xml" >"$1/openbox.log" 2>&1 &
+    WINDOW_MANAGER_PID=$!
 }
 
 # Waits for a visible window whose whole title is $1 and prints its id; slow

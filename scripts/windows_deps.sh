@@ -315,6 +315,12 @@ windows_wine_start() {
     start=$(date +%s)
     "$WINELOADER" wineboot --init >/dev/null 2>&1 || true
     "$WINESERVER" -w
+    # Debian's Wine, started by its loader's path, does not find its own
+    # fonts (Tahoma, and Marlett for the window menu's symbols) and falls
+    # back to wider ones: the prefix gets them, so that dialogs measure and
+    # look as on Windows.
+    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null ||
+        echo "note: no Wine fonts in /usr/share/wine/fonts (package fonts-wine)" >&2
     "$WINESERVER" -p
     # Wine's own services start with the first program of a server and
     # stay; started here, they hold none of a later caller's pipes open

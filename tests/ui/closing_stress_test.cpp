@@ -7,15 +7,11 @@
 //
 // VELMORA_CLOSING_TRIALS sets the trials per way (20 by default).
 
-#include <QAction>
-#include <QApplication>
-#include <QMenu>
-#include <QTest>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 
 #include "framework/file_utils.h"
 #include "framework/resource_ids.h"
@@ -25,7 +21,7 @@
 #include "support/test_http_server.h"
 #include "ui/main_dialog.h"
 #include "widgets/message_boxes.h"
-#include "widgets/qt/dialog_window.h"
+#include "window_driver.h"
 
 namespace {
 
@@ -71,7 +67,7 @@ void End(MainDialog& dialog, Way way) {
             dialog.CloseWindow();
             break;
         case Way::AltF4:
-            QTest::keyClick(&WindowOf(dialog), Qt::Key_F4, Qt::AltModifier);
+            PressKey(dialog, Key::AltF4);
             break;
         case Way::MenuClose: {
             dialog.ChooseWindowMenuEntry(res::SC_CLOSE);
@@ -81,7 +77,7 @@ void End(MainDialog& dialog, Way way) {
             Click(dialog, res::IDOK);
             break;
         case Way::Escape:
-            QTest::keyClick(&WindowOf(dialog), Qt::Key_Escape);
+            PressKey(dialog, Key::Escape);
             break;
     }
 }

@@ -14,19 +14,30 @@
 // Drives dialogs through the platform-free dialog layer only: what these
 // helpers and the tests that use them do works against any window system.
 
-// Runs `script` from the dialog's own event loop once it is open. A dialog
-// the script left open (a failed assertion returns early) is cancelled.
-// Returns what DoModal returned.
+// Runs `script` from the dialog's own event loop once it is open (a Win32
+// dialog box shows itself only when its loop first finds nothing to do). A
+// dialog the script left open (a failed assertion returns early) is
+// cancelled; one that ended without opening fails the test. Returns what
+// DoModal returned.
 inline int RunModal(Dialog& dialog, const std::function<void()>& script) {
+    bool ran = false;
     // A real timer, not a zero one: a zero timer is a posted event, and
     // processing events inside it skips the events queued behind it.
-    RunLater(1, [&dialog, script] {
+    RepeatingTimer whenOpen([&] {
+        if (ran || !dialog.IsOpen()) {
+            return;
+        }
+        ran = true;
+        whenOpen.Stop();
         script();
         if (dialog.IsOpen()) {
             dialog.EndDialog(2);
         }
     });
-    return dialog.DoModal();
+    whenOpen.Start(1);
+    const int result = dialog.DoModal();
+    EXPECT_TRUE(ran) << "the dialog ended before it opened";
+    return result;
 }
 
 // Runs `script` on the next modal dialog that opens, from inside its loop.

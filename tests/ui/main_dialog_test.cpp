@@ -1,11 +1,6 @@
-#include <QTest>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "main_dialog_fixture.h"
 #include "ui/proxy_dialog.h"
-#include "widgets/qt/dialog_window.h"
+#include "window_driver.h"
 
 namespace {
 
@@ -40,7 +35,7 @@ TEST_F(MainDialogTest, OpeningPreparesAndSetsUpThePackage) {
             {"-", false},
             {"&About Velmora Quindle and Install", false}};
         EXPECT_EQ(MenuEntries(*dialog), menu);
-        EXPECT_FALSE(WindowOf(*dialog).windowIcon().isNull());
+        EXPECT_TRUE(HasWindowIcon(*dialog));
     });
     // The preparation ran twice: on opening and for the package.
     EXPECT_EQ(m_server.CountRequests("/download/quindle7/pkgindex.txt"), 2);
@@ -279,8 +274,7 @@ TEST_F(MainDialogTest, TheProxyDialogSetsTheProxyForTheNextRequests) {
         OnNextModal<ProxyDialog>([host, port, button, refusal, &dialog, this](ProxyDialog& proxy) {
             EXPECT_EQ(proxy.GetDlgItemText(IDC_PROXY_HOST), "") << "a fresh dialog every time";
             EXPECT_EQ(proxy.GetDlgItemText(IDC_PROXY_PORT), "0");
-            EXPECT_EQ(WindowOf(proxy).parentWidget(), &WindowOf(*dialog))
-                << "owned by the main window";
+            EXPECT_TRUE(IsOwnedBy(proxy, *dialog)) << "owned by the main window";
             EXPECT_EQ(proxy.FocusedItem(), IDC_PROXY_HOST);
             proxy.SetDlgItemText(IDC_PROXY_HOST, host);
             proxy.SetDlgItemText(IDC_PROXY_PORT, port);
@@ -323,7 +317,11 @@ TEST_F(MainDialogTest, DoneAndEscapeEndTheDialog) {
     EXPECT_EQ(dialog->m_download.m_strVersion, "7.6") << "read back from control 1007";
     EXPECT_EQ(dialog->m_download.m_bStop.load(), 0);
     auto again = MakeDialog();
-    EXPECT_EQ(RunModal(*again, [&] { QTest::keyClick(&WindowOf(*again), Qt::Key_Escape); }),
+    EXPECT_EQ(RunModal(*again,
+                       [&] {
+                           PressKey(*again, Key::Escape);
+                           EXPECT_FALSE(again->IsOpen());
+                       }),
               IDCANCEL);
 }
 

@@ -1,27 +1,28 @@
-#include <QApplication>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QTest>
-
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 #include "framework/resource_ids.h"
 #include "gui_helpers.h"
 #include "support/temp_dir.h"
 #include "ui/folder_dialog.h"
 #include "ui/proxy_dialog.h"
-#include "widgets/qt/dialog_window.h"
+#include "window_driver.h"
 
 namespace {
 
-// The folder chooser is Qt's own dialog, not one of ours: found as Qt's
-// next modal window.
-template <typename T>
-void OnNextQtModal(const std::function<void(T&)>& script) {
-    RunLater(1, [script] {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr) << "the expected dialog did not open";
-        script(*dialog);
+// The folder chooser is the system's own dialog, not one of ours: found as
+// the next one in front, once it stands there (the system's may take a
+// while to fill its folder tree).
+void OnNextChooser(const std::function<void(const ShownChooser&)>& script, int triesLeft = 1000) {
+    RunLater(10, [script, triesLeft] {
+        const std::optional<ShownChooser> chooser = ChooserInFront();
+        if (!chooser && triesLeft > 0) {
+            OnNextChooser(script, triesLeft - 1);
+            return;
+        }
+        ASSERT_TRUE(chooser.has_value()) << "the folder chooser did not open";
+        script(*chooser);
     });
 }
 
@@ -32,20 +33,20 @@ TEST(ProxyDialogTest, APortThatIsNoNumberKeepsTheDialogOpen) {
         for (const char* host : {"proxy1", ""}) {
             MessageRecorder messages;
             ProxyDialog dialog;
-            RunModal(dialog, [&] {
+            const int result = RunModal(dialog, [&] {
                 dialog.SetDlgItemText(IDC_PROXY_HOST, host);
                 dialog.SetDlgItemText(IDC_PROXY_PORT, port);
                 Click(dialog, IDOK);
                 EXPECT_TRUE(dialog.IsOpen()) << port;
                 EXPECT_EQ(messages.Texts(),
                           std::vector<std::string>{"Please enter a positive integer."});
-                auto* edit = qobject_cast<QLineEdit*>(ControlWidget(dialog, IDC_PROXY_PORT));
-                EXPECT_EQ(edit->selectedText(), edit->text()) << "the port field is selected";
+                EXPECT_TRUE(IsWholeTextSelected(dialog, IDC_PROXY_PORT))
+                    << "the port field is selected";
 
                 dialog.SetDlgItemText(IDC_PROXY_PORT, "8080x");
                 Click(dialog, IDOK);
             });
-            EXPECT_EQ(WindowOf(dialog).result(), IDOK) << "80x reads as 80";
+            EXPECT_EQ(result, IDOK) << "80x reads as 80";
             EXPECT_EQ(dialog.m_nProxyPort, 8080u);
             EXPECT_EQ(dialog.m_strProxyHost, host);
         }
@@ -54,6 +55,16 @@ TEST(ProxyDialogTest, APortThatIsNoNumberKeepsTheDialogOpen) {
 
 class FolderDialogTest : public testing::Test {
   protected:
+    // The folder offered first: on the system's drive on Windows, in the
+    // home folder elsewhere.
+    std::string DefaultFolder() const {
+#ifdef _WIN32
+        return std::string(std::getenv("SystemDrive")) + "\\VelmoraDownload";
+#else
+        return m_home / "VelmoraDownload";
+#endif
+    }
+
     TempDir m_home;
     ScopedHome m_scopedHome{m_home.Path()};
 };
@@ -61,40 +72,34 @@ class FolderDialogTest : public testing::Test {
 TEST_F(FolderDialogTest, OkAtOnceTakesTheDefaultFolder) {
     FolderDialog dialog;
     const int result = RunModal(dialog, [&] {
-        EXPECT_EQ(dialog.GetDlgItemText(IDC_FOLDER), m_home / "VelmoraDownload");
-        EXPECT_FALSE(ControlWidget(dialog, IDC_FOLDER)->isEnabled())
-            << "the folder cannot be typed";
+        EXPECT_EQ(dialog.GetDlgItemText(IDC_FOLDER), DefaultFolder());
+        EXPECT_FALSE(dialog.IsItemEnabled(IDC_FOLDER)) << "the folder cannot be typed";
         Click(dialog, IDOK);
     });
     EXPECT_EQ(result, IDOK);
-    EXPECT_EQ(dialog.m_strFolder, m_home / "VelmoraDownload");
+    EXPECT_EQ(dialog.m_strFolder, DefaultFolder());
 }
 
 TEST_F(FolderDialogTest, TheChooserReplacesTheFolderAndCancellingItChangesNothing) {
     TempDir picked;
     FolderDialog dialog;
     const int result = RunModal(dialog, [&] {
-        OnNextQtModal<QFileDialog>([this](QFileDialog& chooser) {
-            EXPECT_EQ(chooser.windowTitle().toStdString(), "Select package directory");
-            EXPECT_EQ(chooser.directory().absolutePath().toStdString(), m_home.Path())
-                << "the chooser opens in the user's home folder";
-            QTest::keyClick(&chooser, Qt::Key_Escape);
+        OnNextChooser([this](const ShownChooser& chooser) {
+            EXPECT_EQ(chooser.title, "Select package directory");
+            if (chooser.folder) {
+                EXPECT_EQ(*chooser.folder, m_home.Path())
+                    << "the chooser opens in the user's home folder";
+            }
+            AnswerChooser("");
         });
         Click(dialog, IDC_CHOOSE_FOLDER);
-        EXPECT_EQ(dialog.GetDlgItemText(IDC_FOLDER), m_home / "VelmoraDownload");
+        EXPECT_EQ(dialog.GetDlgItemText(IDC_FOLDER), DefaultFolder());
 
-        OnNextQtModal<QFileDialog>([&](QFileDialog& chooser) {
-            // Typed into the chooser's name field and confirmed with Enter.
-            chooser.setDirectory(QString::fromStdString(picked.Path()));
-            auto* name = chooser.findChild<QLineEdit*>("fileNameEdit");
-            ASSERT_NE(name, nullptr);
-            name->setText(QString::fromStdString(picked.Path()));
-            QTest::keyClick(name, Qt::Key_Return);
-        });
+        OnNextChooser([&](const ShownChooser&) { AnswerChooser(picked.Path()); });
         Click(dialog, IDC_CHOOSE_FOLDER);
         EXPECT_EQ(dialog.GetDlgItemText(IDC_FOLDER), picked.Path());
         // Escape keeps the folder picked last.
-        QTest::keyClick(&WindowOf(dialog), Qt::Key_Escape);
+        PressKey(dialog, Key::Escape);
     });
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(dialog.m_strFolder, picked.Path());

@@ -1,17 +1,8 @@
-// What the window shows after each kind of preparation, how it reads to
-// assistive technology and from the keyboard, and how its message boxes
-// relate to it.
-
-#include <QAccessible>
-#include <QMessageBox>
-#include <QTest>
-#include <QTimer>
-
-#include <QAction>
-#include <QMenu>
+// What the window shows after each kind of preparation, and how its message
+// boxes relate to it.
 
 #include "main_dialog_fixture.h"
-#include "widgets/qt/dialog_window.h"
+#include "window_driver.h"
 
 namespace {
 
@@ -118,58 +109,6 @@ TEST_F(WindowStateTest, CleanupShowsThePackageItPreparedAgain) {
     });
 }
 
-TEST_F(WindowStateTest, TheValueLabelsReadAsWhatTheyShow) {
-    Publish();
-    auto dialog = MakeDialog();
-    RunModal(*dialog, [&] {
-        const std::pair<int, std::string> values[] = {{IDC_VERSION_FOLDER, VersionFolder()},
-                                                      {IDC_VERSION, "7.6"}};
-        const std::pair<int, std::string> descriptions[] = {
-            {IDC_VERSION_FOLDER, "Package download folder"},
-            {IDC_VERSION, "Velmora Product Version"}};
-        for (std::size_t i = 0; i < 2; ++i) {
-            const auto& [id, value] = values[i];
-            QAccessibleInterface* label =
-                QAccessible::queryAccessibleInterface(ControlWidget(*dialog, id));
-            ASSERT_NE(label, nullptr) << id;
-            EXPECT_EQ(label->text(QAccessible::Name).toStdString(), value) << id;
-            EXPECT_EQ(label->text(QAccessible::Description).toStdString(), descriptions[i].second);
-            QAccessibleTextInterface* text = label->textInterface();
-            ASSERT_NE(text, nullptr) << id << ": no text interface";
-            EXPECT_EQ(text->text(0, text->characterCount()).toStdString(), value) << id;
-        }
-    });
-}
-
-TEST_F(WindowStateTest, ThePackageEntriesAreAChoiceAndTheMenuOpensFromTheKeyboard) {
-    Publish();
-    auto dialog = MakeDialog();
-    RunModal(*dialog, [&] {
-        WindowOf(*dialog).activateWindow();
-        WaitUntil([&] { return dialog->IsActive(); }, "the window to be active");
-        QTest::keyClick(&WindowOf(*dialog), Qt::Key_F10, Qt::ShiftModifier);
-        QMenu* menu = nullptr;
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                for (QMenu* candidate : WindowOf(*dialog).findChildren<QMenu*>()) {
-                    menu = candidate->isVisible() ? candidate : menu;
-                }
-                return menu != nullptr;
-            },
-            "the window menu to open on Shift+F10"));
-        int packages = 0;
-        for (QAction* action : menu->actions()) {
-            if (PackageForMenuCommand(action->data().toInt()) != nullptr) {
-                ++packages;
-                EXPECT_TRUE(action->isCheckable()) << action->text().toStdString();
-                EXPECT_EQ(action->isChecked(), action->data().toInt() == IDM_PACKAGE_MAIN);
-            }
-        }
-        EXPECT_EQ(packages, 3);
-        menu->close();
-    });
-}
-
 // The real boxes, answered as a user would.
 class RealBoxTest : public WindowStateTest {
   protected:
@@ -177,35 +116,21 @@ class RealBoxTest : public WindowStateTest {
         m_recorder = SetMessageBoxHandler({});
         InstallMessageBoxes();
     }
-    ~RealBoxTest() override {
-        delete m_timer;
-        SetMessageBoxHandler(m_recorder);
-    }
+    ~RealBoxTest() override { SetMessageBoxHandler(m_recorder); }
 
-    // Answers every box with OK, noting what stood around it.
-    void AnswerBoxes() {
-        m_timer = new QTimer;
-        QObject::connect(m_timer, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr) {
-                return;
+    // Answers every box in front of `window` with OK, noting what it saw.
+    void AnswerBoxes(const Dialog& window) {
+        m_answering = std::make_unique<RepeatingTimer>([this, &window] {
+            if (std::optional<SeenBox> seen = AnswerBoxInFront(window)) {
+                m_boxes.push_back(*seen);
             }
-            m_owners.push_back(box->parentWidget());
-            m_ownerMinimised.push_back(box->parentWidget() != nullptr &&
-                                       box->parentWidget()->isMinimized());
-            m_waitCursor.push_back(QApplication::overrideCursor() != nullptr);
-            m_texts.push_back(box->text().toStdString());
-            box->accept();
         });
-        m_timer->start(10);
+        m_answering->Start(10);
     }
 
-    QTimer* m_timer = nullptr;
     MessageBoxHandler m_recorder;
-    std::vector<QWidget*> m_owners;
-    std::vector<bool> m_ownerMinimised;
-    std::vector<bool> m_waitCursor;
-    std::vector<std::string> m_texts;
+    std::unique_ptr<RepeatingTimer> m_answering;
+    std::vector<SeenBox> m_boxes;
 };
 
 TEST_F(RealBoxTest, ABoxFromTheWorkerBringsTheMinimisedWindowUpAndIsOwnedByIt) {
@@ -214,12 +139,13 @@ TEST_F(RealBoxTest, ABoxFromTheWorkerBringsTheMinimisedWindowUpAndIsOwnedByIt) {
     auto dialog = MakeDialog();
     RunModal(*dialog, [&] {
         dialog->Minimize();
-        AnswerBoxes();
+        AnswerBoxes(*dialog);
         Click(*dialog, IDC_DOWNLOAD);
-        ASSERT_TRUE(WaitUntil([&] { return !m_texts.empty(); }, "the worker's box"));
-        EXPECT_EQ(m_texts[0], "Failed to connect to the server. Please try later");
-        EXPECT_EQ(m_owners[0], &WindowOf(*dialog));
-        EXPECT_FALSE(m_ownerMinimised[0]) << "the box is not left alone";
+        ASSERT_TRUE(WaitUntil([&] { return !m_boxes.empty(); }, "the worker's box"));
+        EXPECT_EQ(m_boxes[0].text, "Failed to connect to the server. Please try later");
+        EXPECT_EQ(m_boxes[0].caption, "Velmora Quindle");
+        EXPECT_TRUE(m_boxes[0].ownedByWindow);
+        EXPECT_FALSE(m_boxes[0].ownerMinimised) << "the box is not left alone";
     });
 }
 
@@ -227,13 +153,13 @@ TEST_F(RealBoxTest, NoWaitCursorStaysOverABox) {
     Publish();
     auto dialog = MakeDialog();
     RunModal(*dialog, [&] {
-        AnswerBoxes();
+        AnswerBoxes(*dialog);
         m_server.SetFault("/download/quindle7/pkgindex.txt", Fault{.status = 503});
         Click(*dialog, IDC_CLEANUP);  // its preparation fails with a box
-        ASSERT_EQ(m_texts.size(), 1u);
-        EXPECT_FALSE(m_waitCursor[0]);
-        EXPECT_EQ(m_owners[0], &WindowOf(*dialog));
-        EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "and none is left afterwards";
+        ASSERT_EQ(m_boxes.size(), 1u);
+        EXPECT_FALSE(m_boxes[0].waitCursor);
+        EXPECT_TRUE(m_boxes[0].ownedByWindow);
+        EXPECT_FALSE(WaitCursorShown()) << "and none is left afterwards";
     });
 }
 

@@ -205,4 +205,4 @@ TEST_F(DesktopBusQtTest, AwayAServersMarkupInTheFailureReachesTheNoticeEscaped) 
 
 }  // namespace
 
-#include "desktop_notice_test.moc"
+#include "desktop_notice_qt_test.moc"
