@@ -1,15 +1,15 @@
 #include "framework/folder_lock.h"
 
-#include <QApplication>
-#include <QTimer>
-
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 
 #include "../ui/gui_helpers.h"
@@ -17,6 +17,7 @@
 #include "app/package_identity.h"
 #include "framework/file_system.h"
 #include "framework/file_utils.h"
+#include "support/platform_files.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 #include "ui/folder_dialog.h"
@@ -32,9 +33,21 @@ std::string InUseText(const std::string& folder) {
            "again.";
 }
 
-ino_t InodeOf(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+// The errors a lock reports, in the system's own codes.
+#ifdef _WIN32
+constexpr int kNotAFile = ERROR_ACCESS_DENIED;
+constexpr int kNoFolder = ERROR_FILE_NOT_FOUND;
+#else
+constexpr int kNotAFile = EINVAL;
+constexpr int kNoFolder = ENOENT;
+#endif
+
+// Which file the entry is, whatever it is, without following a link.
+std::uint64_t FileOf(const std::string& path) {
+    std::string name;
+    const OwnFolder folder = OwnFolder::OpenParentOf(path, name);
+    EntryInfo entry;
+    return folder.IsOpen() && StatOwnEntry(folder, name, entry) ? entry.identity.file : 0;
 }
 
 TEST(FolderLockTest, OneHolderPerFolderUntilItLetsGo) {
@@ -42,10 +55,13 @@ TEST(FolderLockTest, OneHolderPerFolderUntilItLetsGo) {
     const std::string file = folder / "velmora.lock";
     FolderLock first;
     ASSERT_EQ(first.Lock(folder.Path(), "velmora.lock"), Result::Locked);
-    struct stat st {};
-    ASSERT_EQ(lstat(file.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISREG(st.st_mode));
-    EXPECT_EQ(st.st_mode & 0777, 0600u) << "no other user can hold it";
+    EntryInfo made;
+    ASSERT_TRUE(StatPath(file, made));
+    EXPECT_EQ(made.kind, EntryKind::File);
+    if (HasPosixModes()) {
+        EXPECT_EQ(made.permissions & 0777, 0600u) << "no other user can hold it";
+    }
+    const std::uint64_t madeFile = FileOf(file);
     {
         FolderLock second;
         EXPECT_EQ(second.Lock(folder.Path(), "velmora.lock"), Result::InUse);
@@ -55,7 +71,7 @@ TEST(FolderLockTest, OneHolderPerFolderUntilItLetsGo) {
         EXPECT_EQ(first.Lock(folder.Path(), "velmora.lock"), Result::InUse);
     }
     EXPECT_EQ(first.Lock(folder.Path(), "velmora.lock"), Result::Locked) << "freed with its holder";
-    EXPECT_EQ(InodeOf(file), st.st_ino) << "the file is never made afresh";
+    EXPECT_EQ(FileOf(file), madeFile) << "the file is never made afresh";
 }
 
 TEST(FolderLockTest, OnlyARegularFileAtTheNameIsUsed) {
@@ -65,30 +81,44 @@ TEST(FolderLockTest, OnlyARegularFileAtTheNameIsUsed) {
     WriteFile(outside / "theirs", "theirs");
     const struct {
         const char* what;
-        std::function<int()> make;
+        std::function<bool()> make;
         int error;
+        const char* cannot;  // why this system may not make it
     } entries[] = {
-        {"a link to nothing", [&] { return symlink((outside / "made").c_str(), file.c_str()); },
-         ELOOP},
-        {"a link to a file", [&] { return symlink((outside / "theirs").c_str(), file.c_str()); },
-         ELOOP},
-        {"a FIFO", [&] { return mkfifo(file.c_str(), 0600); }, EINVAL},
-        {"a folder", [&] { return mkdir(file.c_str(), 0700); }, EINVAL},
+        {"a folder",
+         [&] {
+             std::error_code ec;
+             return std::filesystem::create_directory(file, ec);
+         },
+         kNotAFile, ""},
+        {"a link to nothing", [&] { return MakeSymbolicLink(outside / "made", file); }, ELOOP,
+         kNoSymbolicLinks},
+        {"a link to a file", [&] { return MakeSymbolicLink(outside / "theirs", file); }, ELOOP,
+         kNoSymbolicLinks},
+        {"a FIFO", [&] { return MakeFifo(file); }, EINVAL, kNoFifos},
     };
     for (const auto& entry : entries) {
-        ASSERT_EQ(entry.make(), 0) << entry.what;
-        const ino_t inode = InodeOf(file);
+        if (!entry.make()) {
+#ifdef _WIN32
+            std::printf("%s: skipped, %s\n", entry.what, entry.cannot);
+            continue;
+#else
+            FAIL() << "cannot make " << entry.what;
+#endif
+        }
+        const std::uint64_t before = FileOf(file);
         FolderLock lock;
         EXPECT_EQ(lock.Lock(folder.Path(), "velmora.lock"), Result::Failed) << entry.what;
         EXPECT_EQ(lock.Error(), entry.error) << entry.what;
-        EXPECT_EQ(InodeOf(file), inode) << entry.what << " was replaced";
-        ASSERT_EQ(remove(file.c_str()), 0);
+        EXPECT_EQ(FileOf(file), before) << entry.what << " was replaced";
+        std::error_code ec;
+        ASSERT_TRUE(std::filesystem::remove(file, ec)) << entry.what;
     }
     EXPECT_FALSE(FileExists(outside / "made")) << "made through the link";
 
     FolderLock lock;
     EXPECT_EQ(lock.Lock(folder / "missing", "velmora.lock"), Result::Failed);
-    EXPECT_EQ(lock.Error(), ENOENT);
+    EXPECT_EQ(lock.Error(), kNoFolder);
 }
 
 // Sets an environment variable while it lives.
@@ -98,13 +128,13 @@ class ScopedVariable {
         const char* previous = std::getenv(name);
         m_hadValue = previous != nullptr;
         m_previous = m_hadValue ? previous : "";
-        setenv(name, value.c_str(), 1);
+        SetEnvironment(name, value);
     }
     ~ScopedVariable() {
         if (m_hadValue) {
-            setenv(m_name, m_previous.c_str(), 1);
+            SetEnvironment(m_name, m_previous);
         } else {
-            unsetenv(m_name);
+            UnsetEnvironment(m_name);
         }
     }
 
@@ -137,7 +167,7 @@ class StartUpLockTest : public testing::Test {
 // The package folder of a start in this process is the test program's folder.
 TEST_F(StartUpLockTest, ASecondStartOnAFolderInUseSaysSoAndFetchesNothing) {
     const std::string module = ModuleFileName();
-    const std::string folder = module.substr(0, module.rfind('/'));
+    const std::string folder = module.substr(0, module.rfind(kPathSeparator));
     const char* argv[] = {module.c_str()};
     MainDialog* first = nullptr;
     int windows = 0;
@@ -145,8 +175,7 @@ TEST_F(StartUpLockTest, ASecondStartOnAFolderInUseSaysSoAndFetchesNothing) {
     std::size_t requestsAfter = 0;
     std::vector<std::string> secondSaid;
     Result lockDuringWindow = Result::Failed;
-    QTimer watcher;
-    QObject::connect(&watcher, &QTimer::timeout, [&] {
+    RepeatingTimer watcher([&] {
         auto* dialog = dynamic_cast<MainDialog*>(Dialog::ActiveModal());
         if (dialog == nullptr || dialog == first) {
             return;
@@ -170,9 +199,9 @@ TEST_F(StartUpLockTest, ASecondStartOnAFolderInUseSaysSoAndFetchesNothing) {
             first->EndDialog(2);
         });
     });
-    watcher.start(5);
+    watcher.Start(5);
     theApp.InitInstance(1, argv);
-    watcher.stop();
+    watcher.Stop();
 
     EXPECT_EQ(windows, 1);
     EXPECT_EQ(lockDuringWindow, Result::InUse) << "held while the window is open";
@@ -187,15 +216,14 @@ TEST_F(StartUpLockTest, TheSelfCopyLeavesAFolderInUseAlone) {
     const std::string module = m_home / "Downloads/setup";
     WriteFile(module, "#!/bin/sh\necho new program\n");
     const std::string folder = m_home / "VelmoraDownload";
-    const std::string target = folder + "/VELMORA_QUINDLE_7";
+    const std::string target = folder / GetPackageProgramName(kPackageMain);
     WriteFile(target, "the running program");
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [] {
+    RepeatingTimer answer([] {
         if (auto* dialog = dynamic_cast<FolderDialog*>(Dialog::ActiveModal())) {
             Click(*dialog, 1);  // the default folder
         }
     });
-    answer.start(5);
+    answer.Start(5);
 
     FolderLock running;
     ASSERT_EQ(running.Lock(folder, "velmora.lock"), Result::Locked);

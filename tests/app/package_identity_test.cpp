@@ -1,13 +1,15 @@
 #include "app/package_identity.h"
 
-#include <QApplication>
-#include <QTimer>
-
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "../ui/gui_helpers.h"
+#include "framework/file_system.h"
 #include "framework/file_utils.h"
+#include "support/platform_files.h"
 #include "support/temp_dir.h"
 #include "ui/folder_dialog.h"
 
@@ -16,22 +18,21 @@ namespace {
 class SelfCopyTest : public testing::Test {
   protected:
     SelfCopyTest() {
-        WriteFile(m_downloads + "/.keep", "");
+        WriteFile(m_downloads / ".keep", "");
         g_currentPackage = kPackageMain;
     }
 
     // A program file at `path`, with execute permission.
     std::string Program(const std::string& path) {
         WriteFile(path, "#!/bin/sh\necho program\n");
-        chmod(path.c_str(), 0755);
+        MakeExecutable(path);
         return path;
     }
     // Runs the self-copy; when `answer` is given, the folder dialog must open
     // and is answered with it; otherwise no dialog may open.
     std::string Copy(const std::string& module, std::function<void(FolderDialog&)> answer = {}) {
         bool opened = false;
-        QTimer watcher;
-        QObject::connect(&watcher, &QTimer::timeout, [&] {
+        RepeatingTimer watcher([&] {
             if (auto* dialog = dynamic_cast<FolderDialog*>(Dialog::ActiveModal())) {
                 opened = true;
                 if (answer) {
@@ -41,12 +42,16 @@ class SelfCopyTest : public testing::Test {
                 }
             }
         });
-        watcher.start(5);
+        watcher.Start(5);
         const std::string result = CopyToPackageFolder(module, {m_downloads});
         EXPECT_EQ(opened, static_cast<bool>(answer)) << module;
         return result;
     }
     static void AcceptDefault(FolderDialog& dialog) { Click(dialog, 1); }
+    // The main package's program in the default package folder.
+    std::string Target() const {
+        return m_home / "VelmoraDownload" / GetPackageProgramName(kPackageMain);
+    }
 
     TempDir m_home;
     ScopedHome m_scopedHome{m_home.Path()};
@@ -55,9 +60,9 @@ class SelfCopyTest : public testing::Test {
 };
 
 TEST_F(SelfCopyTest, APathHoldingTheProgramNameRunsInPlace) {
-    for (const std::string& path :
-         {m_home / "any/VELMORA_QUINDLE_7", m_home / "VELMORA_QUINDLE_7/setup",
-          m_downloads + "/VELMORA_QUINDLE_7.old", m_downloads + "/VELMORA_QUINDLE_7"}) {
+    const std::string name = GetPackageProgramName(kPackageMain);
+    for (const std::string& path : {m_home / "any" / name, m_home / name / "setup",
+                                    m_downloads / name + ".old", m_downloads / name}) {
         EXPECT_EQ(Copy(Program(path)), path);
     }
     EXPECT_FALSE(FileExists(m_home / "VelmoraDownload"));
@@ -73,46 +78,55 @@ TEST_F(SelfCopyTest, OutsideTheDownloadFolderItRunsInPlace) {
 
 TEST_F(SelfCopyTest, FromTheDownloadFolderItCopiesItselfUnderTheMainName) {
     for (const char* name : {"velmora-setup", "velmora_quindle_7", "VELMORA_TTS_TOBRIN"}) {
-        const std::string module = Program(m_downloads + "/" + name);
-        const std::string target = m_home / "VelmoraDownload/VELMORA_QUINDLE_7";
-        EXPECT_EQ(Copy(module, AcceptDefault), target) << name;
-        EXPECT_EQ(ReadFile(target), ReadFile(module));
-        struct stat st {};
-        ASSERT_EQ(stat(target.c_str(), &st), 0);
-        EXPECT_NE(st.st_mode & S_IXUSR, 0u) << "the copy can be run";
+        const std::string module = Program(m_downloads / name);
+        EXPECT_EQ(Copy(module, AcceptDefault), Target()) << name;
+        EXPECT_EQ(ReadFile(Target()), ReadFile(module));
+        EntryInfo copy;
+        ASSERT_TRUE(StatPath(Target(), copy));
+        if (HasPosixModes()) {
+            EXPECT_NE(copy.permissions & 0100, 0u) << "the copy can be run";
+        }
     }
 }
 
 TEST_F(SelfCopyTest, AnExistingCopyIsReplaced) {
-    const std::string target = m_home / "VelmoraDownload/VELMORA_QUINDLE_7";
-    WriteFile(target, "an older program");
-    const std::string module = Program(m_downloads + "/setup");
-    EXPECT_EQ(Copy(module, AcceptDefault), target);
-    EXPECT_EQ(ReadFile(target), ReadFile(module));
+    WriteFile(Target(), "an older program");
+    const std::string module = Program(m_downloads / "setup");
+    EXPECT_EQ(Copy(module, AcceptDefault), Target());
+    EXPECT_EQ(ReadFile(Target()), ReadFile(module));
 }
 
 TEST_F(SelfCopyTest, ACancelledDialogStillCopiesIntoTheDefaultFolder) {
-    const std::string module = Program(m_downloads + "/setup");
-    EXPECT_EQ(Copy(module, [](FolderDialog& dialog) { dialog.EndDialog(2); }),
-              m_home / "VelmoraDownload/VELMORA_QUINDLE_7");
+    const std::string module = Program(m_downloads / "setup");
+    EXPECT_EQ(Copy(module, [](FolderDialog& dialog) { dialog.EndDialog(2); }), Target());
 }
 
 TEST_F(SelfCopyTest, AFolderThatCannotBeMadeRunsTheProgramInPlace) {
     WriteFile(m_home / "blocked", "a file where a folder should be");
-    const std::string module = Program(m_downloads + "/setup");
+    const std::string module = Program(m_downloads / "setup");
     const std::string result = Copy(module, [&](FolderDialog& dialog) {
         dialog.m_strFolder = m_home / "blocked/packages";
         dialog.EndDialog(1);
     });
     EXPECT_EQ(result, module);
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{SystemErrorText(ENOTDIR)});
+#ifdef _WIN32
+    const int notAFolder = ERROR_PATH_NOT_FOUND;
+#else
+    const int notAFolder = ENOTDIR;
+#endif
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{SystemErrorText(notAFolder)});
 }
 
 TEST(PackageProgramNameTest, EachPackageHasItsName) {
-    EXPECT_EQ(GetPackageProgramName(0), "VELMORA_QUINDLE_7");
-    EXPECT_EQ(GetPackageProgramName(1), "VELMORA_TTS_TOBRIN");
-    EXPECT_EQ(GetPackageProgramName(2), "VELMORA_TTS_VESSA");
-    EXPECT_EQ(GetPackageProgramName(7), "VELMORA_QUINDLE_7");
+#ifdef _WIN32
+    const std::string suffix = ".exe";
+#else
+    const std::string suffix;
+#endif
+    EXPECT_EQ(GetPackageProgramName(0), "VELMORA_QUINDLE_7" + suffix);
+    EXPECT_EQ(GetPackageProgramName(1), "VELMORA_TTS_TOBRIN" + suffix);
+    EXPECT_EQ(GetPackageProgramName(2), "VELMORA_TTS_VESSA" + suffix);
+    EXPECT_EQ(GetPackageProgramName(7), "VELMORA_QUINDLE_7" + suffix);
 }
 
 }  // namespace

@@ -45,6 +45,10 @@ inline constexpr char kNoSymbolicLinks[] =
 bool MakeFifo(const std::string& path);
 inline constexpr char kNoFifos[] = "no FIFO can be made here (Wine makes none)";
 
+// Lets the file be run as a program, as a download is made runnable: its
+// mode on POSIX systems; Windows runs a file by its name.
+void MakeExecutable(const std::string& path);
+
 // Whether a file's mode bits keep a process out (and the umask and other
 // users with them); not so on Windows.
 bool HasPosixModes();

@@ -40,6 +40,10 @@ bool MakeFifo(const std::string& path) {
     return mkfifo(path.c_str(), 0600) == 0;
 }
 
+void MakeExecutable(const std::string& path) {
+    chmod(path.c_str(), 0755);
+}
+
 bool HasPosixModes() {
     return true;
 }

@@ -87,6 +87,8 @@ bool MakeFifo(const std::string&) {
     return false;
 }
 
+void MakeExecutable(const std::string&) {}
+
 bool HasPosixModes() {
     return false;
 }

@@ -137,8 +137,16 @@ ScopedHome::ScopedHome(const std::string& home) {
     const char* previous = std::getenv("HOME");
     m_previous = previous != nullptr ? previous : "";
     SetEnvironment("HOME", home);
+#ifdef _WIN32
+    const char* drive = std::getenv("SystemDrive");
+    m_previousDrive = drive != nullptr ? drive : "C:";
+    SetEnvironment("SystemDrive", home);
+#endif
 }
 
 ScopedHome::~ScopedHome() {
     SetEnvironment("HOME", m_previous);
+#ifdef _WIN32
+    SetEnvironment("SystemDrive", m_previousDrive);
+#endif
 }

@@ -38,7 +38,8 @@ void WriteFile(const std::string& path, const std::string& content);
 // Deterministic bytes, different for every seed.
 std::string PatternBytes(std::size_t size, unsigned seed);
 
-// Points $HOME at a folder of its own while it lives.
+// Points $HOME at a folder of its own while it lives, and on Windows the
+// system drive too, below which the program offers its package folder.
 class ScopedHome {
   public:
     explicit ScopedHome(const std::string& home);
@@ -46,6 +47,7 @@ class ScopedHome {
 
   private:
     std::string m_previous;
+    std::string m_previousDrive;
 };
 
 // Records the texts of every message box while it lives, instead of showing them.

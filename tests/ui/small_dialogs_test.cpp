@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "framework/resource_ids.h"
 #include "gui_helpers.h"
 #include "support/temp_dir.h"
@@ -55,15 +53,9 @@ TEST(ProxyDialogTest, APortThatIsNoNumberKeepsTheDialogOpen) {
 
 class FolderDialogTest : public testing::Test {
   protected:
-    // The folder offered first: on the system's drive on Windows, in the
-    // home folder elsewhere.
-    std::string DefaultFolder() const {
-#ifdef _WIN32
-        return std::string(std::getenv("SystemDrive")) + "\\VelmoraDownload";
-#else
-        return m_home / "VelmoraDownload";
-#endif
-    }
+    // The folder offered first: in the home folder, on Windows on the
+    // system drive (which the scoped home also moves).
+    std::string DefaultFolder() const { return m_home / "VelmoraDownload"; }
 
     TempDir m_home;
     ScopedHome m_scopedHome{m_home.Path()};
