@@ -2,8 +2,9 @@
 // system's own class and kind, where the dialog units of the dialog font put
 // it, with its caption; the dialog font itself; the About box's picture.
 
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 

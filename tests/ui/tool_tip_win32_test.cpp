@@ -2,8 +2,9 @@
 // is done, how fast and how long is left, kept current while it shows, in
 // plain text.
 
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include "main_dialog_fixture.h"
 #include "widgets/win32/controls_win32.h"

@@ -1,7 +1,8 @@
 #include "window_driver.h"
 
-#include <shlobj.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shlobj.h>
 
 #include "ui_events.h"
 #include "widgets/win32/controls_win32.h"
@@ -30,11 +31,14 @@ void PostKey(HWND target, UINT down, UINT up, WPARAM key, LPARAM flags) {
     PostMessageW(target, up, key, 1 | scan | flags | (LPARAM{1} << 30) | (LPARAM{1} << 31));
 }
 
+// A message box: a dialog box whose text has the box's own ID, exactly (the
+// program's dialogs give their labels -1).
 BOOL CALLBACK FindMessageBox(HWND window, LPARAM found) {
     wchar_t name[16] = L"";
     GetClassNameW(window, name, 16);
-    if (IsWindowVisible(window) && lstrcmpW(name, L"#32770") == 0 &&
-        GetDlgItem(window, kBoxTextId) != nullptr) {
+    const HWND text = GetDlgItem(window, kBoxTextId);
+    if (IsWindowVisible(window) && lstrcmpW(name, L"#32770") == 0 && text != nullptr &&
+        GetWindowLongPtrW(text, GWLP_ID) == kBoxTextId) {
         *reinterpret_cast<HWND*>(found) = window;
         return FALSE;
     }
