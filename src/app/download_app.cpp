@@ -1,5 +1,6 @@
 #include "app/download_app.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -44,13 +45,17 @@ bool DownloadApp::InitInstance(int argc, const char* const* argv) {
         installed ? InstalledRunPath(modulePath, FindPackageCopy(modulePath, InstalledCopies()))
                   : CopyToPackageFolder(modulePath, {BrowserCacheFolder(), DownloadsFolder()});
     if (runPath.empty() && !modulePath.empty()) {
-        // The chosen folder is in use; the self-copy has said so.
+        // Nothing to start: the self-copy has said why.
         return false;
     }
     CreateDesktopShortcut(runPath, DesktopFolder(), ApplicationsMenuFolder(),
                           installed ? InstalledIconName(prefix) : "");
     if (runPath != modulePath) {
-        // The copy starts without this run's options.
+        // The copy starts without this run's options; a terminal hears so.
+        if (!commandLine.m_strSite.empty() || !commandLine.m_strDir.empty()) {
+            std::fprintf(stderr, "%s: -site and -dir are not passed on; start %s with them\n",
+                         PackageInfoFor(kPackageMain).programName, runPath.c_str());
+        }
         if (!StartDetached(runPath)) {
             ShowMessageBox(text::kCannotStartCopyBefore + runPath + text::kCannotStartCopyAfter);
         }
@@ -60,15 +65,14 @@ bool DownloadApp::InitInstance(int argc, const char* const* argv) {
     // Held until the window has ended: two programs on one package folder
     // would fetch the same parts into the same files. A path without a
     // folder is left to the preparation, which refuses it.
-    const std::size_t slash = runPath.rfind(kPathSeparator);
-    const std::string packageFolder = runPath.substr(0, slash);
+    const std::string packageFolder = PackageFolderOf(runPath);
     FolderLock lock;
-    switch (slash == std::string::npos ? FolderLock::Result::Locked
-                                       : lock.Lock(packageFolder, kLockFileName)) {
+    const bool hasFolder = runPath.find(kPathSeparator) != std::string::npos;
+    switch (!hasFolder ? FolderLock::Result::Locked : lock.Lock(packageFolder, kLockFileName)) {
         case FolderLock::Result::Locked:
             break;
         case FolderLock::Result::InUse:
-            ShowMessageBox(text::kFolderInUseBefore + packageFolder + text::kFolderInUseAfter);
+            ShowFolderInUse(packageFolder);
             return false;
         case FolderLock::Result::Failed:
             ShowMessageBox(text::kCannotCreateFile + packageFolder + kPathSeparator +

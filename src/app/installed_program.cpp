@@ -16,11 +16,6 @@ namespace {
 // (with its "\") matches.
 constexpr char kScalableIcons[] = "/share/icons/hicolor/scalable/apps/";
 
-std::string FolderOf(const std::string& path) {
-    const std::size_t separator = path.rfind(kPathSeparator);
-    return separator == std::string::npos ? std::string() : path.substr(0, separator);
-}
-
 // Reads `size` bytes, fewer only at the end of the file.
 bool ReadFull(const FileHandle& file, std::string& buffer, std::size_t size) {
     buffer.resize(size);
@@ -54,7 +49,7 @@ bool SameContents(const FileHandle& a, const FileHandle& b) {
 }  // namespace
 
 bool IsInstalledProgram(const std::string& modulePath, std::string& prefix) {
-    const std::string folder = FolderOf(modulePath);
+    const std::string folder = PackageFolderOf(modulePath);
     const std::string programFolder = config::kInstalledProgramFolder;
     const std::size_t length = programFolder.size();
     if (folder.size() < length ||
@@ -83,9 +78,14 @@ std::string FindPackageCopy(const std::string& modulePath,
         const OwnFolder folder = OwnFolder::OpenParentOf(target, name);
         EntryInfo entry;
         // A launcher left pointing at the installed program itself names no
-        // copy: starting it would only come back here.
+        // copy: starting it would only come back here. What is started
+        // must be beyond anyone else's reach, the folder it lies in too: a
+        // launcher can outlive its folder, and another user can make one
+        // at the same place.
+        EntryInfo held;
         if (name == GetPackageProgramName(kPackageMain) && folder.IsOpen() &&
             StatOwnEntry(folder, name, entry) && entry.kind == EntryKind::File &&
+            entry.onlyUserWrites && StatFile(folder.Handle(), held) && held.onlyUserWrites &&
             !IsSameOwnEntry(folder, name, modulePath)) {
             return target;
         }
@@ -94,7 +94,7 @@ std::string FindPackageCopy(const std::string& modulePath,
 }
 
 CopyRefresh RefreshPackageCopy(const std::string& modulePath, const std::string& copy) {
-    const std::string folderPath = FolderOf(copy);
+    const std::string folderPath = PackageFolderOf(copy);
     FolderLock lock;
     switch (lock.Lock(folderPath, kLockFileName)) {
         case FolderLock::Result::Locked:
@@ -113,19 +113,26 @@ CopyRefresh RefreshPackageCopy(const std::string& modulePath, const std::string&
 }
 
 std::string InstalledRunPath(const std::string& modulePath, const std::string& copy) {
-    if (copy.empty()) {
-        return CopyIntoChosenFolder(modulePath);
+    if (!copy.empty()) {
+        switch (RefreshPackageCopy(modulePath, copy)) {
+            case CopyRefresh::InUse:
+                ShowFolderInUse(PackageFolderOf(copy));
+                return {};
+            case CopyRefresh::Current:
+            case CopyRefresh::Replaced:
+                return copy;
+            case CopyRefresh::Failed:
+                // Neither checked nor brought up to date: not started. The
+                // user chooses a package folder again.
+                break;
+        }
     }
-    switch (RefreshPackageCopy(modulePath, copy)) {
-        case CopyRefresh::InUse:
-            ShowMessageBox(text::kFolderInUseBefore + FolderOf(copy) + text::kFolderInUseAfter);
-            return {};
-        case CopyRefresh::Current:
-        case CopyRefresh::Replaced:
-        case CopyRefresh::Failed:
-            // A copy that could not be brought up to date still runs; its own
-            // start reports a lock it cannot take.
-            return copy;
+    std::string attempted;
+    const std::string made = CopyIntoChosenFolder(modulePath, &attempted);
+    if (made == modulePath) {
+        // The installed folder is no package folder: nothing runs there.
+        ShowMessageBox(text::kCannotCreateFile + attempted);
+        return {};
     }
-    return copy;
+    return made;
 }

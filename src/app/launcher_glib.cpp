@@ -22,18 +22,27 @@ std::string EntryName(LauncherPlace place) {
            ".desktop";
 }
 
+// Loads the launcher `place` in `folder` into `entry`. Only a regular file
+// is read: a FIFO at the name would hold the start-up.
+bool LoadEntry(LauncherPlace place, const std::string& folder, GKeyFile* entry,
+               GKeyFileFlags flags) {
+    std::string content;
+    return !folder.empty() &&
+           ReadOwnFile(OwnFolder::Open(folder), EntryName(place), kMaxEntrySize, content) &&
+           g_key_file_load_from_data(entry, content.data(), content.size(), flags, nullptr);
+}
+
 // An existing entry is loaded and saved back with only its own keys
 // changed.
-LauncherWrite WriteEntry(const std::string& path, const std::string& target,
+LauncherWrite WriteEntry(LauncherPlace place, const std::string& folder, const std::string& target,
                          const std::string& icon) {
+    const std::string path = folder + "/" + EntryName(place);
     GKeyFile* entry = g_key_file_new();
     // A file that is not a desktop entry counts as no launcher at all.
-    const bool existed =
-        g_key_file_load_from_file(
-            entry, path.c_str(),
-            static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS),
-            nullptr) &&
-        g_key_file_has_group(entry, kEntryGroup);
+    const bool existed = LoadEntry(place, folder, entry,
+                                   static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS |
+                                                              G_KEY_FILE_KEEP_TRANSLATIONS)) &&
+                         g_key_file_has_group(entry, kEntryGroup);
     if (!existed) {
         g_key_file_free(entry);
         entry = g_key_file_new();
@@ -110,20 +119,13 @@ LauncherWrite WriteLauncher(LauncherPlace place, const std::string& folder,
     if (place == LauncherPlace::ApplicationsMenu) {
         MakeFoldersQuietly(folder);
     }
-    return WriteEntry(folder + "/" + EntryName(place), target, icon);
+    return WriteEntry(place, folder, target, icon);
 }
 
 std::string ReadLauncherTarget(LauncherPlace place, const std::string& folder) {
-    std::string content;
-    // Only a regular file: a FIFO at the name would hold the start-up.
-    if (folder.empty() ||
-        !ReadOwnFile(OwnFolder::Open(folder), EntryName(place), kMaxEntrySize, content)) {
-        return {};
-    }
     GKeyFile* entry = g_key_file_new();
     std::string target;
-    if (g_key_file_load_from_data(entry, content.data(), content.size(), G_KEY_FILE_NONE,
-                                  nullptr)) {
+    if (LoadEntry(place, folder, entry, G_KEY_FILE_NONE)) {
         gchar* exec = g_key_file_get_string(entry, kEntryGroup, "Exec", nullptr);
         target = exec != nullptr ? ExecTarget(exec) : "";
         g_free(exec);

@@ -43,7 +43,16 @@ std::string CopyToPackageFolder(const std::string& modulePath,
     return CopyIntoChosenFolder(modulePath);
 }
 
-std::string CopyIntoChosenFolder(const std::string& modulePath) {
+std::string PackageFolderOf(const std::string& programPath) {
+    const std::size_t separator = programPath.rfind(kPathSeparator);
+    return separator == std::string::npos ? std::string() : programPath.substr(0, separator);
+}
+
+void ShowFolderInUse(const std::string& folder) {
+    ShowMessageBox(text::kFolderInUseBefore + folder + text::kFolderInUseAfter);
+}
+
+std::string CopyIntoChosenFolder(const std::string& modulePath, std::string* attempted) {
     FolderDialog dialog;
     // After Cancel the folder is the one the dialog held: the default or the
     // last one picked.
@@ -53,13 +62,16 @@ std::string CopyIntoChosenFolder(const std::string& modulePath) {
         return modulePath;
     }
     const std::string target = folder + kPathSeparator + GetPackageProgramName(g_currentPackage);
+    if (attempted != nullptr) {
+        *attempted = target;
+    }
     MakeDirectoryTree(target);
     // A program running for that folder is not overwritten, nor joined by a
     // second one; held through the copy, so none starts there meanwhile. A
     // lock that cannot be had is left to the copy's own start to report.
     FolderLock lock;
     if (lock.Lock(folder, kLockFileName) == FolderLock::Result::InUse) {
-        ShowMessageBox(text::kFolderInUseBefore + folder + text::kFolderInUseAfter);
+        ShowFolderInUse(folder);
         return {};
     }
     return CopyProgramFile(modulePath, target) ? target : modulePath;

@@ -22,8 +22,16 @@ std::string CopyToPackageFolder(const std::string& modulePath,
 
 // The copy itself, wherever the program was started: asks for the package
 // folder, copies the program there and returns the copy's path; the module
-// path when it cannot, empty when the folder is in use (said).
-std::string CopyIntoChosenFolder(const std::string& modulePath);
+// path when it cannot (the path it tried in `attempted`, when given), empty
+// when the folder is in use (said).
+std::string CopyIntoChosenFolder(const std::string& modulePath, std::string* attempted = nullptr);
+
+// The folder a program file lies in, its package folder; empty for a path
+// without one.
+std::string PackageFolderOf(const std::string& programPath);
+
+// Tells the user that a program already runs for the package folder.
+void ShowFolderInUse(const std::string& folder);
 
 // Copies a program file, replacing the target, with execute permission.
 // The copy is written beside the target and renamed, so a running program

@@ -59,6 +59,10 @@ struct EntryInfo {
     // Who may read, write and run it, in the system's own terms: only to
     // carry over to a file that replaces it (SetPermissions).
     std::uint32_t permissions = 0;
+    // Only the user running the program can change or replace it: it is
+    // theirs and nobody else may write to it (always so on Windows, where a
+    // user's folders are closed to others).
+    bool onlyUserWrites = true;
 };
 
 // The folders the program writes into are held open, and the files in them

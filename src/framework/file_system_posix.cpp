@@ -50,6 +50,7 @@ void Fill(const struct stat& st, EntryInfo& info) {
     info.identity.modifiedNs =
         static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     info.permissions = static_cast<std::uint32_t>(st.st_mode & 07777);
+    info.onlyUserWrites = st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 // The descriptor when it is a regular file; otherwise it is closed.

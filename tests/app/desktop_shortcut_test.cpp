@@ -176,6 +176,9 @@ TEST_F(DesktopShortcutTest, AnyOtherLauncherNamesNoTarget) {
     unlink(MenuEntry().c_str());
     ASSERT_EQ(mkfifo(MenuEntry().c_str(), 0600), 0);
     EXPECT_EQ(ReadLauncherTarget(LauncherPlace::ApplicationsMenu, Menu()), "");
+    // Nor does writing the launchers wait on it: a real entry replaces it.
+    CreateDesktopShortcut("/p/VELMORA_QUINDLE_7", m_desktop.Path(), Menu());
+    EXPECT_EQ(Key("Exec", MenuEntry()), "\"/p/VELMORA_QUINDLE_7\"");
 }
 
 }  // namespace

@@ -125,6 +125,11 @@ TEST_F(InstalledStartTest, OnlyACopyTheProgramCouldHaveMadeIsFound) {
                       (m_root / "linked/VELMORA_QUINDLE_7").c_str()),
               0);
     WriteFile(m_root / "other/setup", "a program of another name");
+    // Where others may write: the copy itself, or the folder it lies in.
+    WriteFile(m_root / "open-file/VELMORA_QUINDLE_7", "anyone's to change");
+    chmod((m_root / "open-file/VELMORA_QUINDLE_7").c_str(), 0666);
+    WriteFile(m_root / "open-folder/VELMORA_QUINDLE_7", "anyone's to replace");
+    chmod((m_root / "open-folder").c_str(), 0777);
     WriteFile(m_root / "folder/VELMORA_QUINDLE_7/inside", "");
     ASSERT_EQ(mkdir((m_root / "hard").c_str(), 0755), 0);
     ASSERT_EQ(link(m_module.c_str(), (m_root / "hard/VELMORA_QUINDLE_7").c_str()), 0);
@@ -139,6 +144,8 @@ TEST_F(InstalledStartTest, OnlyACopyTheProgramCouldHaveMadeIsFound) {
         {"the installed program", m_module},
         {"the installed program by another name", m_root / "hard/VELMORA_QUINDLE_7"},
         {"a folder", m_root / "folder/VELMORA_QUINDLE_7"},
+        {"a file others may write", m_root / "open-file/VELMORA_QUINDLE_7"},
+        {"a file in a folder others may write", m_root / "open-folder/VELMORA_QUINDLE_7"},
     };
     for (const auto& r : refused) {
         EXPECT_EQ(FindPackageCopy(m_module, {r.target}), "") << r.what;
@@ -196,17 +203,36 @@ TEST_F(InstalledStartTest, TheFirstStartAsksAndLaterOnesStartTheCopyTheLaunchers
     unlink((m_menu + "/velmora-quindle-7.desktop").c_str());
     EXPECT_EQ(StartInstalled(), m_copy);
 
-    // Asked again, and nothing is written through the link: the program
-    // runs where it lies.
+    // Asked again, and nothing is written through the link. The installed
+    // program never runs where it lies: it says what it could not make.
     const std::string moved = m_root / "moved";
     ASSERT_EQ(rename(m_copy.c_str(), moved.c_str()), 0);
     ASSERT_EQ(symlink(moved.c_str(), m_copy.c_str()), 0);
     const std::string before = ReadFile(moved);
-    EXPECT_EQ(StartInstalled(AcceptDefault), m_module);
+    m_messages.Clear();
+    EXPECT_EQ(StartInstalled(AcceptDefault), "");
     EXPECT_EQ(ReadFile(moved), before);
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Cannot create file: " + m_copy});
 
     unlink(m_copy.c_str());
     EXPECT_EQ(StartInstalled(AcceptDefault), m_copy) << "a missing copy was not made again";
+}
+
+// A copy whose folder's lock cannot be had is neither checked nor replaced,
+// so it is not started: the user chooses a package folder again.
+TEST_F(InstalledStartTest, ACopyThatCannotBeCheckedIsNotStarted) {
+    WriteFile(m_copy, "a release nobody checked");
+    ASSERT_EQ(mkdir((m_folder + "/velmora.lock").c_str(), 0700), 0);
+    EXPECT_EQ(RefreshPackageCopy(m_module, m_copy), CopyRefresh::Failed);
+    const std::string other = m_root / "home/Other";
+    EXPECT_EQ(Run([this] { return InstalledRunPath(m_module, m_copy); },
+                  [&](FolderDialog& dialog) {
+                      dialog.m_strFolder = other;
+                      dialog.EndDialog(1);
+                  }),
+              other + "/VELMORA_QUINDLE_7");
+    EXPECT_EQ(ReadFile(other + "/VELMORA_QUINDLE_7"), ReadFile(m_module));
+    EXPECT_EQ(ReadFile(m_copy), "a release nobody checked");
 }
 
 }  // namespace
