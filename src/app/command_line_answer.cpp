@@ -87,6 +87,10 @@ CommandLineAnswer AnswerCommandLine(int argc, const char* const* argv) {
     return answer;
 }
 
+int AnsweredExitStatus() {
+    return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 1;
+}
+
 bool WriteCommandLineAnswer(const CommandLineAnswer& answer) {
     std::fputs(answer.warnings.c_str(), stderr);
     if (answer.answered) {

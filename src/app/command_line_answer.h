@@ -20,3 +20,7 @@ CommandLineAnswer AnswerCommandLine(int argc, const char* const* argv);
 // Writes the warnings to standard error and the output to standard output;
 // whether the program ends here.
 bool WriteCommandLineAnswer(const CommandLineAnswer& answer);
+
+// The exit status of a program that ended with its answer: a failure when
+// the answer could not be written (a full disk, a closed pipe).
+int AnsweredExitStatus();

@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
     // Answered before Qt starts, which needs a display: the help and the
     // version work in any terminal.
     if (WriteCommandLineAnswer(AnswerCommandLine(argc, argv))) {
-        return 0;
+        return AnsweredExitStatus();
     }
     // The command line is ours, read as given: Qt sees none of it, so that
     // an argument such as "-style" takes nothing away from "-dir".

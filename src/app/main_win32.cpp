@@ -34,8 +34,9 @@ int wmain(int argc, wchar_t** argv) {
         const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
         if (output == nullptr || output == INVALID_HANDLE_VALUE) {
             ShowMessageBox(answer.output);
+            return 0;
         }
-        return 0;
+        return AnsweredExitStatus();
     }
     theApp.InitInstance(argc, pointers.data());
     return 0;

@@ -37,6 +37,13 @@ answers "$program" --version
 [ "$(cat "$work/out")" = "VELMORA_QUINDLE_7 (Velmora Quindle) $version" ] ||
     fail "the program's version: $(cat "$work/out")"
 
+# An answer that cannot be written is no success.
+if [ -w /dev/full ]; then
+    status=0
+    headless "$program" --version >/dev/full 2>/dev/null || status=$?
+    [ "$status" != 0 ] || fail "--version into a full disk ended with 0"
+fi
+
 answers "$publisher" --help
 [ "$(head -n1 "$work/out")" = "usage: velmora-publish --version TEXT [--package main|tobrin|vessa]" ] ||
     fail "the publisher's help begins: $(head -n1 "$work/out")"

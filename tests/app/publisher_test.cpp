@@ -59,6 +59,8 @@ TEST(PublisherTest, BadArgumentsAreRefusedClearly) {
         {{"--version", "1", dir / "i"}, "an installer file and an output folder"},
         {{"--version", "1", dir / "missing", dir / "o"}, "cannot read the installer"},
         {{"--version", "1", dir / "empty", dir / "o"}, "is empty"},
+        // Not the tool's own version: the package's, left without a value.
+        {{dir / "i", dir / "o", "--version"}, "--version needs the package's version"},
     };
     for (const auto& c : cases) {
         const ChildResult result = Publish(c.args);

@@ -166,9 +166,15 @@ int main(int argc, char** argv) {
         if (arg == "--help") {
             return Help();
         }
-        if (arg == "--version" && !hasValue) {
+        // Alone, --version asks for the tool's own; after other arguments
+        // it is the package's, and one left without a value is an error,
+        // never a publication reported as done.
+        if (arg == "--version" && argc == 2) {
             std::printf("velmora-publish (%s) %s\n", text::kAppTitle, config::kProgramVersion);
             return 0;
+        }
+        if (arg == "--version" && !hasValue) {
+            return Usage("--version needs the package's version");
         }
         if (arg == "--version") {
             version = argv[++i];
