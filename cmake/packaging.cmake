@@ -17,6 +17,14 @@ execute_process(COMMAND date -u -R -d "${VELMORA_RELEASE_DATE} 12:00"
                 OUTPUT_VARIABLE VELMORA_RELEASE_DATE_RFC2822 OUTPUT_STRIP_TRAILING_WHITESPACE
                 COMMAND_ERROR_IS_FATAL ANY)
 string(SUBSTRING "${VELMORA_RELEASE_DATE}" 0 4 VELMORA_RELEASE_YEAR)
+# The packages' file times are the release's, not the packaging's, so that
+# two packagings of one build give the same bytes.
+execute_process(COMMAND date -u -d "${VELMORA_RELEASE_DATE} 12:00" +%s
+                OUTPUT_VARIABLE VELMORA_RELEASE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
+                COMMAND_ERROR_IS_FATAL ANY)
+file(WRITE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake
+     "set(ENV{SOURCE_DATE_EPOCH} ${VELMORA_RELEASE_EPOCH})\n")
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
 set(VELMORA_MAINTAINER "Velmora Software <${VELMORA_SUPPORT_ADDRESS}>")
 
 set(packaging_source ${PROJECT_SOURCE_DIR}/packaging)
@@ -114,6 +122,9 @@ used, and a proxy can be set by hand.")
 # The desktop's proxy settings are read through GIO's resolvers (GNOME's, and
 # libproxy's with its PAC runner).
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_RECOMMENDS "glib-networking, libproxy1-plugin-webkit")
+# Qt loads its platform plugins (the window system's) at run time, where
+# the libraries' dependencies cannot see them; without one no window opens.
+set(CPACK_DEBIAN_PROGRAM_PACKAGE_DEPENDS "qt6-qpa-plugins")
 
 set(CPACK_DEBIAN_PUBLISHER_PACKAGE_NAME velmora-publish)
 set(CPACK_DEBIAN_PUBLISHER_PACKAGE_SECTION utils)

@@ -2,7 +2,7 @@
 # The Debian packages as cpack builds them from a build folder: the users'
 # program and the maker's tool in two packages, neither with a lintian error
 # or warning, their programs stripped, each with its man page, copyright
-# file and changelog, compressed the same way on every build.
+# file and changelog, the same bytes from every packaging of one build.
 #
 #   debian_package_test.sh BUILD_DIR VERSION
 set -euo pipefail
@@ -23,6 +23,12 @@ publisher=$out/debs/velmora-publish_${version}_$arch.deb
 debs=("$out"/debs/*.deb)
 [ ${#debs[@]} -eq 2 ] && [ -f "$program" ] && [ -f "$publisher" ] ||
     fail "not the two packages of version $version: ${debs[*]##*/}"
+sleep 1
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$out/again" >"$out/cpack.log" 2>&1 ||
+    { cat "$out/cpack.log" >&2; fail "cpack, again"; }
+for deb in "${debs[@]}"; do
+    cmp -s "$deb" "$out/again/${deb##*/}" || fail "${deb##*/} differs from one packaging to the next"
+done
 
 # lintian says when it runs as root, as CI does; that is no finding.
 report=$(lintian "${debs[@]}" 2>&1) || true
