@@ -86,8 +86,10 @@ std::string DownloadState::GetProxy() const {
 
 void DownloadState::RetryPause() {
     std::unique_lock lock(m_pauseMutex);
+    m_bPausing.store(true);
     m_pauseCv.wait_for(lock, std::chrono::milliseconds(m_nRetryPauseMs),
                        [this] { return IsClosing() != 0; });
+    m_bPausing.store(false);
 }
 
 void DownloadState::BeginSharedPreparationTime() {

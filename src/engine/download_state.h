@@ -76,6 +76,8 @@ class DownloadState {
 
     // Used by the worker: the pause between attempts, cut short by closing.
     void RetryPause();
+    // The worker waits out a retry pause now.
+    bool IsPausing() const { return m_bPausing.load(); }
 
     // The preparations until EndSharedPreparationTime() share one budget
     // from now on; otherwise each preparation has one of its own.
@@ -140,4 +142,5 @@ class DownloadState {
     std::thread m_workerThread;
     std::mutex m_pauseMutex;
     std::condition_variable m_pauseCv;
+    std::atomic<bool> m_bPausing{false};
 };

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/build_config.h"
+
 namespace layout {
 
 enum Kind { Button, DefButton, Text, Group, Progress, Edit, Picture };
@@ -29,7 +31,8 @@ inline const std::vector<Expected> kMainLayout = {
     {1003, Button, "Download", 75, 124, 59, 17},
     {-1, Text,
      "You can stop download anytime and continue at a later time. Quindle will start from where "
-     "it has left. Question? Please contact  support@velmora.example",
+     "it has left. Question? Please contact  " +
+         std::string(config::kSupportAddress),
      15, 148, 258, 27},
     {1005, Button, "Click Here\nto install\nVelmora Software", 202, 202, 82, 33},
     {-1, Picture, "", 7, 202, 134, 58},

@@ -40,11 +40,16 @@ inline int RunModal(Dialog& dialog, const std::function<void()>& script) {
     return result;
 }
 
-// Runs `script` on the next modal dialog that opens, from inside its loop.
+// Runs `script` on the next modal dialog that opens, from inside its loop,
+// once it shows; fails the test when none has within about a second.
 template <typename T>
-void OnNextModal(const std::function<void(T&)>& script) {
-    RunLater(1, [script] {
+void OnNextModal(const std::function<void(T&)>& script, int triesLeft = 200) {
+    RunLater(5, [script, triesLeft] {
         auto* dialog = dynamic_cast<T*>(Dialog::ActiveModal());
+        if ((dialog == nullptr || !dialog->IsOpen()) && triesLeft > 0) {
+            OnNextModal<T>(script, triesLeft - 1);
+            return;
+        }
         ASSERT_NE(dialog, nullptr) << "the expected dialog did not open";
         script(*dialog);
     });

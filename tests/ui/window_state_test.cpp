@@ -118,18 +118,19 @@ class RealBoxTest : public WindowStateTest {
     }
     ~RealBoxTest() override { SetMessageBoxHandler(m_recorder); }
 
-    // Answers every box in front of `window` with OK, noting what it saw.
-    void AnswerBoxes(const Dialog& window) {
-        m_answering = std::make_unique<RepeatingTimer>([this, &window] {
+    // Answers every box in front of `window` with OK, noting what it saw,
+    // for as long as the timer it returns lives (no longer than `window`).
+    [[nodiscard]] std::unique_ptr<RepeatingTimer> AnswerBoxes(const Dialog& window) {
+        auto answering = std::make_unique<RepeatingTimer>([this, &window] {
             if (std::optional<SeenBox> seen = AnswerBoxInFront(window)) {
                 m_boxes.push_back(*seen);
             }
         });
-        m_answering->Start(10);
+        answering->Start(10);
+        return answering;
     }
 
     MessageBoxHandler m_recorder;
-    std::unique_ptr<RepeatingTimer> m_answering;
     std::vector<SeenBox> m_boxes;
 };
 
@@ -139,7 +140,7 @@ TEST_F(RealBoxTest, ABoxFromTheWorkerBringsTheMinimisedWindowUpAndIsOwnedByIt) {
     auto dialog = MakeDialog();
     RunModal(*dialog, [&] {
         dialog->Minimize();
-        AnswerBoxes(*dialog);
+        const auto answering = AnswerBoxes(*dialog);
         Click(*dialog, IDC_DOWNLOAD);
         ASSERT_TRUE(WaitUntil([&] { return !m_boxes.empty(); }, "the worker's box"));
         EXPECT_EQ(m_boxes[0].text, "Failed to connect to the server. Please try later");
@@ -153,7 +154,7 @@ TEST_F(RealBoxTest, NoWaitCursorStaysOverABox) {
     Publish();
     auto dialog = MakeDialog();
     RunModal(*dialog, [&] {
-        AnswerBoxes(*dialog);
+        const auto answering = AnswerBoxes(*dialog);
         m_server.SetFault("/download/quindle7/pkgindex.txt", Fault{.status = 503});
         Click(*dialog, IDC_CLEANUP);  // its preparation fails with a box
         ASSERT_EQ(m_boxes.size(), 1u);
