@@ -1,7 +1,5 @@
 #include "app/installed_program.h"
 
-#include <QTimer>
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,20 +73,8 @@ class InstalledStartTest : public testing::Test {
     // is answered with it, otherwise no dialog may open.
     std::string Run(const std::function<std::string()>& start,
                     const std::function<void(FolderDialog&)>& answer = {}) {
-        bool opened = false;
-        QTimer watcher;
-        QObject::connect(&watcher, &QTimer::timeout, [&] {
-            if (auto* dialog = dynamic_cast<FolderDialog*>(Dialog::ActiveModal())) {
-                opened = true;
-                if (answer) {
-                    answer(*dialog);
-                } else {
-                    dialog->EndDialog(2);
-                }
-            }
-        });
-        watcher.start(5);
-        const std::string result = start();
+        std::string result;
+        const bool opened = AnswerModals<FolderDialog>([&] { result = start(); }, answer);
         EXPECT_EQ(opened, static_cast<bool>(answer));
         return result;
     }

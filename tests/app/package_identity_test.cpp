@@ -31,19 +31,9 @@ class SelfCopyTest : public testing::Test {
     // Runs the self-copy; when `answer` is given, the folder dialog must open
     // and is answered with it; otherwise no dialog may open.
     std::string Copy(const std::string& module, std::function<void(FolderDialog&)> answer = {}) {
-        bool opened = false;
-        RepeatingTimer watcher([&] {
-            if (auto* dialog = dynamic_cast<FolderDialog*>(Dialog::ActiveModal())) {
-                opened = true;
-                if (answer) {
-                    answer(*dialog);
-                } else {
-                    dialog->EndDialog(2);
-                }
-            }
-        });
-        watcher.Start(5);
-        const std::string result = CopyToPackageFolder(module, {m_downloads});
+        std::string result;
+        const bool opened = AnswerModals<FolderDialog>(
+            [&] { result = CopyToPackageFolder(module, {m_downloads}); }, answer);
         EXPECT_EQ(opened, static_cast<bool>(answer)) << module;
         return result;
     }

@@ -75,4 +75,14 @@ inline const std::vector<Expected> kProxyLayout = {
      14, 99, 200, 42},
 };
 
+// The main dialog as it opens without a server: the version texts are the
+// empty members, and the group box already carries the package's caption.
+inline std::vector<Expected> MainLayoutWithoutServer() {
+    std::vector<Expected> layout = kMainLayout;
+    layout[5].caption = "Download Main Package";
+    layout[10].caption = "";
+    layout[11].caption = "";
+    return layout;
+}
+
 }  // namespace layout

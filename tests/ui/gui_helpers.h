@@ -55,6 +55,26 @@ void OnNextModal(const std::function<void(T&)>& script, int triesLeft = 200) {
     });
 }
 
+// Runs `start`, answering each modal T that opens meanwhile with `answer`,
+// or cancelling it without one; whether one opened.
+template <typename T>
+bool AnswerModals(const std::function<void()>& start, const std::function<void(T&)>& answer) {
+    bool opened = false;
+    RepeatingTimer watcher([&] {
+        if (auto* dialog = dynamic_cast<T*>(Dialog::ActiveModal())) {
+            opened = true;
+            if (answer) {
+                answer(*dialog);
+            } else {
+                dialog->EndDialog(2);
+            }
+        }
+    });
+    watcher.Start(5);
+    start();
+    return opened;
+}
+
 // Keeps the event loop running until `done` holds; fails the test, naming
 // `what`, after a minute.
 inline bool WaitUntil(const std::function<bool()>& done, const std::string& what) {
