@@ -28,6 +28,6 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-d
 # for the desktop's proxy settings; the validators of desktop entries and
 # AppStream metadata; dpkg-shlibdeps, which cpack runs for the packages'
 # dependencies, and lintian, which checks the packages.
-TEST_PACKAGES=(xvfb xdotool xfsprogs minisign glib-networking gsettings-desktop-schemas
+TEST_PACKAGES=(xvfb xdotool xfsprogs exfatprogs exfat-fuse minisign glib-networking gsettings-desktop-schemas
                libproxy1-plugin-webkit dbus-bin dbus-daemon desktop-file-utils appstream
                dpkg-dev lintian)

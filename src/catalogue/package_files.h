@@ -7,6 +7,10 @@
 //   pkgindex.txt                 the server's index of the current package
 //   velmora.lock                 held locked while a program runs for this folder
 //   signed-versions.txt          the newest signed version accepted per package
+//   .velmora-install/velmora.exe the installer as handed to whatever opens it:
+//                                a second name for the checked one (or a
+//                                checked copy), in a folder only the user
+//                                can change; its "." keeps server names off
 //   <version>[/<voice>]/         version folder: the parts, the resume state
 //                                (pkgindex.txt), the joined velmora.exe and
 //                                velmora.exe.checked, the identity of the
@@ -17,6 +21,7 @@ inline constexpr char kSiteListFileName[] = "sites.txt";
 inline constexpr char kIndexFileName[] = "pkgindex.txt";
 inline constexpr char kInstallerFileName[] = "velmora.exe";
 inline constexpr char kLockFileName[] = "velmora.lock";
+inline constexpr char kHandOverFolderName[] = ".velmora-install";
 inline constexpr char kSignedVersionsFileName[] = "signed-versions.txt";
 inline constexpr char kInstallerIdentityFileName[] = "velmora.exe.checked";
 // The maker's list of checksums and its signature, published beside the

@@ -4,6 +4,7 @@
 
 #include "catalogue/package_files.h"
 #include "engine/download_state.h"
+#include "engine/installer_handover.h"
 #include "framework/own_files.h"
 
 int DeleteDownloadFiles(const DownloadState& state) {
@@ -23,5 +24,6 @@ int DeleteDownloadFiles(const DownloadState& state) {
           kInstallerIdentityFileName + std::string(kSaveTemporarySuffix)}) {
         RemoveOwnFile(folder, own);
     }
+    RemoveHandedOverInstallers(state);
     return 1;
 }

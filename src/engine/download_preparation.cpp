@@ -100,13 +100,11 @@ OwnFolder OpenOwnSubfolder(const OwnFolder& parent, const std::string& name) {
 }  // namespace
 
 int PrepareDownload(DownloadState& state) {
-    const std::string& program = state.m_strProgramPath;
-    const std::size_t separator = program.rfind(kPathSeparator);
-    if (separator == std::string::npos) {
+    if (state.m_strProgramPath.rfind(kPathSeparator) == std::string::npos) {
         ShowMessageBox(text::kCannotFindHomeDirectory);
         return 0;
     }
-    const std::string programFolder = program.substr(0, separator);
+    const std::string programFolder = state.PackageFolderPath();
     // What was prepared before is for another package, or out of date:
     // nothing (Cleanup included) may use it until this preparation succeeds.
     state.m_versionFolder = {};

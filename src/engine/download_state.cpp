@@ -74,6 +74,11 @@ void DownloadState::CountPackageBytes() {
     m_nBytesDone.store(done);
 }
 
+std::string DownloadState::PackageFolderPath() const {
+    const std::size_t separator = m_strProgramPath.rfind(kPathSeparator);
+    return separator == std::string::npos ? std::string() : m_strProgramPath.substr(0, separator);
+}
+
 void DownloadState::SetProxy(const std::string& proxy) {
     std::lock_guard lock(m_proxyMutex);
     m_strProxy = proxy;

@@ -59,6 +59,9 @@ class DownloadState {
     // The package's size (m_nPackageBytes).
     std::int64_t PackageBytes() const { return m_nPackageBytes.load(std::memory_order_relaxed); }
 
+    // The folder of m_strProgramPath, the package folder ("" for the root).
+    std::string PackageFolderPath() const;
+
     // The proxy, "host:port" or empty; the worker takes a fresh copy for
     // every request, so a change applies to the next one.
     void SetProxy(const std::string& proxy);

@@ -60,10 +60,15 @@ struct EntryInfo {
     // carry over to a file that replaces it (SetPermissions).
     std::uint32_t permissions = 0;
     // Only the user running the program can change or replace it: it is
-    // theirs and nobody else may write to it (always so on Windows, where a
-    // user's folders are closed to others).
+    // theirs and nobody else may write to it (on Windows: no entry of its
+    // access list lets anyone but the user, SYSTEM or the administrators
+    // change it).
     bool onlyUserWrites = true;
 };
+
+// Who may open a file the program makes: everybody the folder lets, or its
+// owner alone.
+enum class NewFile { Shared, Private };
 
 // The folders the program writes into are held open, and the files in them
 // are reached through that handle, never through the folder's path again: a
@@ -77,12 +82,23 @@ class OwnFolder {
     static OwnFolder Open(const std::string& path);
     // The folder that holds `path`; `name` receives the path's last element.
     static OwnFolder OpenParentOf(const std::string& path, std::string& name);
+    // Opens an absolute path one folder at a time from the root, each
+    // through the one above and no link followed, and only when nobody but
+    // the user (and the system's administrator) can change where it leads:
+    // every folder on the way is theirs and writable by nobody else, or,
+    // like /tmp, sticky, so that others cannot move what the user owns in
+    // it. Closed otherwise. What is reached through it later is what was
+    // checked, and its path names the same for as long as the user keeps it.
+    static OwnFolder OpenBeyondOthersReach(const std::string& path);
 
     enum class Opened { Yes, NotAFolder, Failed };
     // A subfolder, created first when `create` and missing. A link or
     // anything but a folder at that name is never followed (NotAFolder);
-    // Failed when it cannot be made or opened.
-    OwnFolder OpenSubfolder(const std::string& name, bool create, Opened& result) const;
+    // Failed when it cannot be made or opened. A folder it makes with
+    // NewFile::Private is the user's alone (mode 0700; on Windows an access
+    // list of the user, SYSTEM and the administrators, nothing inherited).
+    OwnFolder OpenSubfolder(const std::string& name, bool create, Opened& result,
+                            NewFile access = NewFile::Shared) const;
 
     // A folder that could not be opened keeps its path, for messages.
     bool IsOpen() const { return m_handle != nullptr; }
@@ -103,10 +119,6 @@ bool StatOwnEntry(const OwnFolder& folder, const std::string& name, EntryInfo& i
 bool StatFile(const FileHandle& file, EntryInfo& info);
 // What a path leads to, its links followed; false when nothing.
 bool StatPath(const std::string& path, EntryInfo& info);
-
-// Who may open a file the program makes: everybody the folder lets, or its
-// owner alone.
-enum class NewFile { Shared, Private };
 
 // Creates `name` afresh for writing: a regular file of that name is removed
 // first, so a hard link to someone else's file is never written through; a
@@ -164,14 +176,14 @@ bool RenameOwnFile(const OwnFolder& fromFolder, const std::string& from, const O
 // Calls `visit` for each entry of the folder ("." and ".." left out) until
 // it returns false; false when the folder cannot be read.
 bool ForEachEntry(const OwnFolder& folder, const std::function<bool(const std::string&)>& visit);
-// Makes one folder by its path; true when it exists afterwards.
-bool MakeFolder(const std::string& path);
-
-// A path to `name` through the held folder, for handing a file to another
-// program, which can take only a path: it reaches the entry in the folder
-// that was opened, whatever the folder's own path leads to by now. Valid
-// while this process holds the folder open.
-std::string PathThroughOwnFolder(const OwnFolder& folder, const std::string& name);
+// Makes one folder by its path; true when it exists afterwards. Private
+// makes it the user's alone, as OwnFolder::OpenSubfolder does; a folder
+// that was there already is left as it is.
+bool MakeFolder(const std::string& path, NewFile access = NewFile::Shared);
+// Gives the open regular file `file` one more name, `name` in `folder`,
+// which must not exist yet: the same file, no copy. False where the file
+// system has no such names (FAT, exFAT) or the two lie on different ones.
+bool LinkOwnFile(const FileHandle& file, const OwnFolder& folder, const std::string& name);
 
 // The full path of the running program file; empty if it cannot be read.
 std::string ModuleFileName();

@@ -1,6 +1,6 @@
 // The file system seam on POSIX: descriptors, the openat family through the
-// held folders, and Linux's /proc for the program's own path and for paths
-// through a held folder.
+// held folders, and Linux's /proc for the program's own path and for naming
+// an open file again.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -102,9 +103,51 @@ OwnFolder OwnFolder::OpenParentOf(const std::string& path, std::string& name) {
     return Open(path.substr(0, slash));
 }
 
-OwnFolder OwnFolder::OpenSubfolder(const std::string& name, bool create, Opened& result) const {
+OwnFolder OwnFolder::OpenBeyondOthersReach(const std::string& path) {
+    if (path.empty() || path[0] != '/') {
+        errno = EINVAL;
+        return {};
+    }
+    OwnFolder folder(NativeFile::Wrap(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC)), "");
+    struct stat st {};
+    if (!folder.IsOpen() || fstat(FolderFd(folder), &st) != 0) {
+        return {};
+    }
+    for (std::size_t begin = 1; begin <= path.size();) {
+        const std::size_t end = std::min(path.find('/', begin), path.size());
+        const std::string name = path.substr(begin, end - begin);
+        begin = end + 1;
+        if (name.empty() || name == ".") {
+            continue;
+        }
+        // Whoever may write to a folder can put anything at its names, except
+        // in a sticky one, where only the owner of an entry may move it.
+        const bool othersMayWrite = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+        const bool trustedOwner = st.st_uid == 0 || st.st_uid == geteuid();
+        if (!trustedOwner || (othersMayWrite && (st.st_mode & S_ISVTX) == 0) || name == "..") {
+            errno = EACCES;
+            return {};
+        }
+        Opened opened = Opened::Failed;
+        folder = folder.OpenSubfolder(name, false, opened);
+        if (!folder.IsOpen() || fstat(FolderFd(folder), &st) != 0) {
+            return {};
+        }
+    }
+    if ((st.st_uid != 0 && st.st_uid != geteuid()) || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        errno = EACCES;
+        return {};
+    }
+    // Named by the path as it was given, not as rebuilt from its pieces.
+    folder.m_path = path;
+    return folder;
+}
+
+OwnFolder OwnFolder::OpenSubfolder(const std::string& name, bool create, Opened& result,
+                                   NewFile access) const {
     const int parent = FolderFd(*this);
-    if (create && mkdirat(parent, name.c_str(), 0777) != 0 && errno != EEXIST) {
+    const mode_t mode = access == NewFile::Private ? 0700 : 0777;
+    if (create && mkdirat(parent, name.c_str(), mode) != 0 && errno != EEXIST) {
         result = Opened::Failed;
         return {};
     }
@@ -300,16 +343,18 @@ bool ForEachEntry(const OwnFolder& folder, const std::function<bool(const std::s
     return true;
 }
 
-bool MakeFolder(const std::string& path) {
+bool MakeFolder(const std::string& path, NewFile access) {
     struct stat st {};
-    return mkdir(path.c_str(), 0777) == 0 ||
+    return mkdir(path.c_str(), access == NewFile::Private ? 0700 : 0777) == 0 ||
            (errno == EEXIST && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
 }
 
-std::string PathThroughOwnFolder(const OwnFolder& folder, const std::string& name) {
-    // Not /proc/self: the program that opens the path is another process.
-    return "/proc/" + std::to_string(getpid()) + "/fd/" + std::to_string(FolderFd(folder)) + "/" +
-           name;
+bool LinkOwnFile(const FileHandle& file, const OwnFolder& folder, const std::string& name) {
+    // linkat() of a descriptor itself (AT_EMPTY_PATH) needs a privilege;
+    // its name in /proc does not, and is followed to the open file, not to
+    // whatever its path leads to now.
+    const std::string self = "/proc/self/fd/" + std::to_string(Fd(file));
+    return linkat(AT_FDCWD, self.c_str(), FolderFd(folder), name.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 std::string ModuleFileName() {

@@ -33,7 +33,7 @@ int DeleteAllFiles(const std::string& folder) {
     return 1;
 }
 
-void MakeDirectoryTree(const std::string& path) {
+void MakeDirectoryTree(const std::string& path, NewFile access) {
     // A separator at index 0 is the root, never a folder to create.
     for (std::size_t end = path.find(kPathSeparator, 1); end != std::string::npos;
          end = path.find(kPathSeparator, end + 1)) {
@@ -41,7 +41,7 @@ void MakeDirectoryTree(const std::string& path) {
         if (FileExists(prefix)) {
             continue;
         }
-        if (!MakeFolder(prefix)) {
+        if (!MakeFolder(prefix, access)) {
             ShowMessageBox(SystemErrorText());
             return;
         }

@@ -126,6 +126,11 @@ inline constexpr char kCleanupWithoutFolder[] =
 inline constexpr char kInstallerChanged[] =
     "The installer has changed since it was checked, so it was not opened. Please click "
     "Download again.";
+// The package folder, or one above it, that others may change.
+inline constexpr char kFolderOpenToOthersBefore[] = "Other users of this computer can change the folder ";
+inline constexpr char kFolderOpenToOthersAfter[] =
+    " or a folder above it, so Velmora Quindle does not open or start a program from there. "
+    "Please move the package folder into a folder of your own.";
 inline constexpr char kNoticeBeforeAddress[] =
     "You can stop download anytime and continue at a later time. Quindle will start from "
     "where it has left. Question? Please contact  ";

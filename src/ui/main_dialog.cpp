@@ -6,6 +6,7 @@
 #include "engine/download_cleanup.h"
 #include "engine/download_preparation.h"
 #include "engine/download_worker.h"
+#include "engine/installer_handover.h"
 #include "engine/package_display.h"
 #include "framework/file_system.h"
 #include "framework/message_box.h"
@@ -233,7 +234,19 @@ void MainDialog::OnInstall() {
         ShowMessageBox(text::kInstallerChanged);
         return;
     }
-    ShellOpen(folder, kInstallerFileName);
+    const InstallerHandOver handed = HandOverInstaller(m_download);
+    switch (handed.result) {
+        case InstallerHandOver::Result::Ready:
+            ShellOpen(handed.folder, kInstallerFileName);
+            break;
+        case InstallerHandOver::Result::FolderOpenToOthers:
+            ShowMessageBox(text::kFolderOpenToOthersBefore + handed.path +
+                           text::kFolderOpenToOthersAfter);
+            break;
+        case InstallerHandOver::Result::NotMade:
+            ShowMessageBox(text::kCannotCreateFile + handed.path);
+            break;
+    }
 }
 
 void MainDialog::OnProxy() {

@@ -6,12 +6,13 @@
 
 // Opens the file `name` of a held folder the way the desktop would: a
 // native program (an ELF file or a "#!" script) is made executable and
-// started on its own, anything else goes to the desktop's opener. The file
-// is read and made executable through the folder's descriptor, and what is
-// started is given a path through that descriptor, so a folder or a file
-// swapped for a link meanwhile redirects nothing. A link or anything but a
-// regular file at the name is not opened; false then, or when nothing could
-// be started.
+// started on its own, anything else goes to the desktop's opener (on
+// Windows the shell's "open"). The file is read and made executable through
+// the folder's handle; what is started is given the folder's path and the
+// name, which the opener may use after this program has ended, so the
+// folder must be one that only the user can change. A link or anything but
+// a regular file at the name is not opened; false then, or when nothing
+// could be started.
 bool ShellOpen(const OwnFolder& folder, const std::string& name);
 
 // Starts a program detached from this process, without arguments.

@@ -6,6 +6,8 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "support/loop_file_system_posix.h"
 #endif
 
 #include <cstdlib>
@@ -174,47 +176,6 @@ TEST_F(PartMergeTest, AFullDiskFailsTheJoinAndLeavesNoInstaller) {
 #ifdef __linux__
 namespace {
 
-// A small XFS file system with reflink, loop-mounted for one test. Needs
-// root, mkfs.xfs and loop devices; the test is skipped, saying which was
-// missing, where the machine has not got them.
-class ReflinkFileSystem {
-  public:
-    ReflinkFileSystem() {
-        if (getuid() != 0) {
-            m_missing = "root (to mount a file system image)";
-            return;
-        }
-        if (std::system("command -v mkfs.xfs >/dev/null 2>&1") != 0) {
-            m_missing = "mkfs.xfs (Debian's xfsprogs)";
-            return;
-        }
-        const std::string image = m_dir / "xfs.img";
-        m_mountPoint = m_dir / "mnt";
-        const std::string commands = "truncate -s 320M '" + image +
-                                     "' && mkfs.xfs -q -m reflink=1 '" + image + "' && mkdir -p '" +
-                                     m_mountPoint + "' && mount -o loop '" + image + "' '" +
-                                     m_mountPoint + "' 2>/dev/null";
-        if (std::system(commands.c_str()) != 0) {
-            m_missing = "a loop device to mount an XFS image on";
-            return;
-        }
-        m_mounted = true;
-    }
-    ~ReflinkFileSystem() {
-        if (m_mounted) {
-            std::system(("umount '" + m_mountPoint + "'").c_str());
-        }
-    }
-    const std::string& Missing() const { return m_missing; }
-    const std::string& Path() const { return m_mountPoint; }
-
-  private:
-    TempDir m_dir;
-    std::string m_mountPoint;
-    std::string m_missing;
-    bool m_mounted = false;
-};
-
 // True when every extent of the file shares its blocks with another file.
 bool AllExtentsShared(const std::string& path) {
     const int fd = open(path.c_str(), O_RDONLY);
@@ -234,7 +195,7 @@ bool AllExtentsShared(const std::string& path) {
 }
 
 TEST(PartMergeReflinkTest, TheJoinSharesThePartsBlocksWhereTheFileSystemCan) {
-    ReflinkFileSystem xfs;
+    const LoopFileSystem xfs("mkfs.xfs -q -m reflink=1", 320);
     if (!xfs.Missing().empty()) {
         GTEST_SKIP() << "no reflink file system to test on: needs " << xfs.Missing();
     }

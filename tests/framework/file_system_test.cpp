@@ -200,9 +200,6 @@ TEST_F(FileSystemTest, AHeldFolderReachesItsOwnFilesWhateverItsPathLeadsToLater)
 
     EXPECT_EQ(ReadOwn(held, "file"), "held");
     EXPECT_EQ(Names(held), std::set<std::string>{"file"});
-    const std::string path = PathThroughOwnFolder(held, "file");
-    ASSERT_FALSE(path.empty());
-    EXPECT_EQ(ReadAll(OpenFileForReading(path)), "held");
     WriteOwn(held, "second", "2");
     EXPECT_EQ(ReadOwn(held, "second"), "2");
 }

@@ -1,10 +1,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDesktopServices>
+#include <QObject>
+#include <QUrl>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
-#include "framework/native_file_posix.h"
 #include "main_dialog_fixture.h"
 
 namespace {
@@ -33,6 +37,28 @@ mode_t ModeOf(const std::string& path) {
     return lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
+ino_t InodeOf(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// The desktop's opener as the tests see it: it takes the address at once
+// and opens the file only a moment later, as the handler of an installer
+// does, by which time the user may have closed the window.
+class LateOpener : public QObject {
+    Q_OBJECT
+  public:
+    LateOpener() { QDesktopServices::setUrlHandler("file", this, "Open"); }
+    ~LateOpener() override { QDesktopServices::unsetUrlHandler("file"); }
+    const std::vector<std::string>& Paths() const { return m_paths; }
+
+  public slots:
+    void Open(const QUrl& url) { m_paths.push_back(url.toLocalFile().toLocal8Bit().toStdString()); }
+
+  private:
+    std::vector<std::string> m_paths;
+};
+
 class InstallTest : public MainDialogTest {
   protected:
     // A package whose installer is ScriptInstaller(m_marker).
@@ -52,26 +78,23 @@ class InstallTest : public MainDialogTest {
             WaitUntil([&] { return Enabled(dialog, IDC_INSTALL); }, "Install to be enabled"));
     }
     std::string Installer() const { return VersionFolder() + "/velmora.exe"; }
-    // The path the installer must have been started by: through the folder
-    // the preparation holds open.
-    static std::string HeldPath(MainDialog& dialog) {
-        return "/proc/" + std::to_string(getpid()) + "/fd/" +
-               std::to_string(NativeFile::Fd(dialog.m_download.m_versionFolder.Handle())) +
-               "/velmora.exe";
-    }
+    // The path the installer must have been started by: its second name in
+    // the package folder's hand-over folder.
+    std::string HandedPath() const { return m_packageFolder / ".velmora-install/velmora.exe"; }
 
     TempDir m_outside;
     std::string m_marker = m_outside / "installer-ran";
     std::string m_script;
 };
 
-TEST_F(InstallTest, InstallStartsTheCheckedInstallerThroughTheHeldFolder) {
+TEST_F(InstallTest, InstallStartsTheCheckedInstallerByItsHandedOverName) {
     auto dialog = MakeDialog();
     RunModal(*dialog, [&] {
         ASSERT_NO_FATAL_FAILURE(Download(*dialog));
         Click(*dialog, IDC_INSTALL);
         ASSERT_TRUE(WaitUntil([&] { return FileExists(m_marker); }, "the installer to run"));
-        EXPECT_EQ(ReadFile(m_marker), HeldPath(*dialog));
+        EXPECT_EQ(ReadFile(m_marker), HandedPath());
+        EXPECT_EQ(InodeOf(HandedPath()), InodeOf(Installer())) << "not the checked file";
         EXPECT_EQ(ModeOf(Installer()) & 0111, 0111u) << "made executable for all who may read it";
         EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{});
     });
@@ -116,4 +139,29 @@ TEST_F(InstallTest, AVersionFolderOrInstallerSwappedForALinkIsNotOpened) {
     });
 }
 
+// Install, then Done at once: the opener that opens the file a second later
+// still finds the checked installer, after the program has let go of every
+// file and folder.
+TEST_F(MainDialogTest, TheInstallerHandedOverOutlivesTheWindow) {
+    const PublishedPackage package = Publish(kPackageMain, 3, 4096);
+    LateOpener opener;
+    {
+        auto dialog = MakeDialog();
+        RunModal(*dialog, [&] {
+            Click(*dialog, IDC_DOWNLOAD);
+            WaitForWorker(*dialog);
+            ASSERT_TRUE(
+                WaitUntil([&] { return Enabled(*dialog, IDC_INSTALL); }, "Install to be enabled"));
+            Click(*dialog, IDC_INSTALL);
+            Click(*dialog, IDOK);
+        });
+    }
+    ASSERT_EQ(opener.Paths().size(), 1u);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(ReadFile(opener.Paths().front()), package.installer);
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{});
+}
+
 }  // namespace
+
+#include "install_test.moc"

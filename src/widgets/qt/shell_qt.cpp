@@ -45,7 +45,7 @@ bool ShellOpen(const OwnFolder& folder, const std::string& name) {
         SetExecutable(file);
     }
     file.Close();
-    const std::string path = PathThroughOwnFolder(folder, name);
+    const std::string path = folder.PathOf(name);
     if (native) {
         return StartDetached(path);
     }

@@ -80,7 +80,7 @@ bool ShellOpen(const OwnFolder& folder, const std::string& name) {
         return false;
     }
     file.Close();
-    const std::wstring path = WideFromUtf8(PathThroughOwnFolder(folder, name));
+    const std::wstring path = WideFromUtf8(folder.PathOf(name));
     if (path.empty()) {
         return false;
     }

@@ -1,0 +1,110 @@
+#include "engine/installer_handover.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "catalogue/package_files.h"
+#include "engine/download_state.h"
+#include "framework/file_hash.h"
+#include "framework/own_files.h"
+#include "framework/sha256.h"
+
+namespace {
+
+using Result = InstallerHandOver::Result;
+
+void RemoveEveryFile(const OwnFolder& folder) {
+    std::vector<std::string> names;
+    ForEachEntry(folder, [&names](const std::string& name) {
+        names.push_back(name);
+        return true;
+    });
+    for (const std::string& name : names) {
+        RemoveOwnFile(folder, name);
+    }
+}
+
+bool DigestOf(const FileHandle& file, Sha256Digest& digest) {
+    Sha256 hash;
+    if (!file.IsOpen() || !HashFileContents(file, hash)) {
+        return false;
+    }
+    digest = hash.Digest();
+    return true;
+}
+
+// A copy for a file system without a second name for a file: it counts only
+// when its bytes are the checked installer's, by the maker's checksum where
+// there is one, otherwise by the installer's own, read again.
+bool CopyChecked(const DownloadState& state, const FileHandle& installer,
+                 const EntryInfo& installerInfo, const OwnFolder& handOver) {
+    FileHandle out = CreateOwnFile(handOver, kInstallerFileName, NewFile::Private);
+    std::int64_t copied = 0;
+    if (!out.IsOpen() || AppendFileContents(installer, out, copied) != CopyResult::Done ||
+        copied != installerInfo.size || !out.Close()) {
+        return false;
+    }
+    Sha256Digest expected = state.m_installerDigest;
+    if (state.m_partDigests.empty()) {
+        const FileHandle again = OpenOwnFileForReading(state.m_versionFolder, kInstallerFileName);
+        EntryInfo againInfo;
+        if (!StatFile(again, againInfo) || againInfo.identity != installerInfo.identity ||
+            !DigestOf(again, expected)) {
+            return false;
+        }
+    }
+    Sha256Digest got{};
+    return DigestOf(OpenOwnFileForReading(handOver, kInstallerFileName), got) && got == expected;
+}
+
+}  // namespace
+
+InstallerHandOver HandOverInstaller(const DownloadState& state) {
+    InstallerHandOver handed;
+    const std::string packagePath = state.PackageFolderPath();
+    const OwnFolder package = OwnFolder::OpenBeyondOthersReach(packagePath);
+    if (!package.IsOpen()) {
+        handed.result = Result::FolderOpenToOthers;
+        handed.path = packagePath;
+        return handed;
+    }
+    handed.path = package.PathOf(kHandOverFolderName);
+    OwnFolder::Opened opened = OwnFolder::Opened::Failed;
+    const OwnFolder folder =
+        package.OpenSubfolder(kHandOverFolderName, true, opened, NewFile::Private);
+    EntryInfo folderInfo;
+    if (!folder.IsOpen() || !StatFile(folder.Handle(), folderInfo) ||
+        !folderInfo.onlyUserWrites) {
+        return handed;
+    }
+    handed.path = folder.PathOf(kInstallerFileName);
+    const FileHandle installer = OpenOwnFileForReading(state.m_versionFolder, kInstallerFileName);
+    EntryInfo installerInfo;
+    if (!StatFile(installer, installerInfo)) {
+        return handed;
+    }
+    EntryInfo there;
+    const bool alreadyThere = StatOwnEntry(folder, kInstallerFileName, there) &&
+                              there.kind == EntryKind::File &&
+                              there.identity == installerInfo.identity;
+    if (!alreadyThere) {
+        RemoveEveryFile(folder);
+        if (!LinkOwnFile(installer, folder, kInstallerFileName) &&
+            !CopyChecked(state, installer, installerInfo, folder)) {
+            RemoveOwnFile(folder, kInstallerFileName);
+            return handed;
+        }
+    }
+    handed.result = Result::Ready;
+    handed.folder = folder;
+    return handed;
+}
+
+void RemoveHandedOverInstallers(const DownloadState& state) {
+    OwnFolder::Opened opened = OwnFolder::Opened::Failed;
+    const OwnFolder folder = OwnFolder::Open(state.PackageFolderPath())
+                                 .OpenSubfolder(kHandOverFolderName, false, opened);
+    if (folder.IsOpen()) {
+        RemoveEveryFile(folder);
+    }
+}
