@@ -10,6 +10,7 @@
 #include "app/known_folders.h"
 #include "app/launcher.h"
 #include "app/package_identity.h"
+#include "app/program_start.h"
 #include "catalogue/package_files.h"
 #include "framework/file_system.h"
 #include "framework/folder_lock.h"
@@ -41,11 +42,18 @@ bool DownloadApp::InitInstance(int argc, const char* const* argv) {
     const std::string modulePath = ModuleFileName();
     std::string prefix;
     const bool installed = IsInstalledProgram(modulePath, prefix);
-    const std::string runPath =
-        installed ? InstalledRunPath(modulePath, FindPackageCopy(modulePath, InstalledCopies()))
-                  : CopyToPackageFolder(modulePath, {BrowserCacheFolder(), DownloadsFolder()});
+    HeldCopy installedCopy;
+    if (installed) {
+        installedCopy = InstalledCopyToRun(modulePath, FindPackageCopy(modulePath, InstalledCopies()));
+        if (!installedCopy.IsHeld()) {
+            // Nothing to start: the self-copy has said why.
+            return false;
+        }
+    }
+    const std::string runPath = installed ? installedCopy.path
+                                          : CopyToPackageFolder(modulePath, {BrowserCacheFolder(),
+                                                                             DownloadsFolder()});
     if (runPath.empty() && !modulePath.empty()) {
-        // Nothing to start: the self-copy has said why.
         return false;
     }
     CreateDesktopShortcut(runPath, DesktopFolder(), ApplicationsMenuFolder(),
@@ -56,7 +64,11 @@ bool DownloadApp::InitInstance(int argc, const char* const* argv) {
             std::fprintf(stderr, "%s: -site and -dir are not passed on; start %s with them\n",
                          PackageInfoFor(kPackageMain).programName, runPath.c_str());
         }
-        if (!StartDetached(runPath)) {
+        // The installed program starts the very copy it checked.
+        const bool started =
+            installed ? StartProgramFile(installedCopy.folder, installedCopy.file, runPath)
+                      : StartDetached(runPath);
+        if (!started) {
             ShowMessageBox(text::kCannotStartCopyBefore + runPath + text::kCannotStartCopyAfter);
         }
         return false;

@@ -68,35 +68,44 @@ std::string InstalledIconName(const std::string& prefix) {
                : "";
 }
 
-std::string FindPackageCopy(const std::string& modulePath,
-                            const std::vector<std::string>& launcherTargets) {
+HeldCopy HoldPackageCopy(const std::string& path) {
+    const std::string folderPath = PackageFolderOf(path);
+    if (folderPath.empty()) {
+        return {};
+    }
+    HeldCopy copy;
+    copy.path = path;
+    copy.name = path.substr(folderPath.size() + 1);
+    copy.folder = OwnFolder::OpenBeyondOthersReach(folderPath);
+    FileHandle file =
+        copy.folder.IsOpen() ? OpenOwnFileForReading(copy.folder, copy.name) : FileHandle();
+    EntryInfo info;
+    if (StatFile(file, info) && info.onlyUserWrites) {
+        copy.file = std::move(file);
+    }
+    return copy;
+}
+
+HeldCopy FindPackageCopy(const std::string& modulePath,
+                         const std::vector<std::string>& launcherTargets) {
     for (const std::string& target : launcherTargets) {
-        if (target.empty()) {
-            continue;
-        }
-        std::string name;
-        const OwnFolder folder = OwnFolder::OpenParentOf(target, name);
-        EntryInfo entry;
         // A launcher left pointing at the installed program itself names no
         // copy: starting it would only come back here. What is started
-        // must be beyond anyone else's reach, the folder it lies in too: a
+        // must be beyond anyone else's reach, every folder above it too: a
         // launcher can outlive its folder, and another user can make one
         // at the same place.
-        EntryInfo held;
-        if (name == GetPackageProgramName(kPackageMain) && folder.IsOpen() &&
-            StatOwnEntry(folder, name, entry) && entry.kind == EntryKind::File &&
-            entry.onlyUserWrites && StatFile(folder.Handle(), held) && held.onlyUserWrites &&
-            !IsSameOwnEntry(folder, name, modulePath)) {
-            return target;
+        HeldCopy copy = HoldPackageCopy(target);
+        if (copy.IsHeld() && copy.name == GetPackageProgramName(kPackageMain) &&
+            !IsSameOwnEntry(copy.folder, copy.name, modulePath)) {
+            return copy;
         }
     }
     return {};
 }
 
-CopyRefresh RefreshPackageCopy(const std::string& modulePath, const std::string& copy) {
-    const std::string folderPath = PackageFolderOf(copy);
+CopyRefresh RefreshPackageCopy(const std::string& modulePath, HeldCopy& copy) {
     FolderLock lock;
-    switch (lock.Lock(folderPath, kLockFileName)) {
+    switch (lock.Lock(copy.folder, kLockFileName)) {
         case FolderLock::Result::Locked:
             break;
         case FolderLock::Result::InUse:
@@ -104,19 +113,21 @@ CopyRefresh RefreshPackageCopy(const std::string& modulePath, const std::string&
         case FolderLock::Result::Failed:
             return CopyRefresh::Failed;
     }
-    std::string name;
-    const OwnFolder folder = OwnFolder::OpenParentOf(copy, name);
-    if (SameContents(OpenFileForReading(modulePath), OpenOwnFileForReading(folder, name))) {
+    if (SameContents(OpenFileForReading(modulePath), copy.file)) {
         return CopyRefresh::Current;
     }
-    return CopyProgramFile(modulePath, copy) ? CopyRefresh::Replaced : CopyRefresh::Failed;
+    if (!CopyProgramFile(modulePath, copy.folder, copy.name)) {
+        return CopyRefresh::Failed;
+    }
+    copy.file = OpenOwnFileForReading(copy.folder, copy.name);
+    return copy.IsHeld() ? CopyRefresh::Replaced : CopyRefresh::Failed;
 }
 
-std::string InstalledRunPath(const std::string& modulePath, const std::string& copy) {
-    if (!copy.empty()) {
+HeldCopy InstalledCopyToRun(const std::string& modulePath, HeldCopy copy) {
+    if (copy.IsHeld()) {
         switch (RefreshPackageCopy(modulePath, copy)) {
             case CopyRefresh::InUse:
-                ShowFolderInUse(PackageFolderOf(copy));
+                ShowFolderInUse(PackageFolderOf(copy.path));
                 return {};
             case CopyRefresh::Current:
             case CopyRefresh::Replaced:
@@ -129,10 +140,19 @@ std::string InstalledRunPath(const std::string& modulePath, const std::string& c
     }
     std::string attempted;
     const std::string made = CopyIntoChosenFolder(modulePath, &attempted);
+    if (made.empty()) {
+        return {};
+    }
     if (made == modulePath) {
         // The installed folder is no package folder: nothing runs there.
         ShowMessageBox(text::kCannotCreateFile + attempted);
         return {};
     }
-    return made;
+    HeldCopy held = HoldPackageCopy(made);
+    if (!held.IsHeld()) {
+        ShowMessageBox(text::kFolderOpenToOthersBefore + PackageFolderOf(made) +
+                       text::kFolderOpenToOthersAfter);
+        return {};
+    }
+    return held;
 }

@@ -16,11 +16,17 @@ std::string GetPackageProgramName(PackageId id) {
 }
 
 bool CopyProgramFile(const std::string& from, const std::string& to) {
+    std::string name;
+    const OwnFolder folder = OwnFolder::OpenParentOf(to, name);
+    return CopyProgramFile(from, folder, name);
+}
+
+bool CopyProgramFile(const std::string& from, const OwnFolder& folder, const std::string& name) {
     const FileHandle in = OpenFileForReading(from);
     if (!in.IsOpen()) {
         return false;
     }
-    DurableReplacement copy(to, kPartialSuffix);
+    DurableReplacement copy(folder, name, kPartialSuffix);
     std::int64_t copied = 0;
     EntryInfo source;
     return copy.IsOpen() && AppendFileContents(in, copy.File(), copied) == CopyResult::Done &&
@@ -65,7 +71,9 @@ std::string CopyIntoChosenFolder(const std::string& modulePath, std::string* att
     if (attempted != nullptr) {
         *attempted = target;
     }
-    MakeDirectoryTree(target);
+    // A folder it makes is the user's alone: on Windows a new folder below
+    // the drive's root would otherwise let every user change what is in it.
+    MakeDirectoryTree(target, NewFile::Private);
     // A program running for that folder is not overwritten, nor joined by a
     // second one; held through the copy, so none starts there meanwhile. A
     // lock that cannot be had is left to the copy's own start to report.

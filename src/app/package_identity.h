@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "catalogue/package_table.h"
+#include "framework/file_system.h"
 
 // The program file name of each package: "VELMORA_QUINDLE_7",
 // "VELMORA_TTS_TOBRIN", "VELMORA_TTS_VESSA", with ".exe" on Windows; an
@@ -37,3 +38,5 @@ void ShowFolderInUse(const std::string& folder);
 // The copy is written beside the target and renamed, so a running program
 // of that name is not disturbed.
 bool CopyProgramFile(const std::string& from, const std::string& to);
+// The same into the file `name` of a held folder.
+bool CopyProgramFile(const std::string& from, const OwnFolder& folder, const std::string& name);

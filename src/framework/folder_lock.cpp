@@ -13,9 +13,12 @@ void FolderLock::Unlock() {
 }
 
 FolderLock::Result FolderLock::Lock(const std::string& folder, const std::string& name) {
+    return Lock(OwnFolder::Open(folder), name);
+}
+
+FolderLock::Result FolderLock::Lock(const OwnFolder& held, const std::string& name) {
     Unlock();
     m_error = 0;
-    const OwnFolder held = OwnFolder::Open(folder);
     // Only its owner may open it: another user cannot hold this user's
     // folder. Never emptied or replaced, and nothing waits on a FIFO there.
     FileHandle file =

@@ -25,6 +25,8 @@ class FolderLock {
     // file that cannot be made; InUse when another open of the file holds it,
     // in this process or another. A lock already held is released first.
     Result Lock(const std::string& folder, const std::string& name);
+    // The same in a folder held open.
+    Result Lock(const OwnFolder& folder, const std::string& name);
     void Unlock();
 
     bool IsLocked() const { return m_file.IsOpen(); }

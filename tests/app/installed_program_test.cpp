@@ -9,6 +9,7 @@
 #include "../ui/gui_helpers.h"
 #include "app/desktop_shortcut.h"
 #include "app/launcher.h"
+#include "app/program_start.h"
 #include "framework/build_config.h"
 #include "framework/file_utils.h"
 #include "framework/folder_lock.h"
@@ -26,6 +27,11 @@ std::string InUseText(const std::string& folder) {
 ino_t InodeOf(const std::string& path) {
     struct stat st {};
     return lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+ino_t InodeOfHandle(const HeldCopy& copy) {
+    EntryInfo info;
+    return StatFile(copy.file, info) ? static_cast<ino_t>(info.identity.file) : 0;
 }
 
 TEST(InstalledProgramTest, OnlyTheInstalledFolderCounts) {
@@ -83,11 +89,13 @@ class InstalledStartTest : public testing::Test {
     std::string StartInstalled(const std::function<void(FolderDialog&)>& answer = {}) {
         return Run(
             [this] {
-                return InstalledRunPath(
-                    m_module,
-                    FindPackageCopy(m_module,
-                                    {ReadLauncherTarget(LauncherPlace::ApplicationsMenu, m_menu),
-                                     ReadLauncherTarget(LauncherPlace::Desktop, m_desktop)}));
+                return InstalledCopyToRun(
+                           m_module,
+                           FindPackageCopy(
+                               m_module,
+                               {ReadLauncherTarget(LauncherPlace::ApplicationsMenu, m_menu),
+                                ReadLauncherTarget(LauncherPlace::Desktop, m_desktop)}))
+                    .path;
             },
             answer);
     }
@@ -134,8 +142,8 @@ TEST_F(InstalledStartTest, OnlyACopyTheProgramCouldHaveMadeIsFound) {
         {"a file in a folder others may write", m_root / "open-folder/VELMORA_QUINDLE_7"},
     };
     for (const auto& r : refused) {
-        EXPECT_EQ(FindPackageCopy(m_module, {r.target}), "") << r.what;
-        EXPECT_EQ(FindPackageCopy(m_module, {r.target, m_copy}), m_copy) << r.what;
+        EXPECT_FALSE(FindPackageCopy(m_module, {r.target}).IsHeld()) << r.what;
+        EXPECT_EQ(FindPackageCopy(m_module, {r.target, m_copy}).path, m_copy) << r.what;
     }
 }
 
@@ -145,18 +153,22 @@ TEST_F(InstalledStartTest, AChangedProgramReplacesTheCopyAndAnUnchangedOneLeaves
     ASSERT_EQ(older.size(), ReadFile(m_module).size());
     WriteFile(m_copy, older);
     chmod(m_copy.c_str(), 0644);
-    EXPECT_EQ(RefreshPackageCopy(m_module, m_copy), CopyRefresh::Replaced);
+    HeldCopy copy = HoldPackageCopy(m_copy);
+    EXPECT_EQ(RefreshPackageCopy(m_module, copy), CopyRefresh::Replaced);
     EXPECT_EQ(ReadFile(m_copy), ReadFile(m_module));
+    EXPECT_EQ(InodeOf(m_copy), InodeOfHandle(copy)) << "the new copy is the one held";
     struct stat st {};
     ASSERT_EQ(stat(m_copy.c_str(), &st), 0);
     EXPECT_NE(st.st_mode & S_IXUSR, 0u) << "the copy can be run";
 
     const ino_t inode = InodeOf(m_copy);
-    EXPECT_EQ(RefreshPackageCopy(m_module, m_copy), CopyRefresh::Current);
+    copy = HoldPackageCopy(m_copy);
+    EXPECT_EQ(RefreshPackageCopy(m_module, copy), CopyRefresh::Current);
     EXPECT_EQ(InodeOf(m_copy), inode) << "an up-to-date copy was written again";
 
     WriteFile(m_copy, "short");
-    EXPECT_EQ(RefreshPackageCopy(m_module, m_copy), CopyRefresh::Replaced);
+    copy = HoldPackageCopy(m_copy);
+    EXPECT_EQ(RefreshPackageCopy(m_module, copy), CopyRefresh::Replaced);
     EXPECT_EQ(ReadFile(m_copy), ReadFile(m_module));
 }
 
@@ -164,11 +176,14 @@ TEST_F(InstalledStartTest, ACopyRunningForItsFolderIsNeitherReplacedNorStartedAg
     WriteFile(m_copy, "the running release");
     FolderLock running;
     ASSERT_EQ(running.Lock(m_folder, "velmora.lock"), FolderLock::Result::Locked);
-    EXPECT_EQ(RefreshPackageCopy(m_module, m_copy), CopyRefresh::InUse);
+    HeldCopy copy = HoldPackageCopy(m_copy);
+    EXPECT_EQ(RefreshPackageCopy(m_module, copy), CopyRefresh::InUse);
     EXPECT_EQ(ReadFile(m_copy), "the running release");
     EXPECT_TRUE(m_messages.Texts().empty());
 
-    EXPECT_EQ(Run([this] { return InstalledRunPath(m_module, m_copy); }), "") << "nothing to start";
+    EXPECT_EQ(Run([this] { return InstalledCopyToRun(m_module, HoldPackageCopy(m_copy)).path; }),
+              "")
+        << "nothing to start";
     EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{InUseText(m_folder)});
     EXPECT_EQ(ReadFile(m_copy), "the running release");
 }
@@ -209,9 +224,10 @@ TEST_F(InstalledStartTest, TheFirstStartAsksAndLaterOnesStartTheCopyTheLaunchers
 TEST_F(InstalledStartTest, ACopyThatCannotBeCheckedIsNotStarted) {
     WriteFile(m_copy, "a release nobody checked");
     ASSERT_EQ(mkdir((m_folder + "/velmora.lock").c_str(), 0700), 0);
-    EXPECT_EQ(RefreshPackageCopy(m_module, m_copy), CopyRefresh::Failed);
+    HeldCopy copy = HoldPackageCopy(m_copy);
+    EXPECT_EQ(RefreshPackageCopy(m_module, copy), CopyRefresh::Failed);
     const std::string other = m_root / "home/Other";
-    EXPECT_EQ(Run([this] { return InstalledRunPath(m_module, m_copy); },
+    EXPECT_EQ(Run([this] { return InstalledCopyToRun(m_module, HoldPackageCopy(m_copy)).path; },
                   [&](FolderDialog& dialog) {
                       dialog.m_strFolder = other;
                       dialog.EndDialog(1);
@@ -219,6 +235,51 @@ TEST_F(InstalledStartTest, ACopyThatCannotBeCheckedIsNotStarted) {
               other + "/VELMORA_QUINDLE_7");
     EXPECT_EQ(ReadFile(other + "/VELMORA_QUINDLE_7"), ReadFile(m_module));
     EXPECT_EQ(ReadFile(m_copy), "a release nobody checked");
+}
+
+// Another user who may write to a folder above the copy could swap the copy
+// between its check and its start: nothing there is started, and the user
+// chooses a package folder again.
+TEST_F(InstalledStartTest, ACopyBelowAFolderOthersMayChangeIsNotStarted) {
+    EXPECT_EQ(StartInstalled(AcceptDefault), m_copy);
+    CreateDesktopShortcut(m_copy, m_desktop, m_menu);
+    ASSERT_EQ(chmod((m_root / "home").c_str(), 0777), 0);
+    const std::string other = m_root / "Other";
+    EXPECT_EQ(StartInstalled([&](FolderDialog& dialog) {
+                  dialog.m_strFolder = other;
+                  dialog.EndDialog(1);
+              }),
+              other + "/VELMORA_QUINDLE_7");
+
+    // A folder chosen there is refused after the copy, and said so.
+    m_messages.Clear();
+    EXPECT_EQ(StartInstalled(AcceptDefault), "");
+    EXPECT_EQ(m_messages.Texts(),
+              std::vector<std::string>{
+                  "Other users of this computer can change the folder " + m_folder +
+                  " or a folder above it, so Velmora Quindle does not open or start a program "
+                  "from there. Please move the package folder into a folder of your own."});
+    ASSERT_EQ(chmod((m_root / "home").c_str(), 0700), 0);
+}
+
+// What runs is the file that was checked, whatever its path names by the
+// time it starts.
+TEST_F(InstalledStartTest, TheHeldCopyStartsEvenWhenItsPathNamesAnotherFileByThen) {
+    const std::string marker = m_root / "ran";
+    const auto script = [&](const std::string& who) {
+        return "#!/bin/sh\necho " + who + " > '" + marker + "'\n";
+    };
+    WriteFile(m_copy, script("checked"));
+    chmod(m_copy.c_str(), 0700);
+    const HeldCopy copy = HoldPackageCopy(m_copy);
+    ASSERT_TRUE(copy.IsHeld());
+    WriteFile(m_root / "swapped", script("swapped"));
+    chmod((m_root / "swapped").c_str(), 0700);
+    ASSERT_EQ(rename((m_root / "swapped").c_str(), m_copy.c_str()), 0);
+
+    ASSERT_TRUE(StartProgramFile(copy.folder, copy.file, copy.path));
+    ASSERT_TRUE(WaitUntil([&] { return ReadFile(marker) == "checked\n"; }, "the copy to run"))
+        << ReadFile(marker);
 }
 
 }  // namespace

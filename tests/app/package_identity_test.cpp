@@ -77,6 +77,13 @@ TEST_F(SelfCopyTest, FromTheDownloadFolderItCopiesItselfUnderTheMainName) {
             EXPECT_NE(copy.permissions & 0100, 0u) << "the copy can be run";
         }
     }
+    // Nobody else may change what lies in the package folder it made.
+    EntryInfo folder;
+    ASSERT_TRUE(StatPath(m_home / "VelmoraDownload", folder));
+    EXPECT_TRUE(folder.onlyUserWrites);
+    if (HasPosixModes()) {
+        EXPECT_EQ(folder.permissions & 0777, 0700u);
+    }
 }
 
 TEST_F(SelfCopyTest, AnExistingCopyIsReplaced) {
