@@ -3,15 +3,16 @@
 // Win32 can reach only by a path (RootDirectory is the openat of NT).
 
 #include <windows.h>
-// After windows.h, which they need.
-#include <sddl.h>
+// After windows.h, which it needs.
 #include <winternl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstring>
 #include <vector>
 
+#include "framework/file_access_win32.h"
 #include "framework/file_system.h"
 #include "framework/native_file_win32.h"
 #include "framework/text_mode.h"
@@ -85,35 +86,6 @@ HANDLE Native(const FileHandle& file) {
 
 HANDLE FolderHandle(const OwnFolder& folder) {
     return folder.IsOpen() ? Native(folder.Handle()) : INVALID_HANDLE_VALUE;
-}
-
-// Who alone may open a private file: the user the process runs as. Freed
-// with LocalFree; null when it cannot be built.
-PSECURITY_DESCRIPTOR OwnerOnly() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        return nullptr;
-    }
-    DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<unsigned char> user(size);
-    LPWSTR sid = nullptr;
-    const bool got =
-        size > 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
-        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid);
-    CloseHandle(token);
-    if (!got) {
-        return nullptr;
-    }
-    // Protected: nothing is inherited from the folder.
-    const std::wstring sddl = L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
-    LocalFree(sid);
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
-                                                              &descriptor, nullptr)) {
-        return nullptr;
-    }
-    return descriptor;
 }
 
 // Opens `name` in the held folder. No link (reparse point) at the name is
@@ -220,11 +192,29 @@ bool DeleteByHandle(HANDLE handle) {
     return SetInformation(handle, &deleteFile, sizeof deleteFile, FileDispositionInformation);
 }
 
-// Frees a security descriptor without losing the error of the call before.
-void Free(PSECURITY_DESCRIPTOR security) {
-    const DWORD error = GetLastError();
-    LocalFree(security);
-    SetLastError(error);
+// Null for a shared file or folder: it takes what its folder passes on.
+SecurityDescriptor SecurityFor(NewFile access, PrivateKind kind) {
+    return access == NewFile::Private ? PrivateSecurity(kind) : nullptr;
+}
+
+// Fill and who may change the entry: an access list read for the calls
+// that report it, not for every open.
+bool FillWithAccess(HANDLE handle, EntryInfo& info) {
+    if (!Fill(handle, info)) {
+        return false;
+    }
+    info.onlyUserWrites = OnlyTrustedMay(handle, kChangeRights);
+    return true;
+}
+
+// For a stat: READ_CONTROL too, for the access list, unless the entry's
+// list withholds it (then it is not the user's alone anyway).
+FileHandle OpenToStat(const OwnFolder& folder, const std::string& name) {
+    FileHandle entry = OpenIn(folder, name, FILE_READ_ATTRIBUTES | READ_CONTROL, FILE_OPEN, 0);
+    if (!entry.IsOpen() && GetLastError() == ERROR_ACCESS_DENIED) {
+        entry = OpenIn(folder, name, FILE_READ_ATTRIBUTES, FILE_OPEN, 0);
+    }
+    return entry;
 }
 
 bool IsFolderHandle(HANDLE handle) {
@@ -274,9 +264,74 @@ OwnFolder OwnFolder::OpenParentOf(const std::string& path, std::string& name) {
     return Open(path.substr(0, slash));
 }
 
-OwnFolder OwnFolder::OpenSubfolder(const std::string& name, bool create, Opened& result) const {
-    FileHandle handle = OpenIn(*this, name, kFolderAccess, create ? FILE_OPEN_IF : FILE_OPEN,
-                               FILE_DIRECTORY_FILE, kShareFolder);
+OwnFolder OwnFolder::OpenBeyondOthersReach(const std::string& path) {
+    // "C:\..." (or "C:/..."); a share's path is never beyond others' reach.
+    const auto separator = [](char c) { return c == '\\' || c == '/'; };
+    if (path.size() < 3 || !std::isalpha(static_cast<unsigned char>(path[0])) || path[1] != ':' ||
+        !separator(path[2])) {
+        SetLastError(ERROR_BAD_PATHNAME);
+        return {};
+    }
+    const std::wstring root = Wide(path.substr(0, 2)) + L"\\";
+    OwnFolder folder(
+        NativeFile::Wrap(CreateFileW(root.c_str(), kFolderAccess | READ_CONTROL, kShareFolder,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)),
+        path.substr(0, 2));
+    if (!folder.IsOpen()) {
+        return {};
+    }
+    // Whoever may delete an entry, or delete in its folder, can put another
+    // one at its name, and whoever may rewrite an access list can give
+    // themselves that. Adding entries to a folder, as C:\ lets every user
+    // do, moves none that is there.
+    constexpr ACCESS_MASK kRewriteList = WRITE_DAC | WRITE_OWNER;
+    for (std::size_t begin = 3; begin <= path.size();) {
+        std::size_t end = begin;
+        while (end < path.size() && !separator(path[end])) {
+            ++end;
+        }
+        const std::string name = path.substr(begin, end - begin);
+        begin = end + 1;
+        if (name.empty() || name == ".") {
+            continue;
+        }
+        if (name == ".." ||
+            !OnlyTrustedMay(FolderHandle(folder), FILE_DELETE_CHILD | kRewriteList)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return {};
+        }
+        Opened opened = Opened::Failed;
+        folder = folder.OpenSubfolder(name, false, opened);
+        if (!folder.IsOpen()) {
+            return {};
+        }
+        if (!OnlyTrustedMay(FolderHandle(folder), DELETE | kRewriteList)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return {};
+        }
+    }
+    if (!OnlyTrustedMay(FolderHandle(folder), kChangeRights)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return {};
+    }
+    // Named by the path as it was given, not as rebuilt from its pieces.
+    folder.m_path = path;
+    return folder;
+}
+
+OwnFolder OwnFolder::OpenSubfolder(const std::string& name, bool create, Opened& result,
+                                   NewFile access) const {
+    const SecurityDescriptor security =
+        SecurityFor(create ? access : NewFile::Shared, PrivateKind::Folder);
+    if (create && access == NewFile::Private && security == nullptr) {
+        result = Opened::Failed;
+        return {};
+    }
+    // The descriptor applies only to a folder made here. READ_CONTROL lets
+    // its access list be read through the handle.
+    FileHandle handle =
+        OpenIn(*this, name, kFolderAccess | READ_CONTROL, create ? FILE_OPEN_IF : FILE_OPEN,
+               FILE_DIRECTORY_FILE, kShareFolder, security.get());
     if (!handle.IsOpen()) {
         const DWORD error = GetLastError();
         result = error == ERROR_DIRECTORY ? Opened::NotAFolder : Opened::Failed;
@@ -299,12 +354,12 @@ OwnFolder OwnFolder::OpenSubfolder(const std::string& name, bool create, Opened&
 }
 
 bool StatOwnEntry(const OwnFolder& folder, const std::string& name, EntryInfo& info) {
-    const FileHandle entry = OpenIn(folder, name, FILE_READ_ATTRIBUTES, FILE_OPEN, 0);
-    return entry.IsOpen() && Fill(Native(entry), info);
+    const FileHandle entry = OpenToStat(folder, name);
+    return entry.IsOpen() && FillWithAccess(Native(entry), info);
 }
 
 bool StatFile(const FileHandle& file, EntryInfo& info) {
-    return Fill(Native(file), info);
+    return FillWithAccess(Native(file), info);
 }
 
 bool StatPath(const std::string& path, EntryInfo& info) {
@@ -312,10 +367,16 @@ bool StatPath(const std::string& path, EntryInfo& info) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
     }
-    const FileHandle entry =
-        NativeFile::Wrap(CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return entry.IsOpen() && Fill(Native(entry), info);
+    const std::wstring wide = Wide(path);
+    const auto open = [&](ACCESS_MASK access) {
+        return NativeFile::Wrap(CreateFileW(wide.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+                                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    };
+    FileHandle entry = open(FILE_READ_ATTRIBUTES | READ_CONTROL);
+    if (!entry.IsOpen() && GetLastError() == ERROR_ACCESS_DENIED) {
+        entry = open(FILE_READ_ATTRIBUTES);
+    }
+    return entry.IsOpen() && FillWithAccess(Native(entry), info);
 }
 
 FileHandle CreateOwnFile(const OwnFolder& folder, const std::string& name, NewFile access) {
@@ -332,15 +393,13 @@ FileHandle CreateOwnFile(const OwnFolder& folder, const std::string& name, NewFi
             }
         }
     }
-    PSECURITY_DESCRIPTOR security = access == NewFile::Private ? OwnerOnly() : nullptr;
+    const SecurityDescriptor security = SecurityFor(access, PrivateKind::File);
     if (access == NewFile::Private && security == nullptr) {
         return {};
     }
     // Exclusive: whatever appeared at the name since, it is not this file.
-    FileHandle file = OpenIn(folder, name, FILE_GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_CREATE,
-                             FILE_NON_DIRECTORY_FILE, kShareAll, security);
-    Free(security);
-    return file;
+    return OpenIn(folder, name, FILE_GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_CREATE,
+                  FILE_NON_DIRECTORY_FILE, kShareAll, security.get());
 }
 
 FileHandle OpenOwnFileForAppending(const OwnFolder& folder, const std::string& name,
@@ -371,16 +430,14 @@ FileHandle OpenOwnFileForReading(const OwnFolder& folder, const std::string& nam
 }
 
 FileHandle OpenOrCreateOwnFile(const OwnFolder& folder, const std::string& name, NewFile access) {
-    PSECURITY_DESCRIPTOR security = access == NewFile::Private ? OwnerOnly() : nullptr;
+    const SecurityDescriptor security = SecurityFor(access, PrivateKind::File);
     if (access == NewFile::Private && security == nullptr) {
         return {};
     }
     // One call opens or creates: no other program comes in between. The
     // descriptor applies only when the file is created.
-    FileHandle file = OpenIn(folder, name, FILE_GENERIC_READ, FILE_OPEN_IF, FILE_NON_DIRECTORY_FILE,
-                             kShareAll, security);
-    Free(security);
-    return RegularOnly(std::move(file));
+    return RegularOnly(OpenIn(folder, name, FILE_GENERIC_READ, FILE_OPEN_IF,
+                              FILE_NON_DIRECTORY_FILE, kShareAll, security.get()));
 }
 
 FileHandle OpenFileForReading(const std::string& path) {
@@ -613,9 +670,14 @@ bool ForEachEntry(const OwnFolder& folder, const std::function<bool(const std::s
     }
 }
 
-bool MakeFolder(const std::string& path) {
+bool MakeFolder(const std::string& path, NewFile access) {
     const std::wstring wide = Wide(path);
-    if (CreateDirectoryW(wide.c_str(), nullptr)) {
+    const SecurityDescriptor security = SecurityFor(access, PrivateKind::Folder);
+    if (access == NewFile::Private && security == nullptr) {
+        return false;
+    }
+    SECURITY_ATTRIBUTES made{sizeof made, security.get(), FALSE};
+    if (CreateDirectoryW(wide.c_str(), &made)) {
         return true;
     }
     const DWORD error = GetLastError();
@@ -628,39 +690,35 @@ bool MakeFolder(const std::string& path) {
     return false;
 }
 
-std::string PathThroughOwnFolder(const OwnFolder& folder, const std::string& name) {
-    // The folder's path as the system has it now. The folder is held without
-    // FILE_SHARE_DELETE, so nobody can rename it or replace it by a link
-    // while this process holds it: the path leads to the held folder for as
-    // long as the contract promises.
-    const HANDLE handle = FolderHandle(folder);
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n =
-            GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
-                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (n == 0) {
-            return {};
-        }
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(n);
+bool LinkOwnFile(const FileHandle& file, const OwnFolder& folder, const std::string& name) {
+    if (!file.IsOpen() || !folder.IsOpen()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
     }
-    // "\\?\C:\..." as "C:\...", "\\?\UNC\server\..." as "\\server\...": what
-    // other programs take.
-    const std::wstring prefix = L"\\\\?\\";
-    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
-        path = L"\\\\" + path.substr(8);
-    } else if (path.compare(0, prefix.size(), prefix) == 0 && path.size() >= 6 && path[5] == L':') {
-        path = path.substr(prefix.size());
+    const std::wstring wide = Wide(name);
+    if (wide.empty()) {
+        SetLastError(ERROR_INVALID_NAME);
+        return false;
     }
-    std::string narrow = Narrow(path.data(), path.size());
-    if (narrow.empty() || narrow.back() != '\\') {
-        narrow += kPathSeparator;
+    std::vector<unsigned char> buffer(sizeof(FILE_LINK_INFORMATION) +
+                                      wide.size() * sizeof(wchar_t));
+    auto* information = reinterpret_cast<FILE_LINK_INFORMATION*>(buffer.data());
+    information->ReplaceIfExists = FALSE;
+    information->RootDirectory = FolderHandle(folder);
+    information->FileNameLength = static_cast<ULONG>(wide.size() * sizeof(wchar_t));
+    std::memcpy(information->FileName, wide.data(), wide.size() * sizeof(wchar_t));
+    if (SetInformation(Native(file), information, buffer.size(), FileLinkInformation)) {
+        return true;
     }
-    return narrow + name;
+    // Windows may ask for the right to write the file's attributes before
+    // it links it, which a handle opened for reading lacks.
+    if (GetLastError() != ERROR_ACCESS_DENIED) {
+        return false;
+    }
+    const FileHandle writable =
+        NativeFile::Wrap(ReOpenFile(Native(file), FILE_WRITE_ATTRIBUTES, kShareAll, 0));
+    return writable.IsOpen() &&
+           SetInformation(Native(writable), information, buffer.size(), FileLinkInformation);
 }
 
 std::string ModuleFileName() {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "framework/durable_file.h"
+#include "support/temp_dir.h"
 
 // The file seam's contract through its interface alone, so that the same
 // cases run on Linux and, built with MinGW-w64, under Wine.
@@ -17,16 +18,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadAll(const FileHandle& file) {
-    std::string data;
-    char buffer[4096];
-    std::size_t got = 0;
-    while (ReadSome(file, buffer, sizeof buffer, got) && got > 0) {
-        data.append(buffer, got);
-    }
-    return data;
-}
 
 // What the name holds, read through the folder; "(none)" when it cannot be
 // opened as a regular file.
@@ -57,7 +48,7 @@ class FileSystemTest : public testing::Test {
         std::random_device random;
         const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
         m_root = fs::temp_directory_path() /
-                 ("velmora-fs-" + std::to_string(random()) + "-" + std::to_string(now));
+                 fs::path("velmora-fs-" + std::to_string(random()) + "-" + std::to_string(now));
         ASSERT_TRUE(fs::create_directory(m_root));
         m_folder = OwnFolder::Open(m_root.string());
         ASSERT_TRUE(m_folder.IsOpen()) << SystemErrorText();

@@ -74,6 +74,16 @@ std::string ReadFile(const std::string& path) {
     return out.str();
 }
 
+std::string ReadAll(const FileHandle& file) {
+    std::string data;
+    char buffer[4096];
+    std::size_t got = 0;
+    while (ReadSome(file, buffer, sizeof buffer, got) && got > 0) {
+        data.append(buffer, got);
+    }
+    return data;
+}
+
 std::string TextAsStored(std::string text) {
 #ifdef _WIN32
     for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2)) {

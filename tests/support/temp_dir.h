@@ -31,6 +31,8 @@ class TempDir {
 std::string operator/(const std::string& folder, const std::string& name);
 
 std::string ReadFile(const std::string& path);
+// The rest of an open file, from where it stands.
+std::string ReadAll(const FileHandle& file);
 // `text` as the program's text files hold it: lines end in CR LF on Windows.
 std::string TextAsStored(std::string text);
 // Creates the folders along the path as needed.
