@@ -1,5 +1,6 @@
 #include "catalogue/server_names.h"
 
+#include <cstdint>
 #include <string_view>
 #include <unordered_set>
 
@@ -54,21 +55,65 @@ bool IsPlainFileName(const std::string& name) {
     return true;
 }
 
+bool IsValidUtf8(const std::string& text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+        const unsigned char lead = byte(i);
+        std::size_t length = 1;
+        std::uint32_t point = lead;
+        if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            point = lead & 0x07u;
+        } else if (lead >= 0xE0) {
+            length = lead <= 0xEF ? 3 : 0;
+            point = lead & 0x0Fu;
+        } else if (lead >= 0xC2) {
+            length = 2;
+            point = lead & 0x1Fu;
+        } else if (lead >= 0x80) {
+            return false;
+        }
+        if (length == 0 || i + length > text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((byte(i + k) & 0xC0u) != 0x80u) {
+                return false;
+            }
+            point = (point << 6) | (byte(i + k) & 0x3Fu);
+        }
+        // No longer form than needed, no surrogate, nothing past U+10FFFF.
+        const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (point < least[length] || (point >= 0xD800 && point <= 0xDFFF) || point > 0x10FFFF) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
 bool IsPortableFileName(const std::string& name) {
-    if (!IsPlainFileName(name) || name.back() == '.' || name.back() == ' ' ||
-        name.find_first_of("<>:\"|?*") != std::string::npos) {
+    if (!IsPlainFileName(name) || !IsValidUtf8(name) || name.back() == '.' ||
+        name.back() == ' ' || name.find_first_of("<>:\"|?*") != std::string::npos) {
         return false;
     }
-    // A device name stays one with any extension: "nul.txt" is NUL.
-    const std::string stem = FoldedName(name.substr(0, name.find('.')));
-    for (const char* device : {"con", "prn", "aux", "nul"}) {
+    // A device name stays one with any extension ("nul.txt" is NUL) and
+    // with blanks before it ("CON .txt").
+    std::string stem = FoldedName(name.substr(0, name.find('.')));
+    stem.erase(stem.find_last_not_of(' ') + 1);
+    for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
         if (stem == device) {
             return false;
         }
     }
-    const bool numbered =
-        stem.size() == 4 && (stem.rfind("com", 0) == 0 || stem.rfind("lpt", 0) == 0);
-    return !(numbered && stem[3] >= '1' && stem[3] <= '9');
+    if (stem.rfind("com", 0) != 0 && stem.rfind("lpt", 0) != 0) {
+        return true;
+    }
+    // COM0 to COM9 and LPT0 to LPT9, and with the superscript digits ¹ ² ³.
+    const std::string number = stem.substr(3);
+    const bool digit = number.size() == 1 && number[0] >= '0' && number[0] <= '9';
+    const bool superscript = number == "\xC2\xB9" || number == "\xC2\xB2" || number == "\xC2\xB3";
+    return !digit && !superscript;
 }
 
 std::string FoldedName(const std::string& name) {
@@ -100,7 +145,8 @@ bool IsReservedFileName(const std::string& name) {
 }
 
 bool IsSafeIndex(const PackageIndex& index) {
-    if (!IsPlainFileName(index.m_productVersion) || IsReservedFileName(index.m_productVersion)) {
+    if (!IsPortableFileName(index.m_productVersion) ||
+        IsReservedFileName(index.m_productVersion)) {
         return false;
     }
     if (!index.m_parts.empty() && index.m_partSize <= 0) {
@@ -109,7 +155,7 @@ bool IsSafeIndex(const PackageIndex& index) {
     std::unordered_set<std::string_view, FoldedHash, FoldedEqual> names;
     names.reserve(index.m_parts.size());
     for (const PackagePart& part : index.m_parts) {
-        if (!IsPlainFileName(part.m_name) || IsReservedFileName(part.m_name) ||
+        if (!IsPortableFileName(part.m_name) || IsReservedFileName(part.m_name) ||
             !names.insert(part.m_name).second) {
             return false;
         }

@@ -12,10 +12,19 @@ class PackageIndex;
 // "\", no control character, at most 255 bytes.
 bool IsPlainFileName(const std::string& name);
 
+// Well-formed UTF-8: no stray or cut-short sequence, no longer form than
+// needed, no surrogate. Windows would turn anything else into U+FFFD, and
+// two server names into one file name.
+bool IsValidUtf8(const std::string& text);
+
 // A plain name that is also a good name on every file system the program
-// runs on, Windows' included: no reserved device name (CON, NUL, COM1, ...
-// with any extension), none of <>:"|?*, no trailing dot or blank. What the
-// publisher accepts, so that the program never refuses what it published.
+// runs on, Windows' included: valid UTF-8, no reserved device name (CON,
+// PRN, AUX, NUL, COM0-9, LPT0-9 and COM¹ to LPT³, CONIN$, CONOUT$, in any
+// case and with any extension), none of <>:"|?* (a colon would name an
+// NTFS stream), no trailing dot or blank (Windows drops them, so the name
+// would lead to another file). The rule for every server name on every
+// platform, and what the publisher accepts, so that the program never
+// refuses what it published.
 bool IsPortableFileName(const std::string& name);
 
 // The name with ASCII letters in lower case. Names are compared so
@@ -27,7 +36,7 @@ std::string FoldedName(const std::string& name);
 // folder, in any letter case, which no part or version may take.
 bool IsReservedFileName(const std::string& name);
 
-// True when the index names only plain version and part names, no part
+// True when the index names only portable version and part names, no part
 // twice (in any letter case) and none of the program's own files, and has
 // a positive part size once it has a part. Linear in the number of parts.
 bool IsSafeIndex(const PackageIndex& index);

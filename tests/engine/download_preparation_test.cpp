@@ -210,6 +210,23 @@ TEST_F(PreparationTest, AMalformedServerIndexIsAFileError) {
               std::vector<std::string>{"File error: " + ProgramFolder() / "pkgindex.txt"});
 }
 
+// Names that mean another file, a stream or a device on a Windows disk are
+// refused on every system, before anything is written.
+TEST_F(PreparationTest, AnIndexWithANameWindowsWouldMisreadIsAFileError) {
+    for (const char* index : {"1\n7.2.\n1\n10\na\n0\n", "1\nCON\n1\n10\na\n0\n",
+                              "1\n7.2\n1\n10\na:b\n0\n"}) {
+        m_messages.Clear();
+        PublishIndex(index);
+        EXPECT_EQ(Prepare(), 0) << index;
+        EXPECT_EQ(m_messages.Texts(),
+                  std::vector<std::string>{"File error: " + ProgramFolder() / "pkgindex.txt"})
+            << index;
+        EXPECT_EQ(m_packageFolder.Listing(),
+                  (std::vector<std::string>{"pkgindex.txt", "sites.txt"}))
+            << index;
+    }
+}
+
 TEST_F(PreparationTest, AnEmptyVersionIsNotSpecified) {
     for (const char* version : {"", "   \t"}) {
         m_messages.Clear();
