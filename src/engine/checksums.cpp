@@ -194,7 +194,8 @@ bool KeepChecksums(const DownloadState& state, const OwnFolder& packageFolder,
     }
     if (!moved) {
         RemoveChecksumFiles(packageFolder);
-        ShowMessageBox(text::kCannotCreateFile + versionFolder.PathOf(kChecksumsFileName));
+        ShowMessageBox(text::kCannotCreateFile +
+                       ShownAsItStands(versionFolder.PathOf(kChecksumsFileName)));
         return false;
     }
     if (!keyBuiltIn) {

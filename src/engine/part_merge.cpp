@@ -183,7 +183,7 @@ int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& 
         }
         in.Close();
         if (copied == CopyResult::WriteFailed) {
-            return fail(text::kFailedToWriteFile + output);
+            return fail(text::kFailedToWriteFile + ShownAsItStands(output));
         }
         if (copied == CopyResult::ReadFailed) {
             parts[i].m_done = 0;
@@ -225,7 +225,7 @@ int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& 
         case DurableReplacement::Result::Committed:
             return 1;
         case DurableReplacement::Result::NotWritten:
-            ShowMessageBox(text::kFailedToWriteFile + output);
+            ShowMessageBox(text::kFailedToWriteFile + ShownAsItStands(output));
             return 0;
         case DurableReplacement::Result::NotRenamed:
             // Something that is not ours stands at the installer's name.

@@ -657,11 +657,11 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
             return 0;
         case FetchFailure::CannotCreate:
             detail.localWriteFailed = true;
-            errorText = text::kCannotCreateFile + local.Path();
+            errorText = text::kCannotCreateFile + ShownAsItStands(local.Path());
             return 0;
         case FetchFailure::WriteFailed:
             detail.localWriteFailed = true;
-            errorText = text::kFailedToWriteFile + local.Path();
+            errorText = text::kFailedToWriteFile + ShownAsItStands(local.Path());
             return 0;
         case FetchFailure::Stalled:
             errorText = text::kStalledBefore + Seconds(limits.stallMs) + text::kStalledAfter;

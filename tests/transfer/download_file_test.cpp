@@ -227,6 +227,14 @@ TEST_F(DownloadFileTest, LocalFileThatCannotBeCreated) {
     EXPECT_EQ(ReadFile(outside / "target"), "precious");
 }
 
+// A part's name comes from the server: a direction control in it would turn
+// the rest of the message around.
+TEST_F(DownloadFileTest, AFileThatCannotBeCreatedIsNamedEscaped) {
+    WriteFile(m_root / "f", "data");
+    EXPECT_EQ(Fetch("/f", m_local / "no/a\xE2\x80\xAE" "exe.txt"), 0);
+    EXPECT_EQ(m_error, "Cannot create file: " + m_local / "no/a\\u202Eexe.txt");
+}
+
 TEST_F(DownloadFileTest, MissingHostFailsWithoutTouchingAnything) {
     EXPECT_EQ(DownloadFile("", 80, "/f", m_local / "f", FileMode::Binary, m_error,
                            m_server.Address(), nullptr, 1024, nullptr),
