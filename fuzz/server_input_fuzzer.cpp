@@ -1,8 +1,9 @@
 // The checks on what a server sends: the download host taken from the site
 // list, the names that become folders and files, the texts a message shows,
 // the trusted comment and the order of versions. No host but the two known
-// ones may come out; no accepted name may lead outside its folder; no shown
-// text may hold a control character; versions must be ordered.
+// ones may come out; no accepted name may lead outside its folder; a name's
+// key is stable; no shown text may hold a control character; versions must
+// be ordered.
 
 #include <cstdint>
 #include <cstdlib>
@@ -38,7 +39,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
     }
-    if (IsPortableFileName(input) && !IsPlainFileName(input)) {
+    if (IsPortableFileName(input) && (!IsPlainFileName(input) || !IsValidUtf8(input))) {
+        std::abort();
+    }
+    // One key for one name: taking the key of a key changes nothing, and
+    // names that differ only in ASCII case share it.
+    const std::string key = NameKey(input);
+    if (NameKey(key) != key) {
+        std::abort();
+    }
+    std::string upper = input;
+    for (char& c : upper) {
+        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    if (NameKey(upper) != key) {
         std::abort();
     }
 

@@ -19,7 +19,7 @@ ensure_packages() {
 
 # What building the program needs.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-dev libgcrypt20-dev
-                libglib2.0-dev libgtest-dev)
+                libutf8proc-dev libglib2.0-dev libgtest-dev)
 # What the tests need besides: a virtual display and a way to press keys in
 # it, for the test that starts the program as a user does; mkfs.xfs for the
 # join on a file system that shares blocks (where the machine can mount one);

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 source scripts/ensure_packages.sh
 seconds=${1:-60}
 ensure_packages cmake ninja-build clang libclang-rt-dev pkg-config libcurl4-openssl-dev \
-    libgcrypt20-dev
+    libgcrypt20-dev libutf8proc-dev
 build=${BUILD_DIR:-build-fuzz}
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVELMORA_BUILD_FUZZERS=ON -DVELMORA_BUILD_WINDOWS=OFF -DVELMORA_BUILD_TESTS=OFF \

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # The third-party pieces of the Windows build, from Debian's archive alone:
 # MinGW-w64 (POSIX threads flavour), libgcrypt for MinGW, Wine and Xvfb from
-# packages; libcurl (from Debian's curl source package) and GoogleTest (from
-# Debian's googletest package) cross-built once, static, into a cache outside
-# the clone that is keyed by their source versions.
+# packages; libcurl (from Debian's curl source package), utf8proc (from
+# Debian's utf8proc source package) and GoogleTest (from Debian's googletest
+# package) cross-built once, static, into a cache outside the clone that is
+# keyed by their source versions.
 #
 #   source scripts/windows_deps.sh   # installs and builds what is missing,
-#                                    # exports VELMORA_CURL_MINGW and
-#                                    # VELMORA_GTEST_MINGW (the two prefixes)
-#   scripts/windows_deps.sh          # the same, printing the two prefixes
+#                                    # exports VELMORA_CURL_MINGW,
+#                                    # VELMORA_UTF8PROC_MINGW and
+#                                    # VELMORA_GTEST_MINGW (the prefixes)
+#   scripts/windows_deps.sh          # the same, printing the prefixes
 #   scripts/windows_deps.sh --selftest
 #                                    # proves both under Wine: a static
 #                                    # program fetching from a loopback
@@ -130,12 +132,12 @@ _wd_ensure_deb_src() {
     stanzas=$(_wd_deb_src_stanzas "$suite")
     if [ -n "$stanzas" ]; then
         _wd_log "adding deb-src for $suite: /etc/apt/sources.list.d/velmora-deb-src.sources"
-        printf '# Added by velmora scripts/windows_deps.sh: Debian source packages, to cross-build libcurl.\n%s\n' \
+        printf '# Added by velmora scripts/windows_deps.sh: Debian source packages, to cross-build libcurl and utf8proc.\n%s\n' \
             "$stanzas" | _wd_sudo tee /etc/apt/sources.list.d/velmora-deb-src.sources >/dev/null
     fi
     if [ -n "$lines" ]; then
         _wd_log "adding deb-src for $suite: /etc/apt/sources.list.d/velmora-deb-src.list"
-        printf '# Added by velmora scripts/windows_deps.sh: Debian source packages, to cross-build libcurl.\n%s\n' \
+        printf '# Added by velmora scripts/windows_deps.sh: Debian source packages, to cross-build libcurl and utf8proc.\n%s\n' \
             "$lines" | _wd_sudo tee /etc/apt/sources.list.d/velmora-deb-src.list >/dev/null
     fi
     if [ -z "$stanzas$lines" ]; then
@@ -201,6 +203,30 @@ _wd_build_curl() (
     mv "$work/stage$prefix" "$prefix"
 )
 
+# Builds utf8proc into $1 (absent) from Debian's source package at version
+# $2: one C file and its tables, static.
+_wd_build_utf8proc() (
+    set -euo pipefail
+    local prefix=$1 version=$2 work src
+    work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-utf8proc-mingw.XXXXXX")
+    trap 'rm -rf "$work"' EXIT
+    chown _apt "$work" 2>/dev/null || true
+    (cd "$work" && apt-get source -qq "utf8proc=$version" >/dev/null)
+    src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'utf8proc-*' | head -n1)
+    [ -f "$src/CMakeLists.txt" ] || { echo "no utf8proc source in $work" >&2; exit 1; }
+    _wd_log "building utf8proc $version for MinGW"
+    cmake -S "$src" -B "$work/build" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$_wd_root/cmake/mingw-w64-x86_64.cmake" \
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF \
+        >"$work/configure.log" 2>&1 || { cat "$work/configure.log" >&2; exit 1; }
+    cmake --build "$work/build" -j"$(_wd_jobs)" >"$work/build.log" 2>&1 \
+        || { tail -n 50 "$work/build.log" >&2; exit 1; }
+    DESTDIR="$work/stage" cmake --install "$work/build" >/dev/null
+    echo "utf8proc source package: $version" >"$work/stage$prefix/velmora-build.txt"
+    mkdir -p "$(dirname "$prefix")"
+    mv "$work/stage$prefix" "$prefix"
+)
+
 # Builds GoogleTest into $1 (absent) from /usr/src/googletest.
 _wd_build_gtest() (
     set -euo pipefail
@@ -228,7 +254,8 @@ _wd_build_gtest() (
     mv "$work/stage$prefix" "$prefix"
 )
 
-# Installs and builds what is missing; prints the two prefixes, one per line.
+# Installs and builds what is missing; prints the prefixes of libcurl,
+# GoogleTest and utf8proc, one per line.
 _wd_prepare() (
     set -euo pipefail
     local start phase cache
@@ -277,18 +304,33 @@ _wd_prepare() (
         _wd_build_gtest "$gtest_prefix" "$gtest_version" >&2
         _wd_log "GoogleTest $gtest_version built in $(($(date +%s) - phase)) s"
     fi
+    local utf8proc_version utf8proc_prefix
+    utf8proc_version=$(_wd_source_version libutf8proc2)
+    [ -n "$utf8proc_version" ] || { _wd_log "apt knows no utf8proc package"; exit 1; }
+    utf8proc_prefix="$cache/utf8proc-mingw-$(_wd_key "$utf8proc_version")"
+    if [ ! -f "$utf8proc_prefix/lib/libutf8proc.a" ]; then
+        phase=$(date +%s)
+        _wd_ensure_deb_src >&2
+        _wd_has_source utf8proc "$utf8proc_version" || _wd_sudo apt-get update -qq >&2
+        rm -rf "$utf8proc_prefix"
+        _wd_build_utf8proc "$utf8proc_prefix" "$utf8proc_version" >&2
+        _wd_log "utf8proc $utf8proc_version built in $(($(date +%s) - phase)) s"
+    fi
     _wd_log "ready in $(($(date +%s) - start)) s"
     echo "$curl_prefix"
     echo "$gtest_prefix"
+    echo "$utf8proc_prefix"
 )
 
-# Sets and exports VELMORA_CURL_MINGW and VELMORA_GTEST_MINGW.
+# Sets and exports VELMORA_CURL_MINGW, VELMORA_GTEST_MINGW and
+# VELMORA_UTF8PROC_MINGW.
 windows_deps() {
     local out
     out=$(_wd_prepare) || return 1
     VELMORA_CURL_MINGW=$(sed -n 1p <<<"$out")
     VELMORA_GTEST_MINGW=$(sed -n 2p <<<"$out")
-    export VELMORA_CURL_MINGW VELMORA_GTEST_MINGW
+    VELMORA_UTF8PROC_MINGW=$(sed -n 3p <<<"$out")
+    export VELMORA_CURL_MINGW VELMORA_GTEST_MINGW VELMORA_UTF8PROC_MINGW
 }
 
 # A Wine of its own below folder $1: a fresh prefix and HOME, quiet, with
@@ -495,11 +537,13 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
         --selftest) windows_deps_selftest ;;
         "") windows_deps
             echo "VELMORA_CURL_MINGW=$VELMORA_CURL_MINGW"
-            echo "VELMORA_GTEST_MINGW=$VELMORA_GTEST_MINGW" ;;
+            echo "VELMORA_GTEST_MINGW=$VELMORA_GTEST_MINGW"
+            echo "VELMORA_UTF8PROC_MINGW=$VELMORA_UTF8PROC_MINGW" ;;
         *) echo "usage: $0 [--selftest]" >&2; exit 2 ;;
     esac
 else
     windows_deps || return 1
     _wd_log "VELMORA_CURL_MINGW=$VELMORA_CURL_MINGW"
     _wd_log "VELMORA_GTEST_MINGW=$VELMORA_GTEST_MINGW"
+    _wd_log "VELMORA_UTF8PROC_MINGW=$VELMORA_UTF8PROC_MINGW"
 fi

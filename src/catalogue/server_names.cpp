@@ -1,6 +1,11 @@
 #include "catalogue/server_names.h"
 
+#include <utf8proc.h>
+
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <deque>
 #include <string_view>
 #include <unordered_set>
 
@@ -9,12 +14,19 @@
 
 namespace {
 
+bool IsAscii(std::string_view name) {
+    return std::all_of(name.begin(), name.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 char Folded(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Names compared as FoldedName compares them, without a folded copy of
-// each: a million part names cost no more memory than before.
+// For an ASCII name the key is the name with its letters in lower case:
+// the sets below keep a view of the name itself and compare it folded, so
+// that a million ASCII part names cost no copy. A key of any other name is
+// folded already, so folding it again changes nothing.
 struct FoldedHash {
     std::size_t operator()(std::string_view name) const {
         std::size_t hash = 14695981039346656037ull;  // FNV-1a
@@ -27,15 +39,9 @@ struct FoldedHash {
 
 struct FoldedEqual {
     bool operator()(std::string_view a, std::string_view b) const {
-        if (a.size() != b.size()) {
-            return false;
-        }
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            if (Folded(a[i]) != Folded(b[i])) {
-                return false;
-            }
-        }
-        return true;
+        return a.size() == b.size() &&
+               std::equal(a.begin(), a.end(), b.begin(),
+                          [](char x, char y) { return Folded(x) == Folded(y); });
     }
 };
 
@@ -99,7 +105,7 @@ bool IsPortableFileName(const std::string& name) {
     }
     // A device name stays one with any extension ("nul.txt" is NUL) and
     // with blanks before it ("CON .txt").
-    std::string stem = FoldedName(name.substr(0, name.find('.')));
+    std::string stem = NameKey(name.substr(0, name.find('.')));
     stem.erase(stem.find_last_not_of(' ') + 1);
     for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
         if (stem == device) {
@@ -116,27 +122,38 @@ bool IsPortableFileName(const std::string& name) {
     return !digit && !superscript;
 }
 
-std::string FoldedName(const std::string& name) {
-    std::string folded = name;
-    for (char& c : folded) {
-        c = Folded(c);
+std::string NameKey(const std::string& name) {
+    utf8proc_uint8_t* mapped = nullptr;
+    const utf8proc_ssize_t length =
+        IsAscii(name) ? -1
+                      : utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(name.data()),
+                                     static_cast<utf8proc_ssize_t>(name.size()), &mapped,
+                                     static_cast<utf8proc_option_t>(
+                                         UTF8PROC_STABLE | UTF8PROC_DECOMPOSE | UTF8PROC_CASEFOLD));
+    std::string key = name;
+    if (length >= 0) {
+        key.assign(reinterpret_cast<const char*>(mapped), static_cast<std::size_t>(length));
+    } else {
+        // ASCII, or not UTF-8 at all: its ASCII letters folded alone.
+        std::transform(key.begin(), key.end(), key.begin(), Folded);
     }
-    return folded;
+    std::free(mapped);
+    return key;
 }
 
 bool IsReservedFileName(const std::string& name) {
-    const std::string folded = FoldedName(name);
-    for (const std::string& own : {FoldedName(kIndexFileName), FoldedName(kInstallerFileName),
-                                   FoldedName(kChecksumsFileName), FoldedName(kSignatureFileName),
-                                   FoldedName(kInstallerIdentityFileName)}) {
+    const std::string folded = NameKey(name);
+    for (const std::string& own : {NameKey(kIndexFileName), NameKey(kInstallerFileName),
+                                   NameKey(kChecksumsFileName), NameKey(kSignatureFileName),
+                                   NameKey(kInstallerIdentityFileName)}) {
         if (folded == own || folded == own + kSaveTemporarySuffix ||
             folded == own + kPartialSuffix) {
             return true;
         }
     }
     // The package folder's own files, which a version folder would meet.
-    for (const std::string& own : {FoldedName(kSiteListFileName), FoldedName(kLockFileName),
-                                   FoldedName(kSignedVersionsFileName)}) {
+    for (const std::string& own : {NameKey(kSiteListFileName), NameKey(kLockFileName),
+                                   NameKey(kSignedVersionsFileName)}) {
         if (folded == own || folded == own + kSaveTemporarySuffix) {
             return true;
         }
@@ -152,11 +169,19 @@ bool IsSafeIndex(const PackageIndex& index) {
     if (!index.m_parts.empty() && index.m_partSize <= 0) {
         return false;
     }
-    std::unordered_set<std::string_view, FoldedHash, FoldedEqual> names;
-    names.reserve(index.m_parts.size());
+    std::unordered_set<std::string_view, FoldedHash, FoldedEqual> keys;
+    keys.reserve(index.m_parts.size());
+    // The keys of names that are not ASCII, where the views point.
+    std::deque<std::string> otherKeys;
     for (const PackagePart& part : index.m_parts) {
-        if (!IsPortableFileName(part.m_name) || IsReservedFileName(part.m_name) ||
-            !names.insert(part.m_name).second) {
+        if (!IsPortableFileName(part.m_name) || IsReservedFileName(part.m_name)) {
+            return false;
+        }
+        std::string_view key = part.m_name;
+        if (!IsAscii(key)) {
+            key = otherKeys.emplace_back(NameKey(part.m_name));
+        }
+        if (!keys.insert(key).second) {
             return false;
         }
     }

@@ -27,16 +27,19 @@ bool IsValidUtf8(const std::string& text);
 // refuses what it published.
 bool IsPortableFileName(const std::string& name);
 
-// The name with ASCII letters in lower case. Names are compared so
-// wherever a file system may ignore case (a USB stick, a shared folder,
-// every Windows disk): two names that differ only in case are one file.
-std::string FoldedName(const std::string& name);
+// What decides whether two names are one file: the name in Unicode
+// normalization form D with full case folding. More aggressive than any one
+// file system (Windows' disks ignore case for every letter, a casefolding
+// ext4 folder folds and normalizes, a USB stick does its own), so that no
+// disk can take two names with different keys for one file. Idempotent; in
+// a name that is not valid UTF-8 only the ASCII letters are folded.
+std::string NameKey(const std::string& name);
 
 // True for the names the program itself uses in a package or version
-// folder, in any letter case, which no part or version may take.
+// folder, by key, which no part or version may take.
 bool IsReservedFileName(const std::string& name);
 
-// True when the index names only portable version and part names, no part
-// twice (in any letter case) and none of the program's own files, and has
+// True when the index names only portable version and part names, no two
+// parts with one key and none of the program's own files, and has
 // a positive part size once it has a part. Linear in the number of parts.
 bool IsSafeIndex(const PackageIndex& index);

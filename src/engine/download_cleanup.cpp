@@ -1,8 +1,11 @@
 #include "engine/download_cleanup.h"
 
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "catalogue/package_files.h"
+#include "catalogue/server_names.h"
 #include "engine/download_state.h"
 #include "engine/installer_handover.h"
 #include "framework/own_files.h"
@@ -12,8 +15,12 @@ int DeleteDownloadFiles(const DownloadState& state) {
     if (!folder.IsOpen()) {
         return 0;
     }
+    // By key: a part the maker republished in other letter case may have
+    // left its file under the old name, which is the program's all the same.
+    std::unordered_set<std::string> keys;
+    keys.reserve(state.m_index.m_parts.size() + 8);
     for (const PackagePart& part : state.m_index.m_parts) {
-        RemoveOwnFile(folder, part.m_name);
+        keys.insert(NameKey(part.m_name));
     }
     const std::string index = kIndexFileName;
     const std::string installer = kInstallerFileName;
@@ -22,7 +29,17 @@ int DeleteDownloadFiles(const DownloadState& state) {
           std::string(kChecksumsFileName), std::string(kSignatureFileName),
           std::string(kInstallerIdentityFileName),
           kInstallerIdentityFileName + std::string(kSaveTemporarySuffix)}) {
-        RemoveOwnFile(folder, own);
+        keys.insert(NameKey(own));
+    }
+    std::vector<std::string> names;
+    ForEachEntry(folder, [&](const std::string& name) {
+        if (keys.count(NameKey(name)) != 0) {
+            names.push_back(name);
+        }
+        return true;
+    });
+    for (const std::string& name : names) {
+        RemoveOwnFile(folder, name);
     }
     RemoveHandedOverInstallers(state);
     return 1;

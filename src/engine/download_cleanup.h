@@ -3,7 +3,7 @@
 class DownloadState;
 
 // Deletes the program's own files of the prepared version folder: the parts
-// its resume state names, the resume state, the installer and the files
+// its resume state names (any file whose key is a part's), the resume state, the installer and the files
 // written on the way to them, and the installer as it was handed over.
 // Never a file of anyone else's, never through a link, never a subfolder.
 // Returns 0, touching nothing, when no version folder has been prepared.

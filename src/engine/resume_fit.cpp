@@ -3,6 +3,8 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "catalogue/package_files.h"
 #include "catalogue/package_index.h"
@@ -34,6 +36,20 @@ bool HasPartSize(const OwnFolder& folder, const std::string& name, bool last,
     return last ? info.size >= 1 && info.size <= partSize : info.size == partSize;
 }
 
+// Which name holds the part kept as `oldName`, now published as `newName`
+// with the same key: the old one, unless the disk takes both for one file
+// (as one that ignores case does) or the old one is gone.
+std::string KeptFile(const OwnFolder& folder, const std::string& oldName,
+                     const std::string& newName) {
+    EntryInfo kept;
+    EntryInfo now;
+    if (oldName == newName || !StatOwnEntry(folder, oldName, kept) ||
+        (StatOwnEntry(folder, newName, now) && now.identity == kept.identity)) {
+        return newName;
+    }
+    return oldName;
+}
+
 }  // namespace
 
 ResumeFit FitResumeState(PackageIndex& resume, const PackageIndex& published,
@@ -41,30 +57,38 @@ ResumeFit FitResumeState(PackageIndex& resume, const PackageIndex& published,
     if (SameLayout(resume, published)) {
         return ResumeFit::Unchanged;
     }
-    // By folded name: on a file system that ignores case, a part published
-    // now as "A.001" is the file the download kept as "a.001".
+    // By key: on a file system that ignores case, a part published now as
+    // "A.001" is the file the download kept as "a.001".
     std::unordered_map<std::string, std::size_t> before;
     before.reserve(resume.m_parts.size());
     for (std::size_t i = 0; i < resume.m_parts.size(); ++i) {
-        before.emplace(FoldedName(resume.m_parts[i].m_name), i);
+        before.emplace(NameKey(resume.m_parts[i].m_name), i);
     }
 
     PackageIndex fitted;
     fitted.m_productVersion = published.m_productVersion;
     fitted.m_partSize = published.m_partSize;
     fitted.m_parts.reserve(published.m_parts.size());
-    // On a file system that ignores case, "A.001" and "a.001" are one file:
-    // an old name is removed only when no published name is the same file.
-    std::unordered_set<std::string> publishedNames;
-    publishedNames.reserve(published.m_parts.size());
+    // An old name is removed only when no published name has its key; one
+    // that has is the same part, renamed.
+    std::unordered_set<std::string> publishedKeys;
+    publishedKeys.reserve(published.m_parts.size());
     std::vector<std::string> unfit;
+    std::vector<std::pair<std::string, std::string>> renames;
     for (std::size_t i = 0; i < published.m_parts.size(); ++i) {
         const std::string& name = published.m_parts[i].m_name;
-        publishedNames.insert(FoldedName(name));
+        const std::string key = NameKey(name);
+        publishedKeys.insert(key);
         const bool last = i + 1 == published.m_parts.size();
         PackagePart part{name, 0};
-        const auto old = before.find(FoldedName(name));
-        const bool fits = old != before.end() && HasPartSize(folder, name, last, fitted.m_partSize);
+        const auto old = before.find(key);
+        // The file the download kept: under the old name, unless the disk
+        // takes both names for one file already.
+        const std::string source =
+            old != before.end() ? KeptFile(folder, resume.m_parts[old->second].m_name, name)
+                                : name;
+        const bool fits =
+            old != before.end() && HasPartSize(folder, source, last, fitted.m_partSize);
         if (fits && !checksumsKnown) {
             // Without checksums only the size can tell; the last part's
             // size is not published, so it must have been last before too,
@@ -79,11 +103,16 @@ ResumeFit FitResumeState(PackageIndex& resume, const PackageIndex& published,
         // checksums a part not done starts from zero, so its file goes.
         if (!fits || (!checksumsKnown && part.m_done == 0)) {
             unfit.push_back(name);
+            if (source != name) {
+                unfit.push_back(source);
+            }
+        } else if (source != name) {
+            renames.emplace_back(source, name);
         }
         fitted.m_parts.push_back(std::move(part));
     }
     for (const PackagePart& part : resume.m_parts) {
-        if (publishedNames.count(FoldedName(part.m_name)) == 0) {
+        if (publishedKeys.count(NameKey(part.m_name)) == 0) {
             unfit.push_back(part.m_name);
         }
     }
@@ -94,6 +123,12 @@ ResumeFit FitResumeState(PackageIndex& resume, const PackageIndex& published,
     }
     for (const std::string& name : unfit) {
         RemoveOwnFile(folder, name);
+    }
+    // A crash before a rename leaves the part under its old name: the next
+    // run finds it missing and fetches it again, and Cleanup removes the
+    // old name by its key.
+    for (const auto& [from, to] : renames) {
+        RenameOwnFile(folder, from, folder, to);
     }
     const std::string installer = kInstallerFileName;
     const std::string identity = kInstallerIdentityFileName;

@@ -24,6 +24,37 @@ TEST(ServerNamesTest, OnlyNamesThatMeanTheSameOnEveryDiskArePortable) {
     }
 }
 
+// Every pair a Windows disk, a casefolding folder or a USB stick could take
+// for one file has one key.
+TEST(ServerNamesTest, NamesThatADiskMayTakeForOneFileHaveOneKey) {
+    const char* same[][2] = {
+        {"QD003.bin", "qd003.bin"},
+        {"\xC3\xA9" "03.bin", "\xC3\x89" "03.bin"},    // é and É
+        {"\xC3\xA9" "03.bin", "e\xCC\x81" "03.bin"},   // precomposed and decomposed
+        {"stra\xC3\x9F" "e", "STRASSE"},               // ß folds to ss
+        {"\xE2\x84\xAA" "elvin", "kelvin"},           // the Kelvin sign
+        {"\xCE\xA3" "a", "\xCF\x82" "a"},            // capital and final sigma
+    };
+    for (const auto& pair : same) {
+        EXPECT_EQ(NameKey(pair[0]), NameKey(pair[1])) << pair[0] << " and " << pair[1];
+    }
+    EXPECT_NE(NameKey("qd003.bin"), NameKey("qd003.bim"));
+    EXPECT_NE(NameKey("\xC3\xA9"), NameKey("e"));
+    for (const char* name : {"QD003.bin", "\xC3\x89" "03", "\xE1\xBA\x9E", "\xEF\xAC\x80"}) {
+        EXPECT_EQ(NameKey(NameKey(name)), NameKey(name)) << name;
+    }
+
+    PackageIndex index;
+    index.m_productVersion = "7.2";
+    index.m_partSize = 10;
+    index.m_parts = {{"\xC3\xA9" "03.bin", 0}, {"\xC3\x89" "03.bin", 0}};
+    EXPECT_FALSE(IsSafeIndex(index)) << "two parts, one file on a Windows disk";
+    index.m_parts = {{"K.001", 0}, {"\xE2\x84\xAA" ".001", 0}};
+    EXPECT_FALSE(IsSafeIndex(index)) << "an ASCII name and another with its key";
+    index.m_parts = {{"PKGINDEX.TXT", 0}};
+    EXPECT_FALSE(IsSafeIndex(index)) << "the resume state's name";
+}
+
 TEST(ServerNamesTest, AnIndexNamingANonPortableVersionOrPartIsNotSafe) {
     const auto index = [](const std::string& version, const std::string& part) {
         PackageIndex built;
