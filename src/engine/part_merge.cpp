@@ -213,7 +213,8 @@ int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& 
             return fail("");
         }
         if (spoilt == kNoneSpoilt) {
-            return fail(text::kInstallerMismatchBefore + output + text::kInstallerMismatchAfter);
+            return fail(text::kInstallerMismatchBefore + ShownAsItStands(output) +
+                        text::kInstallerMismatchAfter);
         }
         RemoveOwnFile(folder, parts[static_cast<std::size_t>(spoilt)].m_name);
         parts[static_cast<std::size_t>(spoilt)].m_done = 0;

@@ -105,6 +105,58 @@ TEST_F(PartMergeTest, APartOfTheWrongSizeIsDeletedAndMarkedForFetching) {
     }
 }
 
+// The version folder and the part names are the server's: a direction
+// control in them is written out in every message of the join, never
+// passed on to turn the rest of the box around.
+TEST(PartMergeNamesTest, EveryMessageShowsTheServersNamesEscaped) {
+    const std::string control = "\xE2\x80\xAE";
+    TempDir root;
+    const std::string folder = root / ("7" + control);
+    MessageRecorder messages;
+    const auto join = [&](const std::vector<std::size_t>& sizes, bool removeOne,
+                          const Sha256Digest* installer, bool spoilPart = false) {
+        PackageIndex index;
+        index.m_partSize = 100;
+        std::vector<Sha256Digest> digests;
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            const std::string name = "p" + control + std::to_string(i);
+            const std::string bytes = PatternBytes(sizes[i], static_cast<unsigned>(i));
+            WriteFile(folder / name, bytes);
+            index.m_parts.push_back({name, 1});
+            Sha256 hash;
+            hash.Update(bytes.data(), bytes.size());
+            digests.push_back(hash.Digest());
+        }
+        if (removeOne) {
+            RemoveFile(folder / index.m_parts[1].m_name);
+        }
+        if (spoilPart) {
+            digests[0][0] ^= 1;
+        }
+        const JoinCheck check{installer != nullptr ? *installer : Sha256Digest{}, &digests};
+        messages.Clear();
+        MergeParts(index, OwnFolder::Open(folder), "velmora.exe", nullptr, nullptr,
+                   installer != nullptr ? &check : nullptr);
+        return messages.Texts();
+    };
+    const Sha256Digest wrong{};
+    const struct {
+        const char* what;
+        std::vector<std::string> texts;
+    } failures[] = {
+        {"a missing part", join({100, 100, 10}, true, nullptr)},
+        {"a part of the wrong size", join({100, 99, 10}, false, nullptr)},
+        {"a part that spoils the installer", join({100, 100, 10}, false, &wrong, true)},
+        {"an installer that matches nothing", join({100, 100, 10}, false, &wrong)},
+    };
+    for (const auto& failure : failures) {
+        ASSERT_EQ(failure.texts.size(), 1u) << failure.what;
+        EXPECT_EQ(failure.texts[0].find(control), std::string::npos) << failure.what;
+        EXPECT_NE(failure.texts[0].find("7\\u202E"), std::string::npos)
+            << failure.what << ": " << failure.texts[0];
+    }
+}
+
 TEST_F(PartMergeTest, AMissingPartIsReportedAndNotCreated) {
     MakeParts({100, 100, 50}, 100);
     const std::string missing = m_dir / "p1";
