@@ -53,6 +53,11 @@ TEST(PublisherTest, BadArgumentsAreRefusedClearly) {
     } cases[] = {
         {{dir / "i", dir / "o"}, "--version must be a plain name"},
         {{"--version", "../x", dir / "i", dir / "o"}, "--version must be a plain name"},
+        // What a Windows disk would take for another folder or a device.
+        {{"--version", "7.2.", dir / "i", dir / "o"}, "--version must be a plain name"},
+        {{"--version", "CON", dir / "i", dir / "o"}, "--version must be a plain name"},
+        {{"--version", "7:2", dir / "i", dir / "o"}, "--version must be a plain name"},
+        {{"--version", "7.2\xC3", dir / "i", dir / "o"}, "--version must be a plain name"},
         {{"--version", "1", "--part-size", "0", dir / "i", dir / "o"}, "part size"},
         {{"--version", "1", "--part-size", "3000000000", dir / "i", dir / "o"}, "part size"},
         {{"--version", "1", "--package", "other", dir / "i", dir / "o"}, "unknown package"},

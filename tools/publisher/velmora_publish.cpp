@@ -214,10 +214,10 @@ int main(int argc, char** argv) {
     // and what the program takes as a version.
     if (!IsPortableFileName(version) || IsReservedFileName(version)) {
         return Usage(
-            "--version must be a plain name that makes a folder on every system: not empty, not "
-            "beginning with \".\", no control characters, none of /\\<>:\"|?*, no trailing dot "
-            "or blank, not a device name such as CON or NUL, not one of the program's own file "
-            "names");
+            "--version must be a plain name that makes a folder on every system: UTF-8, not "
+            "empty, not beginning with \".\", no control characters, none of /\\<>:\"|?*, no "
+            "trailing dot or blank, not a device name such as CON or NUL, not one of the "
+            "program's own file names");
     }
     if (site.empty() || site.find_first_of(" \t\r\n/") != std::string::npos) {
         return Usage("--site must be a host name");
