@@ -44,15 +44,16 @@ bool DownloadApp::InitInstance(int argc, const char* const* argv) {
     const bool installed = IsInstalledProgram(modulePath, prefix);
     HeldCopy installedCopy;
     if (installed) {
-        installedCopy = InstalledCopyToRun(modulePath, FindPackageCopy(modulePath, InstalledCopies()));
+        installedCopy =
+            InstalledCopyToRun(modulePath, FindPackageCopy(modulePath, InstalledCopies()));
         if (!installedCopy.IsHeld()) {
             // Nothing to start: the self-copy has said why.
             return false;
         }
     }
-    const std::string runPath = installed ? installedCopy.path
-                                          : CopyToPackageFolder(modulePath, {BrowserCacheFolder(),
-                                                                             DownloadsFolder()});
+    const std::string runPath =
+        installed ? installedCopy.path
+                  : CopyToPackageFolder(modulePath, {BrowserCacheFolder(), DownloadsFolder()});
     if (runPath.empty() && !modulePath.empty()) {
         return false;
     }

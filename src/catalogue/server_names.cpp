@@ -99,8 +99,8 @@ bool IsValidUtf8(const std::string& text) {
 }
 
 bool IsPortableFileName(const std::string& name) {
-    if (!IsPlainFileName(name) || !IsValidUtf8(name) || name.back() == '.' ||
-        name.back() == ' ' || name.find_first_of("<>:\"|?*") != std::string::npos) {
+    if (!IsPlainFileName(name) || !IsValidUtf8(name) || name.back() == '.' || name.back() == ' ' ||
+        name.find_first_of("<>:\"|?*") != std::string::npos) {
         return false;
     }
     // A device name stays one with any extension ("nul.txt" is NUL) and
@@ -143,17 +143,17 @@ std::string NameKey(const std::string& name) {
 
 bool IsReservedFileName(const std::string& name) {
     const std::string folded = NameKey(name);
-    for (const std::string& own : {NameKey(kIndexFileName), NameKey(kInstallerFileName),
-                                   NameKey(kChecksumsFileName), NameKey(kSignatureFileName),
-                                   NameKey(kInstallerIdentityFileName)}) {
+    for (const std::string& own :
+         {NameKey(kIndexFileName), NameKey(kInstallerFileName), NameKey(kChecksumsFileName),
+          NameKey(kSignatureFileName), NameKey(kInstallerIdentityFileName)}) {
         if (folded == own || folded == own + kSaveTemporarySuffix ||
             folded == own + kPartialSuffix) {
             return true;
         }
     }
     // The package folder's own files, which a version folder would meet.
-    for (const std::string& own : {NameKey(kSiteListFileName), NameKey(kLockFileName),
-                                   NameKey(kSignedVersionsFileName)}) {
+    for (const std::string& own :
+         {NameKey(kSiteListFileName), NameKey(kLockFileName), NameKey(kSignedVersionsFileName)}) {
         if (folded == own || folded == own + kSaveTemporarySuffix) {
             return true;
         }
@@ -162,8 +162,7 @@ bool IsReservedFileName(const std::string& name) {
 }
 
 bool IsSafeIndex(const PackageIndex& index) {
-    if (!IsPortableFileName(index.m_productVersion) ||
-        IsReservedFileName(index.m_productVersion)) {
+    if (!IsPortableFileName(index.m_productVersion) || IsReservedFileName(index.m_productVersion)) {
         return false;
     }
     if (!index.m_parts.empty() && index.m_partSize <= 0) {

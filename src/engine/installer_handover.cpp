@@ -73,8 +73,7 @@ InstallerHandOver HandOverInstaller(const DownloadState& state) {
     const OwnFolder folder =
         package.OpenSubfolder(kHandOverFolderName, true, opened, NewFile::Private);
     EntryInfo folderInfo;
-    if (!folder.IsOpen() || !StatFile(folder.Handle(), folderInfo) ||
-        !folderInfo.onlyUserWrites) {
+    if (!folder.IsOpen() || !StatFile(folder.Handle(), folderInfo) || !folderInfo.onlyUserWrites) {
         return handed;
     }
     handed.path = folder.PathOf(kInstallerFileName);

@@ -85,8 +85,7 @@ ResumeFit FitResumeState(PackageIndex& resume, const PackageIndex& published,
         // The file the download kept: under the old name, unless the disk
         // takes both names for one file already.
         const std::string source =
-            old != before.end() ? KeptFile(folder, resume.m_parts[old->second].m_name, name)
-                                : name;
+            old != before.end() ? KeptFile(folder, resume.m_parts[old->second].m_name, name) : name;
         const bool fits =
             old != before.end() && HasPartSize(folder, source, last, fitted.m_partSize);
         if (fits && !checksumsKnown) {

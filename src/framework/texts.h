@@ -127,7 +127,8 @@ inline constexpr char kInstallerChanged[] =
     "The installer has changed since it was checked, so it was not opened. Please click "
     "Download again.";
 // The package folder, or one above it, that others may change.
-inline constexpr char kFolderOpenToOthersBefore[] = "Other users of this computer can change the folder ";
+inline constexpr char kFolderOpenToOthersBefore[] =
+    "Other users of this computer can change the folder ";
 inline constexpr char kFolderOpenToOthersAfter[] =
     " or a folder above it, so Velmora Quindle does not open or start a program from there. "
     "Please move the package folder into a folder of your own.";

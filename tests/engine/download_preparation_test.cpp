@@ -215,8 +215,8 @@ TEST_F(PreparationTest, AMalformedServerIndexIsAFileError) {
 TEST_F(PreparationTest, AnIndexWithANameWindowsWouldMisreadIsAFileError) {
     for (const char* index :
          {"1\n7.2.\n1\n10\na\n0\n", "1\nCON\n1\n10\na\n0\n", "1\n7.2\n1\n10\na:b\n0\n",
-          // é03.bin and É03.bin: one file on a Windows disk.
-          "1\n7.2\n2\n10\n\xC3\xA9" "03.bin\n0\n\xC3\x89" "03.bin\n0\n"}) {
+          // é_03.bin and É_03.bin: one file on a Windows disk.
+          "1\n7.2\n2\n10\n\xC3\xA9_03.bin\n0\n\xC3\x89_03.bin\n0\n"}) {
         m_messages.Clear();
         PublishIndex(index);
         EXPECT_EQ(Prepare(), 0) << index;

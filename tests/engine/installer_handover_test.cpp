@@ -26,9 +26,7 @@ class HandOverTest : public EngineTest {
         EXPECT_EQ(Download(), 0);
         return package;
     }
-    std::string HandedPath() const {
-        return PackageFolder() / ".velmora-install" / "velmora.exe";
-    }
+    std::string HandedPath() const { return PackageFolder() / ".velmora-install" / "velmora.exe"; }
     std::string PackageFolder() const { return m_state->PackageFolderPath(); }
     static FileIdentity IdentityOf(const std::string& path) {
         EntryInfo info;

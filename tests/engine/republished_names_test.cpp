@@ -20,8 +20,8 @@ class RepublishedNamesTest : public EngineTest {
         m_state->m_strPublicKey.clear();
     }
     void PublishNamed(const std::vector<std::string>& names) {
-        std::string index = "1\n7.6\n" + std::to_string(names.size()) + "\n" +
-                            std::to_string(kPartSize) + "\n";
+        std::string index =
+            "1\n7.6\n" + std::to_string(names.size()) + "\n" + std::to_string(kPartSize) + "\n";
         for (std::size_t i = 0; i < names.size(); ++i) {
             WriteFile(m_serverRoot / ("download/quindle7/" + names[i]), Bytes(i));
             index += names[i] + "\n0\n";

@@ -16,10 +16,10 @@ LoopFileSystem::LoopFileSystem(const std::string& mkfs, int megabytes, const std
     }
     const std::string image = m_dir / "fs.img";
     m_mountPoint = m_dir / "mnt";
-    const std::string commands =
-        "truncate -s " + std::to_string(megabytes) + "M '" + image + "' && " + mkfs + " '" +
-        image + "' >/dev/null && mkdir -p '" + m_mountPoint + "' && " + mount + " '" + image +
-        "' '" + m_mountPoint + "' >/dev/null 2>&1";
+    const std::string commands = "truncate -s " + std::to_string(megabytes) + "M '" + image +
+                                 "' && " + mkfs + " '" + image + "' >/dev/null && mkdir -p '" +
+                                 m_mountPoint + "' && " + mount + " '" + image + "' '" +
+                                 m_mountPoint + "' >/dev/null 2>&1";
     if (std::system(commands.c_str()) != 0) {
         m_missing = "a loop device and the kernel's or FUSE's driver to mount the image";
         return;

@@ -231,8 +231,8 @@ TEST_F(DownloadFileTest, LocalFileThatCannotBeCreated) {
 // the rest of the message around.
 TEST_F(DownloadFileTest, AFileThatCannotBeCreatedIsNamedEscaped) {
     WriteFile(m_root / "f", "data");
-    EXPECT_EQ(Fetch("/f", m_local / "no/a\xE2\x80\xAE" "exe.txt"), 0);
-    EXPECT_EQ(m_error, "Cannot create file: " + m_local / "no/a\\u202Eexe.txt");
+    EXPECT_EQ(Fetch("/f", m_local / "no/a\xE2\x80\xAE_exe.txt"), 0);
+    EXPECT_EQ(m_error, "Cannot create file: " + m_local / "no/a\\u202E_exe.txt");
 }
 
 TEST_F(DownloadFileTest, MissingHostFailsWithoutTouchingAnything) {
