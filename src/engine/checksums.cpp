@@ -213,6 +213,41 @@ bool KeepChecksums(const DownloadState& state, const OwnFolder& packageFolder,
     return true;
 }
 
+bool ClearChangedParts(PackageIndex& resume, const OwnFolder& versionFolder,
+                       const ChecksumList& list) {
+    ChecksumList earlier;
+    MinisignMessage unused;
+    const bool hasEarlier =
+        ReadChecksums(versionFolder, ChecksumList::MaxBytesFor(resume), unused, earlier);
+    bool changed = false;
+    for (PackagePart& part : resume.m_parts) {
+        const Sha256Digest* now = list.Find(part.m_name);
+        if (part.m_done == 0 || now == nullptr) {
+            continue;
+        }
+        bool same = false;
+        if (hasEarlier) {
+            const Sha256Digest* before = earlier.Find(part.m_name);
+            same = before != nullptr && *before == *now;
+        } else {
+            // Hashed once: from now on the list in the folder tells.
+            Sha256 hash;
+            same = HashOwnFile(versionFolder, part.m_name, hash) && hash.Digest() == *now;
+        }
+        if (!same) {
+            part.m_done = 0;
+            changed = true;
+        }
+    }
+    if (changed && !resume.Save()) {
+        ShowMessageBox(text::kFailedToWriteFile +
+                       ShownAsItStands(versionFolder.PathOf(kIndexFileName)) +
+                       text::kPleaseTryLater);
+        return false;
+    }
+    return true;
+}
+
 bool TakeDigests(const ChecksumList& list, DownloadState& state) {
     std::vector<Sha256Digest> digests;
     digests.reserve(state.m_index.m_parts.size());

@@ -30,6 +30,16 @@ bool KeepChecksums(const DownloadState& state, const OwnFolder& packageFolder,
                    const OwnFolder& versionFolder, const PackageIndex& published,
                    ChecksumsFound found);
 
+// The done flags of the resume state were earned under the checksums then
+// in the version folder. Clears the flag of every done part whose checksum
+// in `list` (the one accepted now) differs from that list's, or, with no
+// earlier list, whose file does not match `list`; and saves the resume
+// state when a flag changed, before the new list takes the old one's place,
+// so that no crash between the two can lose the difference. False, having
+// said why, when the resume state cannot be saved.
+bool ClearChangedParts(PackageIndex& resume, const OwnFolder& versionFolder,
+                       const ChecksumList& list);
+
 // Gives the download state the digest of each part of its resume state, in
 // order, and of the installer; false when the list lacks one.
 bool TakeDigests(const ChecksumList& list, DownloadState& state);

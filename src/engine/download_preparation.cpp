@@ -178,8 +178,7 @@ int PrepareDownload(DownloadState& state) {
     if (versionFolder.IsOpen() && *voice != '\0') {
         versionFolder = OpenOwnSubfolder(versionFolder, voice);
     }
-    if (!versionFolder.IsOpen() ||
-        !KeepChecksums(state, packageFolder, versionFolder, published, found)) {
+    if (!versionFolder.IsOpen()) {
         return 0;
     }
 
@@ -206,6 +205,15 @@ int PrepareDownload(DownloadState& state) {
     }
     if (!IsSafeIndex(state.m_index)) {
         ShowMessageBox(text::kInternalError3);
+        return 0;
+    }
+    // A release rebuilt in the same layout: the parts it changed are fetched
+    // again, all in one run.
+    if (found == ChecksumsFound::Present &&
+        !ClearChangedParts(state.m_index, versionFolder, checksums)) {
+        return 0;
+    }
+    if (!KeepChecksums(state, packageFolder, versionFolder, published, found)) {
         return 0;
     }
     // The parts are the ones published now, whatever the download was

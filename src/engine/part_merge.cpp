@@ -108,24 +108,22 @@ class TrailingHash {
     std::thread m_thread;
 };
 
-constexpr int kNoneSpoilt = -1;
-constexpr int kSearchCancelled = -2;
-
-// The first part whose file no longer matches its checksum, kNoneSpoilt, or
-// kSearchCancelled once `cancel` is set.
-int SpoiltPart(const PackageIndex& index, const OwnFolder& folder,
-               const std::vector<Sha256Digest>& digests, const std::atomic<int>* cancel) {
+// The parts whose files no longer match their checksums, all of them, so
+// that one Download fetches them all again; false once `cancel` is set.
+bool FindSpoiltParts(const PackageIndex& index, const OwnFolder& folder,
+                     const std::vector<Sha256Digest>& digests, const std::atomic<int>* cancel,
+                     std::vector<std::size_t>& spoilt) {
     for (std::size_t i = 0; i < index.m_parts.size() && i < digests.size(); ++i) {
         Sha256 hash;
         const bool read = HashOwnFile(folder, index.m_parts[i].m_name, hash, cancel);
         if (cancel != nullptr && cancel->load() != 0) {
-            return kSearchCancelled;
+            return false;
         }
         if (!read || hash.Digest() != digests[i]) {
-            return static_cast<int>(i);
+            spoilt.push_back(i);
         }
     }
-    return kNoneSpoilt;
+    return true;
 }
 
 }  // namespace
@@ -183,7 +181,7 @@ int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& 
         }
         in.Close();
         if (copied == CopyResult::WriteFailed) {
-            return fail(text::kFailedToWriteFile + ShownAsItStands(output));
+            return fail(text::kFailedToWriteFile + output);
         }
         if (copied == CopyResult::ReadFailed) {
             parts[i].m_done = 0;
@@ -206,27 +204,27 @@ int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& 
     }
     Sha256Digest digest{};
     if (hash != nullptr && (!hash->Finish(&digest) || digest != check->installer)) {
-        const int spoilt = check->parts != nullptr
-                               ? SpoiltPart(index, folder, *check->parts, cancel)
-                               : kNoneSpoilt;
-        if (spoilt == kSearchCancelled) {
+        std::vector<std::size_t> spoilt;
+        if (check->parts != nullptr &&
+            !FindSpoiltParts(index, folder, *check->parts, cancel, spoilt)) {
             return fail("");
         }
-        if (spoilt == kNoneSpoilt) {
-            return fail(text::kInstallerMismatchBefore + ShownAsItStands(output) +
-                        text::kInstallerMismatchAfter);
+        if (spoilt.empty()) {
+            return fail(text::kInstallerMismatchBefore + output + text::kInstallerMismatchAfter);
         }
-        RemoveOwnFile(folder, parts[static_cast<std::size_t>(spoilt)].m_name);
-        parts[static_cast<std::size_t>(spoilt)].m_done = 0;
-        return fail(text::kIncorrectData +
-                    ShownAsItStands(folder.PathOf(parts[static_cast<std::size_t>(spoilt)].m_name)) +
-                    text::kPleaseClickDownloadAgain);
+        std::string paths;
+        for (const std::size_t i : spoilt) {
+            RemoveOwnFile(folder, parts[i].m_name);
+            parts[i].m_done = 0;
+            paths += (paths.empty() ? "" : ", ") + ShownAsItStands(folder.PathOf(parts[i].m_name));
+        }
+        return fail(text::kIncorrectData + paths + text::kPleaseClickDownloadAgain);
     }
     switch (joined.Commit()) {
         case DurableReplacement::Result::Committed:
             return 1;
         case DurableReplacement::Result::NotWritten:
-            ShowMessageBox(text::kFailedToWriteFile + ShownAsItStands(output));
+            ShowMessageBox(text::kFailedToWriteFile + output);
             return 0;
         case DurableReplacement::Result::NotRenamed:
             // Something that is not ours stands at the installer's name.

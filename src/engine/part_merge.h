@@ -13,8 +13,8 @@ class ProgressCtrl;
 // What the maker's checksums say the join must give, where they are known.
 struct JoinCheck {
     Sha256Digest installer;
-    // Each part's, in index order: the one that spoils a wrong installer is
-    // found by them.
+    // Each part's, in index order: the parts that spoil a wrong installer
+    // are found by them.
     const std::vector<Sha256Digest>* parts;
 };
 
@@ -25,9 +25,9 @@ struct JoinCheck {
 // unreadable or of the wrong size. Gives up silently when `cancel` becomes
 // non-zero. With a check, the joined file is hashed as it is written (on a
 // thread of its own, so that the hash overlaps the copy) and must match: if
-// it does not, the part that no longer matches its checksum is named,
-// deleted and marked for fetching again, or, when all do, the installer is
-// named. The output appears only once it is complete, checked and on disk.
+// it does not, every part that no longer matches its checksum is named,
+// deleted and marked for fetching again (one Download then fetches them
+// all), or, when all match, the installer is named. The output appears only once it is complete, checked and on disk.
 int MergeParts(PackageIndex& index, const OwnFolder& folder, const std::string& outputName,
                ProgressCtrl* progress, const std::atomic<int>* cancel = nullptr,
                const JoinCheck* check = nullptr);

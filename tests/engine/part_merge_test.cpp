@@ -157,6 +157,37 @@ TEST(PartMergeNamesTest, EveryMessageShowsTheServersNamesEscaped) {
     }
 }
 
+// A release rebuilt behind the resume state's back: every part that no
+// longer matches is named and marked, so one Download fetches them all.
+TEST_F(PartMergeTest, EveryPartThatSpoilsTheInstallerIsNamedAndMarked) {
+    MakeParts({100, 100, 100, 10}, 100);
+    std::vector<Sha256Digest> digests;
+    for (const PackagePart& part : m_index.m_parts) {
+        Sha256 hash;
+        const std::string bytes = ReadFile(m_dir / part.m_name);
+        hash.Update(bytes.data(), bytes.size());
+        digests.push_back(hash.Digest());
+    }
+    Sha256 whole;
+    whole.Update(m_expected.data(), m_expected.size());
+    const JoinCheck check{whole.Digest(), &digests};
+    WriteFile(m_dir / "p1", PatternBytes(100, 91));
+    WriteFile(m_dir / "p3", PatternBytes(10, 93));
+    EXPECT_EQ(
+        MergeParts(m_index, OwnFolder::Open(m_dir.Path()), "velmora.exe", nullptr, nullptr, &check),
+        0);
+    EXPECT_EQ(m_messages.Texts(),
+              std::vector<std::string>{"Incorrect data: " + m_dir / "p1" + ", " + m_dir / "p3" +
+                                       " Please click download again"});
+    for (const std::size_t i : {0u, 2u}) {
+        EXPECT_EQ(m_index.m_parts[i].m_done, 1) << "part " << i;
+    }
+    for (const std::size_t i : {1u, 3u}) {
+        EXPECT_EQ(m_index.m_parts[i].m_done, 0) << "part " << i;
+        EXPECT_FALSE(FileExists(m_dir / m_index.m_parts[i].m_name)) << "part " << i;
+    }
+}
+
 TEST_F(PartMergeTest, AMissingPartIsReportedAndNotCreated) {
     MakeParts({100, 100, 50}, 100);
     const std::string missing = m_dir / "p1";
