@@ -631,12 +631,21 @@ bool RenameOwnFile(const OwnFolder& fromFolder, const std::string& from, const O
 }
 
 bool ForEachEntry(const OwnFolder& folder, const std::function<bool(const std::string&)>& visit) {
-    // Listed through the held handle itself, not by the folder's path.
-    const HANDLE handle = FolderHandle(folder);
+    // Listed through a handle of its own, reopened from the held one (not by
+    // the folder's path): Wine keeps a listing per handle, so listing
+    // through the held handle again would show the folder as it was the
+    // first time.
     if (!folder.IsOpen()) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
+    const FileHandle listing =
+        NativeFile::Wrap(ReOpenFile(FolderHandle(folder), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                    kShareAll, FILE_FLAG_BACKUP_SEMANTICS));
+    if (!listing.IsOpen()) {
+        return false;
+    }
+    const HANDLE handle = Native(listing);
     // ULONG-aligned, as the entries are.
     std::vector<ULONG> buffer(16384);
     BOOLEAN restart = TRUE;

@@ -111,7 +111,12 @@ TEST_F(PartMergeTest, APartOfTheWrongSizeIsDeletedAndMarkedForFetching) {
 TEST(PartMergeNamesTest, EveryMessageShowsTheServersNamesEscaped) {
     const std::string control = "\xE2\x80\xAE";
     TempDir root;
-    const std::string folder = root / ("7" + control);
+    // Made through the program's own calls, which take UTF-8 on every
+    // system (the C++ streams would take the ANSI code page on Windows).
+    OwnFolder::Opened opened = OwnFolder::Opened::Failed;
+    const OwnFolder folder =
+        OwnFolder::Open(root.Path()).OpenSubfolder("7" + control, true, opened);
+    ASSERT_TRUE(folder.IsOpen());
     MessageRecorder messages;
     const auto join = [&](const std::vector<std::size_t>& sizes, bool removeOne,
                           const Sha256Digest* installer, bool spoilPart = false) {
@@ -121,21 +126,22 @@ TEST(PartMergeNamesTest, EveryMessageShowsTheServersNamesEscaped) {
         for (std::size_t i = 0; i < sizes.size(); ++i) {
             const std::string name = "p" + control + std::to_string(i);
             const std::string bytes = PatternBytes(sizes[i], static_cast<unsigned>(i));
-            WriteFile(folder / name, bytes);
+            const FileHandle file = CreateOwnFile(folder, name);
+            EXPECT_TRUE(WriteAll(file, bytes)) << name;
             index.m_parts.push_back({name, 1});
             Sha256 hash;
             hash.Update(bytes.data(), bytes.size());
             digests.push_back(hash.Digest());
         }
         if (removeOne) {
-            RemoveFile(folder / index.m_parts[1].m_name);
+            RemoveOwnFile(folder, index.m_parts[1].m_name);
         }
         if (spoilPart) {
             digests[0][0] ^= 1;
         }
         const JoinCheck check{installer != nullptr ? *installer : Sha256Digest{}, &digests};
         messages.Clear();
-        MergeParts(index, OwnFolder::Open(folder), "velmora.exe", nullptr, nullptr,
+        MergeParts(index, folder, "velmora.exe", nullptr, nullptr,
                    installer != nullptr ? &check : nullptr);
         return messages.Texts();
     };
