@@ -6,7 +6,8 @@
 //   sites.txt                    site list, fetched from /download/sites
 //   pkgindex.txt                 the server's index of the current package
 //   velmora.lock                 held locked while a program runs for this folder
-//   signed-versions.txt          the newest signed version accepted per package
+//   signed-versions.txt          the signing time and version of the release
+//                                last accepted per package
 //   .velmora-install/velmora.exe the installer as handed to whatever opens it:
 //                                a second name for the checked one (or a
 //                                checked copy), in a folder only the user
@@ -24,15 +25,23 @@ inline constexpr char kLockFileName[] = "velmora.lock";
 inline constexpr char kHandOverFolderName[] = ".velmora-install";
 inline constexpr char kSignedVersionsFileName[] = "signed-versions.txt";
 inline constexpr char kInstallerIdentityFileName[] = "velmora.exe.checked";
+// A resume state that cannot be read, put aside by Cleanup under the first
+// free name ".pkgindex-unreadable-<n>.txt" in its version folder: never
+// deleted or overwritten, and a folder holding one is the program's own.
+inline constexpr char kSetAsideIndexPrefix[] = ".pkgindex-unreadable-";
+inline constexpr char kSetAsideIndexSuffix[] = ".txt";
 // The maker's list of checksums and its signature, published beside the
 // index and kept in the version folder once checked.
 inline constexpr char kChecksumsFileName[] = "SHA256SUMS";
 inline constexpr char kSignatureFileName[] = "SHA256SUMS.minisig";
-// The signature's trusted comment names the package and the version it is
-// for: "package:<publisher name> version:<version>", the version running to
-// the end of the line.
+// The signature's trusted comment names the package, the signing time and
+// the version it is for: "package:<publisher name> timestamp:<unix seconds>
+// version:<version>", the version running to the end of the line.
 inline constexpr char kPackageCommentPrefix[] = "package:";
+inline constexpr char kTimestampCommentPrefix[] = " timestamp:";
 inline constexpr char kVersionCommentPrefix[] = " version:";
+// The record of signing times in signed-versions.txt.
+inline constexpr char kTimestampRecordPrefix[] = "timestamp:";
 inline constexpr int kHttpPort = 80;
 // Files written beside the resume state, the installer and the program copy
 // until they are complete, then renamed over them.

@@ -161,6 +161,19 @@ bool IsReservedFileName(const std::string& name) {
     return false;
 }
 
+bool IsSetAsideIndexName(const std::string& name) {
+    const std::string_view prefix = kSetAsideIndexPrefix;
+    const std::string_view suffix = kSetAsideIndexSuffix;
+    if (name.size() <= prefix.size() + suffix.size() ||
+        name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        return false;
+    }
+    const std::string_view number =
+        std::string_view(name).substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    return std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 bool IsSafeIndex(const PackageIndex& index) {
     if (!IsPortableFileName(index.m_productVersion) || IsReservedFileName(index.m_productVersion)) {
         return false;

@@ -39,6 +39,10 @@ std::string NameKey(const std::string& name);
 // folder, by key, which no part or version may take.
 bool IsReservedFileName(const std::string& name);
 
+// True for the names under which Cleanup puts aside an unreadable resume
+// state (kSetAsideIndexPrefix, a number, kSetAsideIndexSuffix).
+bool IsSetAsideIndexName(const std::string& name);
+
 // True when the index names only portable version and part names, no two
 // parts with one key and none of the program's own files, and has
 // a positive part size once it has a part. Linear in the number of parts.

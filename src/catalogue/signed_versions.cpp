@@ -11,128 +11,124 @@ namespace {
 
 // Three packages with names of up to 255 bytes fit in far less.
 constexpr std::size_t kMaxRecordBytes = 4096;
+// Seconds up to the year 2286 and beyond, never past what 64 bits hold.
+constexpr std::size_t kMaxSecondsDigits = 15;
 
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-int CompareNumbers(std::string_view a, std::string_view b) {
-    // Any length of digits: leading zeros go, then the longer is larger.
-    a.remove_prefix(std::min(a.find_first_not_of('0'), a.size()));
-    b.remove_prefix(std::min(b.find_first_not_of('0'), b.size()));
-    if (a.size() != b.size()) {
-        return a.size() < b.size() ? -1 : 1;
+// A count of seconds: digits only, no sign, no leading zero but for 0.
+bool ParseSeconds(std::string_view text, std::int64_t& seconds) {
+    if (text.empty() || text.size() > kMaxSecondsDigits || (text.size() > 1 && text[0] == '0') ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return false;
     }
-    return a.compare(b);
-}
-
-// The next run of digits, or of other bytes, from `at`.
-std::string_view Run(std::string_view field, std::size_t& at) {
-    const std::size_t start = at;
-    const bool digits = IsDigit(field[at]);
-    while (at < field.size() && IsDigit(field[at]) == digits) {
-        ++at;
+    seconds = 0;
+    for (const char c : text) {
+        seconds = seconds * 10 + (c - '0');
     }
-    return field.substr(start, at - start);
-}
-
-// Runs of digits compare as numbers, other runs (and a run of digits against
-// one of other bytes) byte by byte. Comparing whole fields byte-wise as soon
-// as one is not a number would not be an order ("7.2" < "7.10" < "7.10a" <
-// "7.2"), and an old release could then pass for a newer one.
-int CompareFields(std::string_view a, std::string_view b) {
-    std::size_t i = 0;
-    std::size_t j = 0;
-    while (i < a.size() && j < b.size()) {
-        const std::string_view x = Run(a, i);
-        const std::string_view y = Run(b, j);
-        const int order = IsDigit(x[0]) && IsDigit(y[0]) ? CompareNumbers(x, y) : x.compare(y);
-        if (order != 0) {
-            return order;
-        }
-    }
-    return i < a.size() ? 1 : j < b.size() ? -1 : 0;
-}
-
-std::string_view Field(std::string_view version, std::size_t& at) {
-    const std::size_t dot = std::min(version.find('.', at), version.size());
-    const std::string_view field = version.substr(at, dot - at);
-    at = dot + 1;
-    return field;
+    return true;
 }
 
 }  // namespace
 
-std::string ReleaseComment(const std::string& package, const std::string& version) {
-    return kPackageCommentPrefix + package + kVersionCommentPrefix + version;
+std::string ReleaseComment(const SignedRelease& release) {
+    return kPackageCommentPrefix + release.package + kTimestampCommentPrefix +
+           std::to_string(release.signedAt) + kVersionCommentPrefix + release.version;
 }
 
-bool ParseReleaseComment(const std::string& comment, std::string& package, std::string& version) {
-    const std::string prefix = kPackageCommentPrefix;
-    const std::size_t separator = comment.find(kVersionCommentPrefix);
-    if (comment.rfind(prefix, 0) != 0 || separator == std::string::npos ||
-        separator <= prefix.size() || comment.find_first_of("\r\n") != std::string::npos) {
+bool ParseReleaseComment(const std::string& comment, SignedRelease& release) {
+    const std::string_view text = comment;
+    const std::string_view packagePrefix = kPackageCommentPrefix;
+    const std::string_view timePrefix = kTimestampCommentPrefix;
+    const std::string_view versionPrefix = kVersionCommentPrefix;
+    const std::size_t time = text.find(timePrefix);
+    if (text.substr(0, packagePrefix.size()) != packagePrefix || time == std::string_view::npos ||
+        text.find_first_of("\r\n") != std::string_view::npos) {
         return false;
     }
-    package = comment.substr(prefix.size(), separator - prefix.size());
-    version = comment.substr(separator + std::string(kVersionCommentPrefix).size());
-    return package.find(' ') == std::string::npos && !version.empty();
-}
-
-int CompareVersions(const std::string& a, const std::string& b) {
-    std::size_t i = 0;
-    std::size_t j = 0;
-    while (i <= a.size() && j <= b.size()) {
-        const int order = CompareFields(Field(a, i), Field(b, j));
-        if (order != 0) {
-            return order < 0 ? -1 : 1;
-        }
+    const std::size_t timeStart = time + timePrefix.size();
+    const std::size_t version = text.find(versionPrefix, timeStart);
+    if (version == std::string_view::npos) {
+        return false;
     }
-    if (i <= a.size()) {
-        return 1;
+    const std::string_view package = text.substr(packagePrefix.size(), time - packagePrefix.size());
+    std::int64_t signedAt = 0;
+    if (package.empty() || package.find(' ') != std::string_view::npos ||
+        !ParseSeconds(text.substr(timeStart, version - timeStart), signedAt) ||
+        version + versionPrefix.size() >= text.size()) {
+        return false;
     }
-    return j <= b.size() ? -1 : 0;
+    release.package = package;
+    release.signedAt = signedAt;
+    release.version = text.substr(version + versionPrefix.size());
+    return true;
 }
 
 SignedVersions::Load SignedVersions::Read(const OwnFolder& folder) {
-    m_newest.clear();
+    m_recorded.clear();
     std::string text;
     if (!ReadOwnFile(folder, kSignedVersionsFileName, kMaxRecordBytes, text)) {
         EntryInfo info;
         return StatOwnEntry(folder, kSignedVersionsFileName, info) ? Load::Unreadable
                                                                    : Load::Missing;
     }
+    const std::string_view timePrefix = kTimestampRecordPrefix;
     std::size_t start = 0;
     while (start < text.size()) {
         const std::size_t end = std::min(text.find('\n', start), text.size());
-        std::string line = text.substr(start, end - start);
+        std::string_view line = std::string_view(text).substr(start, end - start);
         start = end + 1;
         if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+            line.remove_suffix(1);
         }
         const std::size_t blank = line.find(' ');
-        if (blank != std::string::npos && blank > 0 && blank + 1 < line.size()) {
-            m_newest[line.substr(0, blank)] = line.substr(blank + 1);
+        if (blank == std::string_view::npos || blank == 0 || blank + 1 >= line.size()) {
+            continue;
         }
+        Recorded recorded;
+        std::string_view rest = line.substr(blank + 1);
+        const std::size_t next = rest.find(' ');
+        if (rest.substr(0, timePrefix.size()) == timePrefix && next != std::string_view::npos &&
+            next + 1 < rest.size() &&
+            ParseSeconds(rest.substr(timePrefix.size(), next - timePrefix.size()),
+                         recorded.signedAt)) {
+            recorded.hasTime = true;
+            rest.remove_prefix(next + 1);
+        }
+        recorded.version = rest;
+        m_recorded[std::string(line.substr(0, blank))] = std::move(recorded);
     }
     return Load::Read;
 }
 
-const std::string* SignedVersions::NewestFor(const std::string& package) const {
-    const auto it = m_newest.find(package);
-    return it == m_newest.end() ? nullptr : &it->second;
+const SignedVersions::Recorded* SignedVersions::Find(const std::string& package) const {
+    const auto it = m_recorded.find(package);
+    return it == m_recorded.end() ? nullptr : &it->second;
 }
 
-bool SignedVersions::Accept(const OwnFolder& folder, const std::string& package,
-                            const std::string& version) {
-    const std::string* newest = NewestFor(package);
-    if (newest != nullptr && CompareVersions(version, *newest) <= 0) {
+SignedVersions::Verdict SignedVersions::Judge(const SignedRelease& release,
+                                              std::int64_t now) const {
+    if (release.signedAt > now && release.signedAt - now > kMostSignedAheadSeconds) {
+        return Verdict::SignedAhead;
+    }
+    const Recorded* recorded = Find(release.package);
+    // The same release again is signed at the same time, and is taken.
+    return recorded != nullptr && recorded->hasTime && release.signedAt < recorded->signedAt
+               ? Verdict::SignedEarlier
+               : Verdict::Take;
+}
+
+bool SignedVersions::Accept(const OwnFolder& folder, const SignedRelease& release) {
+    const Recorded* recorded = Find(release.package);
+    if (recorded != nullptr && recorded->hasTime && release.signedAt <= recorded->signedAt) {
         return true;
     }
-    m_newest[package] = version;
+    m_recorded[release.package] = {true, release.signedAt, release.version};
     std::string text;
-    for (const auto& [name, recorded] : m_newest) {
-        text += name + ' ' + recorded + '\n';
+    for (const auto& [name, entry] : m_recorded) {
+        text += name + ' ';
+        if (entry.hasTime) {
+            text += kTimestampRecordPrefix + std::to_string(entry.signedAt) + ' ';
+        }
+        text += entry.version + '\n';
     }
     DurableReplacement record(folder, kSignedVersionsFileName, kSaveTemporarySuffix);
     return record.Write(text) && record.Commit() == DurableReplacement::Result::Committed;

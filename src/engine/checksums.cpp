@@ -1,5 +1,8 @@
 #include "engine/checksums.h"
 
+#include <chrono>
+#include <cstdint>
+
 #include "catalogue/checksum_list.h"
 #include "catalogue/minisign.h"
 #include "catalogue/package_files.h"
@@ -81,11 +84,17 @@ bool ReadChecksums(const OwnFolder& folder, long long maxBytes, MinisignMessage&
     return ok && line.empty();
 }
 
-bool NamesThisRelease(const std::string& comment, const std::string& version) {
-    std::string package;
-    std::string signedVersion;
-    return ParseReleaseComment(comment, package, signedVersion) &&
-           package == PackageInfoFor(g_currentPackage).publisherName && signedVersion == version;
+bool NamesThisRelease(const std::string& comment, const std::string& version,
+                      SignedRelease& release) {
+    return ParseReleaseComment(comment, release) &&
+           release.package == PackageInfoFor(g_currentPackage).publisherName &&
+           release.version == version;
+}
+
+std::int64_t UnixSecondsNow() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 bool FitsTheIndex(const ChecksumList& list, const OwnFolder& packageFolder,
@@ -115,7 +124,8 @@ ChecksumsFound Refuse(const OwnFolder& packageFolder, const std::string& message
 }  // namespace
 
 ChecksumsFound FetchChecksums(DownloadState& state, const OwnFolder& packageFolder,
-                              const PackageIndex& published, ChecksumList& list) {
+                              const PackageIndex& published, ChecksumList& list,
+                              SignedRelease& release) {
     const bool keyBuiltIn = !state.m_strPublicKey.empty();
     const std::string version = published.GetProductVersion();
     const long long maxBytes = ChecksumList::MaxBytesFor(published);
@@ -152,7 +162,7 @@ ChecksumsFound FetchChecksums(DownloadState& state, const OwnFolder& packageFold
         if (!ParseMinisignPublicKey(state.m_strPublicKey, key) ||
             !ReadOwnFile(packageFolder, kSignatureFileName, kMaxSignatureBytes, signature) ||
             VerifyMinisign(key, signature, signedMessage, comment) != SignatureCheck::Valid ||
-            !NamesThisRelease(comment, version)) {
+            !NamesThisRelease(comment, version, release)) {
             return Refuse(packageFolder, text::kBadSignature);
         }
         SignedVersions accepted;
@@ -161,12 +171,17 @@ ChecksumsFound FetchChecksums(DownloadState& state, const OwnFolder& packageFold
                                              packageFolder.PathOf(kSignedVersionsFileName) +
                                              text::kCannotRecordReleaseAfter);
         }
-        const std::string* newest =
-            accepted.NewestFor(PackageInfoFor(g_currentPackage).publisherName);
-        if (newest != nullptr && CompareVersions(version, *newest) < 0) {
-            return Refuse(packageFolder, text::kOlderReleaseBefore + ShownAsItStands(version) +
-                                             text::kOlderReleaseMiddle + ShownAsItStands(*newest) +
-                                             text::kOlderReleaseAfter);
+        switch (accepted.Judge(release, UnixSecondsNow())) {
+            case SignedVersions::Verdict::Take:
+                break;
+            case SignedVersions::Verdict::SignedAhead:
+                return Refuse(packageFolder, text::kSignedAhead);
+            case SignedVersions::Verdict::SignedEarlier:
+                return Refuse(packageFolder,
+                              text::kOlderReleaseBefore + ShownAsItStands(version) +
+                                  text::kOlderReleaseMiddle +
+                                  ShownAsItStands(accepted.Find(release.package)->version) +
+                                  text::kOlderReleaseAfter);
         }
     } else {
         RemoveOwnFile(packageFolder, kSignatureFileName);
@@ -178,8 +193,8 @@ ChecksumsFound FetchChecksums(DownloadState& state, const OwnFolder& packageFold
 }
 
 bool KeepChecksums(const DownloadState& state, const OwnFolder& packageFolder,
-                   const OwnFolder& versionFolder, const PackageIndex& published,
-                   ChecksumsFound found) {
+                   const OwnFolder& versionFolder, ChecksumsFound found,
+                   const SignedRelease& release) {
     if (found != ChecksumsFound::Present) {
         // No list now: none from before may pass for this one.
         RemoveChecksumFiles(versionFolder);
@@ -203,8 +218,7 @@ bool KeepChecksums(const DownloadState& state, const OwnFolder& packageFolder,
     }
     SignedVersions accepted;
     if (accepted.Read(packageFolder) == SignedVersions::Load::Unreadable ||
-        !accepted.Accept(packageFolder, PackageInfoFor(g_currentPackage).publisherName,
-                         published.GetProductVersion())) {
+        !accepted.Accept(packageFolder, release)) {
         ShowMessageBox(text::kCannotRecordReleaseBefore +
                        packageFolder.PathOf(kSignedVersionsFileName) +
                        text::kCannotRecordReleaseAfter);
@@ -239,7 +253,17 @@ bool ClearChangedParts(PackageIndex& resume, const OwnFolder& versionFolder,
             changed = true;
         }
     }
-    if (changed && !resume.Save()) {
+    if (!changed) {
+        return true;
+    }
+    // Saved through a copy, so that the resume state's object holds no file
+    // open afterwards: on Windows an open file cannot be replaced, and a
+    // refit replaces it next.
+    PackageIndex saved;
+    saved.m_productVersion = resume.m_productVersion;
+    saved.m_partSize = resume.m_partSize;
+    saved.m_parts = resume.m_parts;
+    if (!saved.SaveAs(versionFolder, kIndexFileName)) {
         ShowMessageBox(text::kFailedToWriteFile +
                        ShownAsItStands(versionFolder.PathOf(kIndexFileName)) +
                        text::kPleaseTryLater);

@@ -4,6 +4,7 @@ class ChecksumList;
 class DownloadState;
 class OwnFolder;
 class PackageIndex;
+struct SignedRelease;
 
 enum class ChecksumsFound {
     None,     // the server has none (and the build names no key)
@@ -15,20 +16,22 @@ enum class ChecksumsFound {
 // signature) from beside the server's index into the package folder, and
 // checks it before anything is written to a version folder: with a key the
 // signature must be there, be the maker's, name this package and this
-// version, and the version must not be older than the newest signed one
-// this package folder has accepted for the package; the list must name
+// version (`release` then holds what it says), must not be dated more than
+// a day ahead of the user's clock, and must not have been signed before the
+// release this package folder has accepted for the package; the list must name
 // every part of `published`, the installer, and the index as it was fetched
 // into the package folder (so that the index cannot be changed apart from
 // the list). A 404 means there is none.
 ChecksumsFound FetchChecksums(DownloadState& state, const OwnFolder& packageFolder,
-                              const PackageIndex& published, ChecksumList& list);
+                              const PackageIndex& published, ChecksumList& list,
+                              SignedRelease& release);
 
 // Once the version folder is open: moves the checked files into it and,
-// with a key, records the version as the newest accepted for the package.
+// with a key, records the release as the newest accepted for the package.
 // Shows its own message and returns false when it cannot.
 bool KeepChecksums(const DownloadState& state, const OwnFolder& packageFolder,
-                   const OwnFolder& versionFolder, const PackageIndex& published,
-                   ChecksumsFound found);
+                   const OwnFolder& versionFolder, ChecksumsFound found,
+                   const SignedRelease& release);
 
 // The done flags of the resume state were earned under the checksums then
 // in the version folder. Clears the flag of every done part whose checksum

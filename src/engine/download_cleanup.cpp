@@ -10,10 +10,35 @@
 #include "engine/installer_handover.h"
 #include "framework/own_files.h"
 
+namespace {
+
+// Renames the unreadable resume state to the first free set-aside name. The
+// folder is the program's own: nothing else makes names there meanwhile.
+void SetAsideResumeState(const OwnFolder& folder) {
+    constexpr int kMostSetAside = 1000;
+    for (int n = 1; n <= kMostSetAside; ++n) {
+        const std::string name = kSetAsideIndexPrefix + std::to_string(n) + kSetAsideIndexSuffix;
+        EntryInfo taken;
+        if (!StatOwnEntry(folder, name, taken)) {
+            RenameOwnFile(folder, kIndexFileName, folder, name);
+            return;
+        }
+    }
+}
+
+}  // namespace
+
 int DeleteDownloadFiles(const DownloadState& state) {
     const OwnFolder& folder = state.m_versionFolder;
     if (!folder.IsOpen()) {
-        return 0;
+        if (!state.m_unreadableResumeFolder.IsOpen()) {
+            return 0;
+        }
+        // Nothing else is known to be the download's: only the record goes
+        // aside, and the next preparation starts it anew, finding the whole
+        // parts already there.
+        SetAsideResumeState(state.m_unreadableResumeFolder);
+        return 1;
     }
     // By key: a part the maker republished in other letter case may have
     // left its file under the old name, which is the program's all the same.

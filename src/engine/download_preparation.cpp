@@ -7,6 +7,7 @@
 #include "catalogue/package_files.h"
 #include "catalogue/package_table.h"
 #include "catalogue/server_names.h"
+#include "catalogue/signed_versions.h"
 #include "engine/checksums.h"
 #include "engine/connection_advice.h"
 #include "engine/download_state.h"
@@ -67,7 +68,8 @@ bool IsOwnVersionFolder(const OwnFolder& folder) {
         if (!StatOwnEntry(folder, name, info)) {
             return true;
         }
-        if (name == kIndexFileName && info.kind == EntryKind::File) {
+        // The resume state, or one Cleanup put aside, makes the folder ours.
+        if ((name == kIndexFileName || IsSetAsideIndexName(name)) && info.kind == EntryKind::File) {
             own = true;
             return false;
         }
@@ -97,6 +99,16 @@ OwnFolder OpenOwnSubfolder(const OwnFolder& parent, const std::string& name) {
     return folder;
 }
 
+// The resume state holds the done flags, so it is never replaced: the user
+// is told which file it is and that Cleanup puts it aside.
+int ReportUnreadableResumeState(DownloadState& state, const OwnFolder& versionFolder) {
+    state.m_unreadableResumeFolder = versionFolder;
+    ShowMessageBox(text::kInternalError3 + std::string(text::kUnreadableResumeBefore) +
+                   ShownAsItStands(versionFolder.PathOf(kIndexFileName)) +
+                   text::kUnreadableResumeAfter);
+    return 0;
+}
+
 }  // namespace
 
 int PrepareDownload(DownloadState& state) {
@@ -108,6 +120,7 @@ int PrepareDownload(DownloadState& state) {
     // What was prepared before is for another package, or out of date:
     // nothing (Cleanup included) may use it until this preparation succeeds.
     state.m_versionFolder = {};
+    state.m_unreadableResumeFolder = {};
     state.StartPreparationTime();
     // Held open for the whole preparation; a folder that has gone shows up
     // as files that cannot be created in it.
@@ -166,7 +179,9 @@ int PrepareDownload(DownloadState& state) {
 
     // The maker's checksums, before anything is written to a version folder.
     ChecksumList checksums;
-    const ChecksumsFound found = FetchChecksums(state, packageFolder, published, checksums);
+    SignedRelease release;
+    const ChecksumsFound found =
+        FetchChecksums(state, packageFolder, published, checksums, release);
     if (found == ChecksumsFound::Refused) {
         return 0;
     }
@@ -185,8 +200,7 @@ int PrepareDownload(DownloadState& state) {
     const std::string resumeState = versionFolder.PathOf(kIndexFileName);
     if (!state.m_index.Load(versionFolder, kIndexFileName, reason)) {
         if (reason != CannotOpen) {
-            ShowMessageBox(text::kInternalError3);
-            return 0;
+            return ReportUnreadableResumeState(state, versionFolder);
         }
         // A resume state that is there but cannot be read (no permission, a
         // link, a FIFO) still holds the done flags: it is never replaced.
@@ -204,8 +218,7 @@ int PrepareDownload(DownloadState& state) {
         }
     }
     if (!IsSafeIndex(state.m_index)) {
-        ShowMessageBox(text::kInternalError3);
-        return 0;
+        return ReportUnreadableResumeState(state, versionFolder);
     }
     // A release rebuilt in the same layout: the parts it changed are fetched
     // again, all in one run.
@@ -213,7 +226,7 @@ int PrepareDownload(DownloadState& state) {
         !ClearChangedParts(state.m_index, versionFolder, checksums)) {
         return 0;
     }
-    if (!KeepChecksums(state, packageFolder, versionFolder, published, found)) {
+    if (!KeepChecksums(state, packageFolder, versionFolder, found, release)) {
         return 0;
     }
     // The parts are the ones published now, whatever the download was

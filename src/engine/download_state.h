@@ -111,6 +111,9 @@ class DownloadState {
     // The version folder, held open by the last successful preparation:
     // every file of the download in it is reached through it.
     OwnFolder m_versionFolder;
+    // The version folder whose resume state the last preparation could not
+    // read, held so that Cleanup can put that file aside; closed otherwise.
+    OwnFolder m_unreadableResumeFolder;
     // Limits of the fetches of the parts, and of the site list and the
     // index, which the preparation waits for on the user-interface thread.
     FetchLimits m_limits;

@@ -15,6 +15,12 @@ inline constexpr char kFailedToReadIndex[] = "Failed to read pkgindex file";
 inline constexpr char kFileError[] = "File error: ";
 inline constexpr char kProductVersionNotSpecified[] = "Product version not specified";
 inline constexpr char kInternalError3[] = "Internal error 3";
+// Follows "Internal error 3" in its box when the resume state is what could
+// not be read.
+inline constexpr char kUnreadableResumeBefore[] = "\n\nThe record of this download, ";
+inline constexpr char kUnreadableResumeAfter[] =
+    ", cannot be read. Cleanup puts it aside in the same folder, deleting nothing, and starts "
+    "this version's download again.";
 inline constexpr char kInternalError2[] = "Internal error 2";
 // A version folder that is not the program's own.
 inline constexpr char kForeignFolderBefore[] = "The folder ";
@@ -78,6 +84,11 @@ inline constexpr char kOlderReleaseMiddle[] = " of this package, older than vers
 inline constexpr char kOlderReleaseAfter[] =
     ", which Velmora signed and this package folder already has. An older release can bring "
     "back faults that were mended, so nothing is downloaded. Please try again later.";
+inline constexpr char kSignedAhead[] =
+    "The list of checksums from the server is signed with a date more than a day after what "
+    "this computer's clock says it is now. Either the clock is wrong or the list is not what "
+    "Velmora published, so nothing is downloaded. Please check the date and time of this "
+    "computer, and try again.";
 inline constexpr char kCannotRecordReleaseBefore[] = "Cannot record the signed version in ";
 inline constexpr char kCannotRecordReleaseAfter[] =
     ": it is not a file Velmora Quindle can read and write. Please move it away.";

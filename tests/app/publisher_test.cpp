@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 
 #include "catalogue/package_index.h"
@@ -75,6 +76,45 @@ TEST(PublisherTest, BadArgumentsAreRefusedClearly) {
     EXPECT_FALSE(FileExists(dir / "o")) << "nothing written on a refusal";
 }
 
+// Users refuse a release signed before the one they have: the publisher
+// does not sign with a clock earlier than the signature already in its
+// output folder, and says so when the clock is far after it.
+TEST(PublisherTest, SigningTimeNeverGoesBackwards) {
+    if (std::system("command -v minisign >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "needs Debian's minisign";
+    }
+    TempDir dir;
+    WriteFile(dir / "velmora.exe", PatternBytes(3000, 5));
+    ASSERT_EQ(std::system(("minisign -G -W -p '" + dir / "k.pub" + "' -s '" + dir / "k.key" +
+                           "' >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    const auto publish = [&] {
+        return Publish(
+            {"--version", "9.3", "--sign", dir / "k.key", dir / "velmora.exe", dir / "www"});
+    };
+    ASSERT_EQ(publish().exitStatus, 0);
+    const std::string signature = dir / "www/download/quindle7/SHA256SUMS.minisig";
+    const auto signedAt = [&](std::int64_t seconds) {
+        const std::string text = ReadFile(signature);
+        const std::size_t start = text.find("timestamp:") + 10;
+        WriteFile(signature, text.substr(0, start) + std::to_string(seconds) +
+                                 text.substr(text.find(' ', start)));
+    };
+    const std::int64_t now = std::time(nullptr);
+    signedAt(now + 10 * 24 * 3600);
+    const std::string before = ReadFile(signature);
+    const ChildResult refused = publish();
+    EXPECT_NE(refused.exitStatus, 0);
+    EXPECT_NE(refused.errorText.find("nothing was signed"), std::string::npos) << refused.errorText;
+    EXPECT_EQ(ReadFile(signature), before);
+
+    signedAt(now - 400 * 24 * 3600);
+    const ChildResult warned = publish();
+    EXPECT_EQ(warned.exitStatus, 0) << warned.errorText;
+    EXPECT_NE(warned.errorText.find("warning"), std::string::npos) << warned.errorText;
+}
+
 }  // namespace
 
 namespace {
@@ -118,7 +158,7 @@ TEST(PublisherTest, ItsChecksumsAndSignatureCheckOutWithSha256sumAndMinisign) {
                   0);
         const std::string verify =
             "minisign -Vm '" + folder + "/SHA256SUMS' -p " + quoted +
-            "/k.pub 2>&1 | grep -qx 'Trusted comment: package:main version:9.2'";
+            "/k.pub 2>&1 | grep -Eqx 'Trusted comment: package:main timestamp:[0-9]+ version:9.2'";
         EXPECT_EQ(std::system(verify.c_str()), 0);
         // And a changed list does not.
         WriteFile(folder + "/SHA256SUMS", ReadFile(folder + "/SHA256SUMS") + "\n");

@@ -5,6 +5,7 @@
 #include <unistd.h>
 #endif
 
+#include "engine/download_cleanup.h"
 #include "framework/build_config.h"
 #include "framework/file_utils.h"
 #include "framework/texts.h"
@@ -246,9 +247,44 @@ TEST_F(PreparationTest, ABrokenResumeStateIsAnInternalErrorAndStaysAsItIs) {
         m_messages.Clear();
         WriteFile(resume, content);
         EXPECT_EQ(Prepare(), 0) << content;
-        EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Internal error 3"}) << content;
+        EXPECT_EQ(m_messages.Texts(),
+                  std::vector<std::string>{
+                      "Internal error 3\n\nThe record of this download, " + resume +
+                      ", cannot be read. Cleanup puts it aside in the same folder, deleting "
+                      "nothing, and starts this version's download again."})
+            << content;
         EXPECT_EQ(ReadFile(resume), content);
     }
+}
+
+// Cleanup is the way out: the unreadable record goes aside under a name of
+// the program's own, never over an earlier one, and the download starts
+// again in the same folder, which the parts left in it do not make foreign.
+TEST_F(PreparationTest, CleanupPutsAnUnreadableResumeStateAsideAndStartsAgain) {
+    PublishSiteList(m_serverRoot.Path(), "download.velmora.example");
+    const PublishedPackage package =
+        PublishPackage(m_serverRoot.Path(), kPackageMain, "7.1", 4096, 3 * 4096 + 5, 8);
+    ASSERT_EQ(Prepare(), 1);
+    ASSERT_EQ(Download(), 0);
+    const std::string resume = ProgramFolder() / "7.1/pkgindex.txt";
+    for (const char* aside : {".pkgindex-unreadable-1.txt", ".pkgindex-unreadable-2.txt"}) {
+        SCOPED_TRACE(aside);
+        NewState();
+        const std::string cut = ReadFile(resume).substr(0, 9);
+        WriteFile(resume, cut);
+        m_messages.Clear();
+        EXPECT_EQ(Prepare(), 0);
+        ASSERT_EQ(m_messages.Texts().size(), 1u);
+        EXPECT_EQ(DeleteDownloadFiles(*m_state), 1) << "nothing to clean up, it said";
+        EXPECT_EQ(ReadFile(ProgramFolder() / "7.1" / aside), cut);
+        m_messages.Clear();
+        ASSERT_EQ(Prepare(), 1) << testing::PrintToString(m_messages.Texts());
+        ASSERT_EQ(Download(), 0) << testing::PrintToString(m_messages.Texts());
+        EXPECT_TRUE(m_messages.Texts().empty()) << testing::PrintToString(m_messages.Texts());
+        EXPECT_EQ(ReadFile(Installer(package)), package.installer);
+    }
+    EXPECT_EQ(ReadFile(ProgramFolder() / "7.1/.pkgindex-unreadable-1.txt").size(), 9u)
+        << "never overwritten";
 }
 
 TEST_F(PreparationTest, AResumeStateThatCannotBeWrittenIsReported) {

@@ -1,13 +1,16 @@
 // Signed releases as an attacker on the network path would serve them, with
-// the maker's key built in: genuine signed files of an older release, or of
-// another package, and a maker who republishes a version in other parts.
+// the maker's key built in: genuine signed files of a release signed
+// earlier, or of another package, a signature dated ahead, and a maker who
+// republishes a version in other parts.
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 
 #include "catalogue/package_files.h"
+#include "catalogue/package_table.h"
 #include "catalogue/signed_versions.h"
 #include "engine/download_cleanup.h"
 #include "framework/file_utils.h"
@@ -26,12 +29,27 @@ class SignedReleaseTest : public EngineTest {
         PublishSiteList(m_serverRoot.Path(), "download.velmora.example");
         m_state->m_strPublicKey = m_key.publicLine;
     }
+    // Signed `age` seconds before now (a negative age: after it).
     PublishedPackage Publish(PackageId id, const std::string& version, std::size_t size,
-                             unsigned seed, bool sign = true, int partSize = kPartSize) {
+                             unsigned seed, bool sign = true, int partSize = kPartSize,
+                             std::int64_t age = 0) {
         PublishedPackage package =
             PublishPackage(m_serverRoot.Path(), id, version, partSize, size, seed);
-        PublishChecksums(m_serverRoot.Path(), package, id, sign ? &m_key : nullptr);
+        m_signedAt = Now() - age;
+        const std::string comment =
+            ReleaseComment({PackageInfoFor(id).publisherName, m_signedAt, version});
+        PublishChecksums(m_serverRoot.Path(), package, id, sign ? &m_key : nullptr, comment);
         return package;
+    }
+    PublishedPackage PublishSignedAt(const std::string& version, std::int64_t age, unsigned seed) {
+        fs::remove_all(m_serverRoot / "download/quindle7");
+        return Publish(kPackageMain, version, 3 * kPartSize + 11, seed, true, kPartSize, age);
+    }
+    static std::int64_t Now() { return std::time(nullptr); }
+    std::string Record() const { return ReadFile(ProgramFolder() / "signed-versions.txt"); }
+    // The record line of the last release published.
+    std::string Recorded(const std::string& version) const {
+        return "main timestamp:" + std::to_string(m_signedAt) + " " + version + "\n";
     }
     void Restart() {
         NewState();
@@ -62,23 +80,24 @@ class SignedReleaseTest : public EngineTest {
     }
 
     TestKey m_key;
+    std::int64_t m_signedAt = 0;
 };
 
-TEST_F(SignedReleaseTest, AnOlderSignedReleaseServedAfterANewerOneIsRefused) {
-    const PublishedPackage newer = Publish(kPackageMain, "7.10", 5 * kPartSize + 7, 1);
+TEST_F(SignedReleaseTest, AReleaseSignedBeforeTheOneAcceptedIsRefused) {
+    const PublishedPackage newer =
+        Publish(kPackageMain, "7.10", 5 * kPartSize + 7, 1, true, kPartSize, 100);
     ASSERT_EQ(Prepare(), 1) << OnlyMessage();
     ASSERT_EQ(Download(), 0) << OnlyMessage();
-    EXPECT_EQ(ReadFile(ProgramFolder() / "signed-versions.txt"), "main 7.10\n");
+    const std::string recorded = Recorded("7.10");
+    EXPECT_EQ(Record(), recorded);
     // Cleanup starts the download again; it does not forget the release.
     ASSERT_EQ(DeleteDownloadFiles(*m_state), 1);
     Restart();
     ASSERT_EQ(Prepare(), 1);
     ASSERT_EQ(Download(), 0);
 
-    // The genuine signed 7.9, replayed: "7.9" sorts after "7.10" byte-wise,
-    // but not as version numbers.
-    fs::remove_all(m_serverRoot / "download/quindle7");
-    const PublishedPackage older = Publish(kPackageMain, "7.9", 3 * kPartSize, 2);
+    // The genuine 7.9, signed before it, replayed.
+    const PublishedPackage older = PublishSignedAt("7.9", 200, 2);
     const auto before = Snapshot();
     Restart();
     EXPECT_EQ(Prepare(), 0);
@@ -97,6 +116,69 @@ TEST_F(SignedReleaseTest, AnOlderSignedReleaseServedAfterANewerOneIsRefused) {
     expected.erase(ProgramFolder() / "pkgindex.txt");
     EXPECT_EQ(after, expected) << "the newer version's files are intact";
     EXPECT_EQ(ReadFile(Installer(newer)), newer.installer);
+    EXPECT_EQ(Record(), recorded);
+}
+
+// The order is the maker's signing time, never the version's text.
+TEST_F(SignedReleaseTest, ReleasesAreOrderedByTheirSigningTime) {
+    const struct {
+        const char* what;
+        const char* version;
+        std::int64_t age;
+        bool taken;
+    } releases[] = {
+        {"a pre-release", "7.3 beta", 500, true},
+        {"its final release, signed after it", "7.3", 400, true},
+        {"the same release again", "7.3", 400, true},
+        {"an older build re-released, signed later", "7.2", 300, true},
+        {"7.3 again, signed before that", "7.3", 400, false},
+    };
+    unsigned seed = 10;
+    std::string last;
+    for (const auto& release : releases) {
+        SCOPED_TRACE(release.what);
+        const PublishedPackage package = PublishSignedAt(release.version, release.age, ++seed);
+        Restart();
+        EXPECT_EQ(Prepare(), release.taken ? 1 : 0) << OnlyMessage();
+        if (release.taken) {
+            ASSERT_EQ(Download(), 0) << OnlyMessage();
+            EXPECT_EQ(ReadFile(Installer(package)), package.installer);
+            last = Recorded(release.version);
+        }
+    }
+    EXPECT_EQ(Record(), last) << "the release signed last";
+}
+
+// One wrong clock on the maker's side must not lock users out of every
+// later release: a signature from more than a day ahead is not taken.
+TEST_F(SignedReleaseTest, ASignatureDatedMoreThanADayAheadIsRefusedAndNotRecorded) {
+    PublishSignedAt("7.4", -2 * 24 * 60 * 60, 3);
+    EXPECT_EQ(Prepare(), 0);
+    EXPECT_EQ(OnlyMessage(),
+              "The list of checksums from the server is signed with a date more than a day after "
+              "what this computer's clock says it is now. Either the clock is wrong or the list is "
+              "not what Velmora published, so nothing is downloaded. Please check the date and "
+              "time of this computer, and try again.");
+    EXPECT_FALSE(FileExists(ProgramFolder() / "signed-versions.txt"));
+    EXPECT_FALSE(FileExists(ProgramFolder() / "7.4"));
+    // Within a day ahead, as clocks differ, it is taken.
+    PublishSignedAt("7.4", -3600, 3);
+    Restart();
+    ASSERT_EQ(Prepare(), 1) << OnlyMessage();
+}
+
+// The record of the program before signing times holds versions alone: the
+// next signed release is taken over it whatever its version, and the record
+// is rewritten with its time.
+TEST_F(SignedReleaseTest, ARecordWithoutTimesTakesTheNextSignedReleaseOnce) {
+    WriteFile(ProgramFolder() / "signed-versions.txt", "main 7.10\ntobrin 7.1 beta\n");
+    const PublishedPackage package = PublishSignedAt("7.2", 50, 4);
+    ASSERT_EQ(Prepare(), 1) << OnlyMessage();
+    ASSERT_EQ(Download(), 0) << OnlyMessage();
+    EXPECT_EQ(Record(), Recorded("7.2") + "tobrin 7.1 beta\n");
+    PublishSignedAt("7.10", 60, 5);
+    Restart();
+    EXPECT_EQ(Prepare(), 0) << "signed before the release taken over the old record";
 }
 
 TEST_F(SignedReleaseTest, AnotherPackagesGenuineSignedFilesInTheMainFolderAreRefused) {
@@ -121,7 +203,7 @@ TEST_F(SignedReleaseTest, AnotherPackagesGenuineSignedFilesInTheMainFolderAreRef
     ASSERT_EQ(Prepare(), 1) << OnlyMessage();
     ASSERT_EQ(Download(), 0) << OnlyMessage();
     EXPECT_EQ(ReadFile(Installer(tobrin, kPackageTobrin)), tobrin.installer);
-    EXPECT_EQ(ReadFile(ProgramFolder() / "signed-versions.txt"), "tobrin 7.1\n");
+    EXPECT_EQ(Record().rfind("tobrin timestamp:", 0), 0u) << Record();
 }
 
 TEST_F(SignedReleaseTest, AVersionWithABlankIsSignedAndAccepted) {
@@ -129,7 +211,7 @@ TEST_F(SignedReleaseTest, AVersionWithABlankIsSignedAndAccepted) {
     ASSERT_EQ(Prepare(), 1) << OnlyMessage();
     ASSERT_EQ(Download(), 0) << OnlyMessage();
     EXPECT_EQ(ReadFile(ProgramFolder() / "7.2 beta/velmora.exe"), beta.installer);
-    EXPECT_EQ(ReadFile(ProgramFolder() / "signed-versions.txt"), "main 7.2 beta\n");
+    EXPECT_EQ(Record(), Recorded("7.2 beta"));
 }
 
 TEST_F(SignedReleaseTest, TheSameVersionRepublishedInOtherPartsKeepsWhatStillFits) {
@@ -192,31 +274,23 @@ TEST_F(SignedReleaseTest, TheSameVersionRepublishedInOtherPartsKeepsWhatStillFit
     }
 }
 
-TEST(ReleaseRules, VersionsCompareFieldByField) {
-    const char* ordered[] = {"7",     "7.0", "7.1",  "7.1.1", "7.2",   "7.2 beta", "7.2b",
-                             "7.2b2", "7.9", "7.10", "7.10a", "7.10b", "8",        "10"};
-    for (std::size_t i = 0; i < std::size(ordered); ++i) {
-        for (std::size_t j = 0; j < std::size(ordered); ++j) {
-            const int order = CompareVersions(ordered[i], ordered[j]);
-            EXPECT_EQ(order < 0, i < j) << ordered[i] << " against " << ordered[j];
-            EXPECT_EQ(order == 0, i == j) << ordered[i] << " against " << ordered[j];
-        }
-    }
-    EXPECT_EQ(CompareVersions("7.010", "7.10"), 0);
-    EXPECT_LT(CompareVersions("7.99999999999999999999", "7.100000000000000000000"), 0);
-}
-
-TEST(ReleaseRules, TheTrustedCommentNamesPackageAndVersion) {
-    EXPECT_EQ(ReleaseComment("main", "7.2 beta"), "package:main version:7.2 beta");
-    std::string package;
-    std::string version;
-    ASSERT_TRUE(ParseReleaseComment("package:tobrin version:7.2 beta", package, version));
-    EXPECT_EQ(package, "tobrin");
-    EXPECT_EQ(version, "7.2 beta");
-    for (const char* refused : {"version:7.1", "package:main", "package: version:7.1",
-                                "package:main version:", "package:a b version:7.1",
-                                "version:7.1 package:main", "package:main  version:7.1"}) {
-        EXPECT_FALSE(ParseReleaseComment(refused, package, version)) << refused;
+TEST(ReleaseRules, TheTrustedCommentNamesPackageTimeAndVersion) {
+    EXPECT_EQ(ReleaseComment({"main", 1765000000, "7.2 beta"}),
+              "package:main timestamp:1765000000 version:7.2 beta");
+    SignedRelease release;
+    ASSERT_TRUE(ParseReleaseComment("package:tobrin timestamp:42 version:7.2 beta", release));
+    EXPECT_EQ(release.package, "tobrin");
+    EXPECT_EQ(release.signedAt, 42);
+    EXPECT_EQ(release.version, "7.2 beta");
+    for (const char* refused :
+         {"version:7.1", "package:main version:7.1", "package:main timestamp:1",
+          "package:main timestamp: version:7.1", "package:main timestamp:-1 version:7.1",
+          "package:main timestamp:01 version:7.1", "package:main timestamp:1x version:7.1",
+          "package:main timestamp:9999999999999999 version:7.1", "package: timestamp:1 version:7.1",
+          "package:main timestamp:1 version:", "package:a b timestamp:1 version:7.1",
+          "timestamp:1 package:main version:7.1", "package:main version:7.1 timestamp:1",
+          "package:main timestamp:1 version:7\n1"}) {
+        EXPECT_FALSE(ParseReleaseComment(refused, release)) << refused;
     }
 }
 

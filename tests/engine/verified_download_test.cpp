@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 
 #include "catalogue/checksum_list.h"
 #include "catalogue/minisign.h"
+#include "catalogue/signed_versions.h"
 #include "framework/file_utils.h"
 #include "support/child_process.h"
 #include "support/engine_fixture.h"
@@ -44,8 +46,11 @@ class VerifiedDownloadTest : public EngineTest {
         }
         return list.Text();
     }
+    static std::string Signed(const std::string& package, const std::string& version) {
+        return ReleaseComment({package, std::time(nullptr), version});
+    }
     void PublishChecksums(const std::string& sums, const TestKey* key = nullptr,
-                          const std::string& comment = "package:main version:8.1") {
+                          const std::string& comment = Signed("main", "8.1")) {
         WriteFile(Served("SHA256SUMS"), sums);
         if (key != nullptr) {
             WriteFile(Served("SHA256SUMS.minisig"), SignMinisign(key->secret, sums, comment));
@@ -134,11 +139,13 @@ TEST_F(VerifiedDownloadTest, WithAKeyBuiltInATamperedOrMissingSignatureStopsBefo
          bad},
         {"another key's signature", [&] { PublishChecksums(sums, &other); }, bad},
         {"signed for another version",
-         [&] { PublishChecksums(sums, &m_key, "package:main version:8.0"); }, bad},
+         [&] { PublishChecksums(sums, &m_key, Signed("main", "8.0")); }, bad},
         {"signed for another package",
-         [&] { PublishChecksums(sums, &m_key, "package:tobrin version:8.1"); }, bad},
+         [&] { PublishChecksums(sums, &m_key, Signed("tobrin", "8.1")); }, bad},
         {"signed with the version alone, as releases once were",
          [&] { PublishChecksums(sums, &m_key, "version:8.1"); }, bad},
+        {"signed without a time",
+         [&] { PublishChecksums(sums, &m_key, "package:main version:8.1"); }, bad},
         {"no signature", [&] { PublishChecksums(sums); }, none},
         {"no list at all", [] {}, none},
     };

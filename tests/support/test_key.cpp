@@ -3,6 +3,7 @@
 #include <gcrypt.h>
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <vector>
 
 #include "catalogue/base64.h"
@@ -40,9 +41,10 @@ void PublishChecksums(const std::string& root, const PublishedPackage& package, 
     list.Add("pkgindex.txt", DigestOf(ReadFile(folder + "pkgindex.txt")));
     WriteFile(folder + "SHA256SUMS", list.Text());
     if (key != nullptr) {
-        const std::string signed_ =
-            comment.empty() ? ReleaseComment(PackageInfoFor(id).publisherName, package.version)
-                            : comment;
+        const std::string signed_ = comment.empty()
+                                        ? ReleaseComment({PackageInfoFor(id).publisherName,
+                                                          std::time(nullptr), package.version})
+                                        : comment;
         WriteFile(folder + "SHA256SUMS.minisig", SignMinisign(key->secret, list.Text(), signed_));
     }
 }

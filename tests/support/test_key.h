@@ -17,7 +17,7 @@ struct TestKey {
 Sha256Digest DigestOf(const std::string& bytes);
 
 // Writes SHA256SUMS beside the published package's index, as the publisher
-// does, and with a key its signature naming the package and the version
-// (or `comment` when given).
+// does, and with a key its signature naming the package, the time now and
+// the version (or `comment` when given).
 void PublishChecksums(const std::string& root, const PublishedPackage& package, PackageId id,
                       const TestKey* key = nullptr, const std::string& comment = "");

@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "catalogue/checksum_list.h"
@@ -131,6 +132,49 @@ bool ReadText(const std::string& path, std::string& content) {
     const bool ok = std::ferror(file) == 0;
     std::fclose(file);
     return ok;
+}
+
+// Users order releases by their signing time. One signed earlier than the
+// signature already in the output folder would be refused as a rollback by
+// everyone who has that one: the clock must be wrong, so nothing is
+// signed. A clock far ahead of the last signature may be wrong the other
+// way, which no user could undo: that is said.
+constexpr std::int64_t kFarAheadSeconds = 180LL * 24 * 60 * 60;
+
+bool SignsAfterThePrevious(const std::string& folder, std::int64_t now) {
+    std::string previous;
+    const std::string path = folder + "/" + kSignatureFileName;
+    if (!ReadText(path, previous)) {
+        return true;
+    }
+    const std::string label = "trusted comment: ";
+    const std::size_t at = previous.find("\n" + label);
+    SignedRelease release;
+    if (at == std::string::npos) {
+        return true;
+    }
+    const std::size_t start = at + 1 + label.size();
+    const std::string comment = previous.substr(start, previous.find('\n', start) - start);
+    if (!ParseReleaseComment(comment, release)) {
+        return true;
+    }
+    if (now < release.signedAt) {
+        std::fprintf(stderr,
+                     "velmora-publish: this computer's clock (%lld) is earlier than the "
+                     "signature in %s (%lld): users who have that release would refuse this one "
+                     "as older. Set the clock right; nothing was signed.\n",
+                     static_cast<long long>(now), path.c_str(),
+                     static_cast<long long>(release.signedAt));
+        return false;
+    }
+    if (now - release.signedAt > kFarAheadSeconds) {
+        std::fprintf(stderr,
+                     "velmora-publish: warning: this computer's clock is more than 180 days "
+                     "after the signature in %s; if the clock is wrong, users will refuse every "
+                     "release signed before that time.\n",
+                     path.c_str());
+    }
+    return true;
 }
 
 bool HashFile(const std::string& path, Sha256Digest& digest) {
@@ -261,6 +305,11 @@ int main(int argc, char** argv) {
         return Fail("the installer " + installer + " is empty");
     }
     const std::string folder = output + ServerFolderForPackage(package);
+    const std::int64_t signedAt = std::time(nullptr);
+    if (!secretKey.empty() && !SignsAfterThePrevious(folder, signedAt)) {
+        close(in);
+        return 1;
+    }
     MakeDirectoryTree(folder + "/");
     if (!FileExists(folder)) {
         return Fail("cannot create " + folder);
@@ -310,8 +359,8 @@ int main(int argc, char** argv) {
         return Fail("cannot write " + folder + "/" + kChecksumsFileName + ": " + SystemErrorText());
     }
     if (!secretKey.empty()) {
-        const std::string signature =
-            SignMinisign(key, sums, ReleaseComment(PackageInfoFor(package).publisherName, version));
+        const std::string signature = SignMinisign(
+            key, sums, ReleaseComment({PackageInfoFor(package).publisherName, signedAt, version}));
         if (signature.empty() || !WriteText(folder + "/" + kSignatureFileName, signature)) {
             return Fail("cannot sign " + folder + "/" + kChecksumsFileName);
         }
