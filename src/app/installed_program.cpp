@@ -138,14 +138,9 @@ HeldCopy InstalledCopyToRun(const std::string& modulePath, HeldCopy copy) {
                 break;
         }
     }
-    std::string attempted;
-    const std::string made = CopyIntoChosenFolder(modulePath, &attempted);
+    // The installed folder is no package folder: nothing runs there.
+    const std::string made = CopyIntoChosenFolder(modulePath, WithoutCopy::StartNothing);
     if (made.empty()) {
-        return {};
-    }
-    if (made == modulePath) {
-        // The installed folder is no package folder: nothing runs there.
-        ShowMessageBox(text::kCannotCreateFile + attempted);
         return {};
     }
     HeldCopy held = HoldPackageCopy(made);

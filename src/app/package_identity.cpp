@@ -8,6 +8,7 @@
 #include "framework/file_utils.h"
 #include "framework/folder_lock.h"
 #include "framework/message_box.h"
+#include "framework/resource_ids.h"
 #include "framework/texts.h"
 #include "ui/folder_dialog.h"
 
@@ -34,6 +35,44 @@ bool CopyProgramFile(const std::string& from, const OwnFolder& folder, const std
            copy.MakeExecutable() && copy.Commit() == DurableReplacement::Result::Committed;
 }
 
+namespace {
+
+// The system's reason why the program could not be copied to `target`, or
+// ours where the system gives none (something else stands at that name).
+std::string WhyNotCopied(const std::string& target, int error) {
+    std::string name;
+    EntryInfo there;
+    if (StatOwnEntry(OwnFolder::OpenParentOf(target, name), name, there) &&
+        there.kind != EntryKind::File) {
+        return text::kNotAFileThere;
+    }
+    const std::string reason = SystemErrorText(error);
+    return reason.empty() ? text::kNoReasonGiven : reason;
+}
+
+// Whether `path` lies in `folder` as the file system judges it: one of the
+// folders above it is that very folder (the same device and file number),
+// however either path spells it (letter case on Windows, a link on the way).
+bool LiesIn(const std::string& path, const std::string& folder) {
+    EntryInfo wanted;
+    if (folder.empty() || !StatPath(folder, wanted) || wanted.kind != EntryKind::Folder) {
+        return false;
+    }
+    // Up to the root, but not to a drive's "C:", which names the drive's
+    // current folder rather than its root.
+    for (std::string above = PackageFolderOf(path); above.find(kPathSeparator) != std::string::npos;
+         above = PackageFolderOf(above)) {
+        EntryInfo info;
+        if (StatPath(above, info) && info.identity.device == wanted.identity.device &&
+            info.identity.file == wanted.identity.file) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 std::string CopyToPackageFolder(const std::string& modulePath,
                                 const std::vector<std::string>& downloadFolders) {
     // Always the main package's name, whatever package is selected.
@@ -41,12 +80,12 @@ std::string CopyToPackageFolder(const std::string& modulePath,
         return modulePath;
     }
     const auto startedThere = [&modulePath](const std::string& folder) {
-        return !folder.empty() && modulePath.compare(0, folder.size(), folder) == 0;
+        return LiesIn(modulePath, folder);
     };
     if (std::none_of(downloadFolders.begin(), downloadFolders.end(), startedThere)) {
         return modulePath;
     }
-    return CopyIntoChosenFolder(modulePath);
+    return CopyIntoChosenFolder(modulePath, WithoutCopy::RunInPlace);
 }
 
 std::string PackageFolderOf(const std::string& programPath) {
@@ -58,29 +97,48 @@ void ShowFolderInUse(const std::string& folder) {
     ShowMessageBox(text::kFolderInUseBefore + folder + text::kFolderInUseAfter);
 }
 
-std::string CopyIntoChosenFolder(const std::string& modulePath, std::string* attempted) {
+std::string CopyIntoChosenFolder(const std::string& modulePath, WithoutCopy fallback) {
     FolderDialog dialog;
     // After Cancel the folder is the one the dialog held: the default or the
     // last one picked.
     dialog.DoModal();
-    const std::string folder = dialog.m_strFolder;
-    if (folder.empty()) {
-        return modulePath;
+    for (;;) {
+        const std::string folder = dialog.m_strFolder;
+        if (folder.empty()) {
+            return fallback == WithoutCopy::RunInPlace ? modulePath : std::string();
+        }
+        const std::string target =
+            folder + kPathSeparator + GetPackageProgramName(g_currentPackage);
+        // A folder it makes is the user's alone: on Windows a new folder
+        // below the drive's root would otherwise let every user change what
+        // is in it.
+        MakeDirectoryTree(target, NewFile::Private);
+        // A program running for that folder is not overwritten, nor joined
+        // by a second one; held through the copy, so none starts there
+        // meanwhile. A lock that cannot be had is left to the copy's own
+        // start to report.
+        FolderLock lock;
+        if (lock.Lock(folder, kLockFileName) == FolderLock::Result::InUse) {
+            ShowFolderInUse(folder);
+            return {};
+        }
+        if (CopyProgramFile(modulePath, target)) {
+            return target;
+        }
+        // Said, and asked again: the same folder would fail the same way.
+        ShowMessageBox(text::kCannotCopyProgramBefore + target + text::kCannotCopyProgramMiddle +
+                       WhyNotCopied(target, LastSystemError()) + text::kCannotCopyProgramAfter);
+        FolderDialog again;
+        again.m_strFolder = folder;
+        if (again.DoModal() != res::IDOK) {
+            // Cancel means no copy, not the held folder once more.
+            if (fallback == WithoutCopy::StartNothing) {
+                return {};
+            }
+            ShowMessageBox(text::kRunsInPlaceBefore + PackageFolderOf(modulePath) +
+                           text::kRunsInPlaceAfter);
+            return modulePath;
+        }
+        dialog.m_strFolder = again.m_strFolder;
     }
-    const std::string target = folder + kPathSeparator + GetPackageProgramName(g_currentPackage);
-    if (attempted != nullptr) {
-        *attempted = target;
-    }
-    // A folder it makes is the user's alone: on Windows a new folder below
-    // the drive's root would otherwise let every user change what is in it.
-    MakeDirectoryTree(target, NewFile::Private);
-    // A program running for that folder is not overwritten, nor joined by a
-    // second one; held through the copy, so none starts there meanwhile. A
-    // lock that cannot be had is left to the copy's own start to report.
-    FolderLock lock;
-    if (lock.Lock(folder, kLockFileName) == FolderLock::Result::InUse) {
-        ShowFolderInUse(folder);
-        return {};
-    }
-    return CopyProgramFile(modulePath, target) ? target : modulePath;
 }

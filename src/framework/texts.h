@@ -182,6 +182,17 @@ inline constexpr char kFailedToSaveShortcut[] = "Failed to save quindle shortcut
 inline constexpr char kShortcutName[] = "Velmora Quindle 7";
 inline constexpr char kShortcutDescription[] = "Velmora quindle and installer program";
 // The copy in the package folder exists but did not start.
+// The self-copy failed; the system's reason follows the middle.
+inline constexpr char kCannotCopyProgramBefore[] = "Velmora Quindle could not be copied to ";
+inline constexpr char kCannotCopyProgramMiddle[] = ": ";
+inline constexpr char kCannotCopyProgramAfter[] =
+    "\n\nPlease choose another folder for the package.";
+inline constexpr char kNotAFileThere[] = "something that is not a file has that name";
+inline constexpr char kNoReasonGiven[] = "the system gave no reason";
+inline constexpr char kRunsInPlaceBefore[] =
+    "Velmora Quindle was not copied, so it runs where it was started, and the download goes "
+    "into ";
+inline constexpr char kRunsInPlaceAfter[] = ".";
 inline constexpr char kCannotStartCopyBefore[] = "Velmora Quindle was copied to ";
 inline constexpr char kCannotStartCopyAfter[] =
     " but could not be started from there. Please start it from that folder, or through the "

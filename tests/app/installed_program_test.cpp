@@ -211,9 +211,22 @@ TEST_F(InstalledStartTest, TheFirstStartAsksAndLaterOnesStartTheCopyTheLaunchers
     ASSERT_EQ(symlink(moved.c_str(), m_copy.c_str()), 0);
     const std::string before = ReadFile(moved);
     m_messages.Clear();
-    EXPECT_EQ(StartInstalled(AcceptDefault), "");
+    int asked = 0;
+    EXPECT_EQ(StartInstalled([&](FolderDialog& dialog) {
+                  // Asked again after the failed copy: Cancel starts nothing.
+                  if (asked++ == 0) {
+                      AcceptDefault(dialog);
+                  } else {
+                      dialog.EndDialog(2);
+                  }
+              }),
+              "");
+    EXPECT_EQ(asked, 2);
     EXPECT_EQ(ReadFile(moved), before);
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Cannot create file: " + m_copy});
+    EXPECT_EQ(m_messages.Texts(),
+              std::vector<std::string>{"Velmora Quindle could not be copied to " + m_copy +
+                                       ": something that is not a file has that name\n\nPlease "
+                                       "choose another folder for the package."});
 
     unlink(m_copy.c_str());
     EXPECT_EQ(StartInstalled(AcceptDefault), m_copy) << "a missing copy was not made again";

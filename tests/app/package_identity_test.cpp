@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -38,6 +40,24 @@ class SelfCopyTest : public testing::Test {
         return result;
     }
     static void AcceptDefault(FolderDialog& dialog) { Click(dialog, 1); }
+    static std::string CopyFailedBefore(const std::string& folder) {
+        return "Velmora Quindle could not be copied to " +
+               folder / GetPackageProgramName(kPackageMain) + ": ";
+    }
+    std::string RunsInPlace() const {
+        return "Velmora Quindle was not copied, so it runs where it was started, and the download "
+               "goes into " +
+               m_downloads + ".";
+    }
+    static std::vector<std::string> ListFolder(const std::string& folder) {
+        std::vector<std::string> names;
+        ForEachEntry(OwnFolder::Open(folder), [&](const std::string& name) {
+            names.push_back(name);
+            return true;
+        });
+        std::sort(names.begin(), names.end());
+        return names;
+    }
     // The main package's program in the default package folder.
     std::string Target() const {
         return m_home / "VelmoraDownload" / GetPackageProgramName(kPackageMain);
@@ -61,9 +81,31 @@ TEST_F(SelfCopyTest, APathHoldingTheProgramNameRunsInPlace) {
 TEST_F(SelfCopyTest, OutsideTheDownloadFolderItRunsInPlace) {
     const std::string elsewhere = Program(m_home / "bin/velmora-setup");
     EXPECT_EQ(Copy(elsewhere), elsewhere);
-    // The download folder spelled in other letter case is another folder.
+    // A folder whose name begins with the download folder's is another one.
+    const std::string sibling = Program(m_downloads + "-old/velmora-setup");
+    EXPECT_EQ(Copy(sibling), sibling);
+#ifndef _WIN32
+    // Here, the download folder spelled in other letter case is another
+    // folder.
     const std::string otherCase = Program(m_home / "downloads/velmora-setup");
     EXPECT_EQ(Copy(otherCase), otherCase);
+#endif
+}
+
+// Recognised as the file system recognises a folder: below it, in other
+// letter case where the disk ignores case (Windows), through a link.
+TEST_F(SelfCopyTest, TheDownloadFolderIsRecognisedAsTheFileSystemDoes) {
+    const std::string nested = Program(m_downloads / "sub/velmora-setup");
+    EXPECT_EQ(Copy(nested, AcceptDefault), Target());
+#ifdef _WIN32
+    const std::string otherCase = Program(m_home / "DOWNLOADS/velmora-setup");
+    EXPECT_EQ(Copy(otherCase, AcceptDefault), Target());
+#else
+    const std::string linked = m_home / "linked-downloads";
+    ASSERT_TRUE(MakeSymbolicLink(m_downloads, linked));
+    const std::string throughLink = Program(linked / "velmora-setup");
+    EXPECT_EQ(Copy(throughLink, AcceptDefault), Target());
+#endif
 }
 
 TEST_F(SelfCopyTest, FromTheDownloadFolderItCopiesItselfUnderTheMainName) {
@@ -101,17 +143,68 @@ TEST_F(SelfCopyTest, ACancelledDialogStillCopiesIntoTheDefaultFolder) {
 TEST_F(SelfCopyTest, AFolderThatCannotBeMadeRunsTheProgramInPlace) {
     WriteFile(m_home / "blocked", "a file where a folder should be");
     const std::string module = Program(m_downloads / "setup");
+    int asked = 0;
     const std::string result = Copy(module, [&](FolderDialog& dialog) {
-        dialog.m_strFolder = m_home / "blocked/packages";
-        dialog.EndDialog(1);
+        if (asked++ == 0) {
+            dialog.m_strFolder = m_home / "blocked/packages";
+            dialog.EndDialog(1);
+        } else {
+            dialog.EndDialog(2);
+        }
     });
     EXPECT_EQ(result, module);
+    EXPECT_EQ(asked, 2) << "asked again after the failed copy";
 #ifdef _WIN32
     const int notAFolder = ERROR_PATH_NOT_FOUND;
 #else
     const int notAFolder = ENOTDIR;
 #endif
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{SystemErrorText(notAFolder)});
+    const auto texts = m_messages.Texts();
+    ASSERT_EQ(texts.size(), 3u) << testing::PrintToString(texts);
+    EXPECT_EQ(texts[0], SystemErrorText(notAFolder));
+    EXPECT_EQ(texts[1].rfind(CopyFailedBefore(m_home / "blocked/packages"), 0), 0u) << texts[1];
+    EXPECT_EQ(texts[2], RunsInPlace());
+}
+
+// A copy that fails is said with its reason, and the folder asked for
+// again: another folder then takes the copy; Cancel runs the program where
+// it lies, which is said once, and nothing is written beside it.
+TEST_F(SelfCopyTest, AFailedCopyIsSaidAndTheFolderAskedForAgain) {
+    const std::string module = Program(m_downloads / "setup");
+    const std::string taken = m_home / "taken";
+    WriteFile(taken / GetPackageProgramName(kPackageMain) / "inside", "a folder at the name");
+    const std::string other = m_home / "other";
+    for (const bool choosesAnother : {true, false}) {
+        SCOPED_TRACE(choosesAnother ? "another folder" : "Cancel");
+        m_messages.Clear();
+        int asked = 0;
+        const std::string result = Copy(module, [&](FolderDialog& dialog) {
+            if (asked++ == 0) {
+                dialog.m_strFolder = taken;
+                dialog.EndDialog(1);
+            } else if (choosesAnother) {
+                EXPECT_EQ(dialog.m_strFolder, taken) << "the second dialog shows the folder";
+                dialog.m_strFolder = other;
+                dialog.EndDialog(1);
+            } else {
+                dialog.EndDialog(2);
+            }
+        });
+        EXPECT_EQ(asked, 2);
+        const std::string failed = CopyFailedBefore(taken) +
+                                   "something that is not a file has that name\n\nPlease "
+                                   "choose another folder for the package.";
+        if (choosesAnother) {
+            EXPECT_EQ(result, other / GetPackageProgramName(kPackageMain));
+            EXPECT_EQ(ReadFile(result), ReadFile(module));
+            EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{failed});
+        } else {
+            EXPECT_EQ(result, module);
+            EXPECT_EQ(m_messages.Texts(), (std::vector<std::string>{failed, RunsInPlace()}));
+        }
+    }
+    EXPECT_EQ(ListFolder(m_downloads), (std::vector<std::string>{".keep", "setup"}))
+        << "nothing written beside the program";
 }
 
 TEST(PackageProgramNameTest, EachPackageHasItsName) {
