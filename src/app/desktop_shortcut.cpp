@@ -6,7 +6,8 @@
 #include "framework/texts.h"
 
 void CreateDesktopShortcut(const std::string& target, const std::string& desktopFolder,
-                           const std::string& applicationsFolder, const std::string& icon) {
+                           const std::string& applicationsFolder, const std::string& icon,
+                           bool sayFailure) {
     // The same launcher in the applications menu: many desktops show no
     // icons on the desktop at all.
     LauncherWrite menu = LauncherWrite::Failed;
@@ -16,14 +17,16 @@ void CreateDesktopShortcut(const std::string& target, const std::string& desktop
     EntryInfo desktop;
     if (!StatPath(desktopFolder, desktop) || desktop.kind != EntryKind::Folder) {
         // No desktop folder: the menu's launcher is the way back, found silently.
-        if (menu == LauncherWrite::Failed) {
+        if (menu == LauncherWrite::Failed && sayFailure) {
             ShowMessageBox(text::kFailedToSaveShortcut);
         }
         return;
     }
     switch (WriteLauncher(LauncherPlace::Desktop, desktopFolder, target, icon)) {
         case LauncherWrite::Failed:
-            ShowMessageBox(text::kFailedToSaveShortcut);
+            if (sayFailure) {
+                ShowMessageBox(text::kFailedToSaveShortcut);
+            }
             return;
         case LauncherWrite::Created:
             ShowMessageBox(text::kShortcutCreated);

@@ -9,5 +9,8 @@
 // when it cannot be made; without a desktop folder only the menu's launcher
 // is written, and nothing is said unless that fails too. `icon` names the
 // installed program's icon for both; empty for a program only downloaded.
+// A failure is not said when `sayFailure` is false: the process that
+// started this one has said it already.
 void CreateDesktopShortcut(const std::string& target, const std::string& desktopFolder,
-                           const std::string& applicationsFolder, const std::string& icon = {});
+                           const std::string& applicationsFolder, const std::string& icon = {},
+                           bool sayFailure = true);

@@ -57,14 +57,17 @@ bool DownloadApp::InitInstance(int argc, const char* const* argv) {
     if (runPath.empty() && !modulePath.empty()) {
         return false;
     }
+    // Said once per start: by the first process, not again by its copy.
+    const bool said = TakeShortcutSaidMark();
     CreateDesktopShortcut(runPath, DesktopFolder(), ApplicationsMenuFolder(),
-                          installed ? InstalledIconName(prefix) : "");
+                          installed ? InstalledIconName(prefix) : "", !said);
     if (runPath != modulePath) {
         // The copy starts without this run's options; a terminal hears so.
         if (!commandLine.m_strSite.empty() || !commandLine.m_strDir.empty()) {
             std::fprintf(stderr, "%s: -site and -dir are not passed on; start %s with them\n",
                          PackageInfoFor(kPackageMain).programName, runPath.c_str());
         }
+        MarkShortcutSaid();
         // The installed program starts the very copy it checked.
         const bool started =
             installed ? StartProgramFile(installedCopy.folder, installedCopy.file, runPath)

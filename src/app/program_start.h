@@ -10,3 +10,10 @@
 // now, what runs is the file that was checked. `path` is its name for the
 // program itself and for the system where it can only start by path.
 bool StartProgramFile(const OwnFolder& folder, const FileHandle& file, const std::string& path);
+
+// The copy that a first start makes and starts writes the same shortcut
+// again; what went wrong with it the first process has said. It marks its
+// environment, which the copy inherits, and the copy takes the mark (and
+// removes it, so that nothing the copy starts carries it on).
+void MarkShortcutSaid();
+bool TakeShortcutSaidMark();

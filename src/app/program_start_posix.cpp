@@ -5,8 +5,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "framework/native_file_posix.h"
+
+namespace {
+
+constexpr char kShortcutSaid[] = "VELMORA_QUINDLE_SHORTCUT_SAID";
+
+}  // namespace
 
 bool StartProgramFile(const OwnFolder& folder, const FileHandle& file, const std::string& path) {
     const int fd = NativeFile::Fd(file);
@@ -46,4 +53,14 @@ bool StartProgramFile(const OwnFolder& folder, const FileHandle& file, const std
     } while (got < 0 && errno == EINTR);
     close(report[0]);
     return forked && got == 0;
+}
+
+void MarkShortcutSaid() {
+    setenv(kShortcutSaid, "1", 1);
+}
+
+bool TakeShortcutSaidMark() {
+    const bool said = std::getenv(kShortcutSaid) != nullptr;
+    unsetenv(kShortcutSaid);
+    return said;
 }

@@ -129,16 +129,16 @@ void RunAutoLookup(const std::shared_ptr<AutoLookup>& lookup, const std::string&
     lookup->finished.notify_all();
 }
 
-// The auto-proxy's answer for `url`, or nothing when WinHTTP found no PAC
-// file to run, so that the manual setting applies. An answer cut short by
-// the bound or by `stop` is an answer of none.
+// The auto-proxy's answer for `url`, or nothing when no PAC file could be
+// had and run, within the bound or at all, so that the fixed proxy of the
+// same settings applies, as Windows itself falls back to it.
 std::optional<std::string> AutoProxyFor(const std::string& url, const std::string& pacUrl,
                                         bool autoDetect, Clock::time_point deadline,
                                         const std::atomic<int>* stop) {
     const long timeoutMs = static_cast<long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
     if (timeoutMs <= 0) {
-        return std::string();
+        return std::nullopt;
     }
     auto lookup = std::make_shared<AutoLookup>();
     g_lookupRuns.store(true);
@@ -146,7 +146,7 @@ std::optional<std::string> AutoProxyFor(const std::string& url, const std::strin
         std::thread(&RunAutoLookup, lookup, url, Wide(pacUrl), autoDetect, timeoutMs).detach();
     } catch (const std::system_error&) {
         g_lookupRuns.store(false);
-        return std::string();
+        return std::nullopt;
     }
     std::unique_lock lock(lookup->mutex);
     while (!lookup->done && Clock::now() < deadline && !Stopped(stop)) {
@@ -156,7 +156,7 @@ std::optional<std::string> AutoProxyFor(const std::string& url, const std::strin
         if (!Stopped(stop)) {
             g_lookupsGivenUp.store(true);
         }
-        return std::string();
+        return std::nullopt;
     }
     if (!lookup->answered) {
         return std::nullopt;
@@ -177,9 +177,10 @@ std::string DesktopProxyFor(const std::string& url, const ProxyLookupLimits& lim
             return {};
         }
     }
-    if (g_lookupsGivenUp.load() || g_lookupRuns.load()) {
-        return {};
-    }
+    // A PAC host that did not answer in time costs the run one bound; a
+    // lookup still running is not joined by another. The fixed proxy of the
+    // settings still applies meanwhile.
+    const bool automaticAllowed = !g_lookupsGivenUp.load() && !g_lookupRuns.load();
 
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
     if (!WinHttpGetIEProxyConfigForCurrentUser(&config)) {
@@ -194,11 +195,14 @@ std::string DesktopProxyFor(const std::string& url, const ProxyLookupLimits& lim
     FreeWinHttpString(config.lpszAutoConfigUrl);
 
     // As Windows itself reads the settings: the automatic ones first, the
-    // manual proxy when they find no PAC file.
-    if (!pacUrl.empty() || autoDetect) {
+    // manual proxy when they find no PAC file or cannot have one in time.
+    if (automaticAllowed && (!pacUrl.empty() || autoDetect)) {
         if (std::optional<std::string> proxy =
                 AutoProxyFor(url, pacUrl, autoDetect, deadline, limits.stop)) {
             return *proxy;
+        }
+        if (Stopped(limits.stop)) {
+            return {};
         }
     }
     return ProxyForUrl(url, manual, bypass);

@@ -377,7 +377,8 @@ TEST_F(DesktopProxyWin32Test, APacHostThatNeverAnswersCostsOneBoundAndThenIsNotA
     TempDir silentRoot;
     TestHttpServer silent(silentRoot.Path());
     silent.SetFault("/silent.pac", TestHttpServer::Fault{.stallBeforeHeaders = true});
-    // The fixed proxy beside it: a lookup given up on is none, not this.
+    // The fixed proxy beside it: what a PAC file that cannot be had in time
+    // falls back to, as Windows does.
     const ScopedInternetSettings::Settings stalled{
         .pacUrl = "http://" + silent.Address() + "/silent.pac", .proxy = kFixedProxy};
 
@@ -399,10 +400,14 @@ TEST_F(DesktopProxyWin32Test, APacHostThatNeverAnswersCostsOneBoundAndThenIsNotA
     EXPECT_LT(stoppedAfter, kPromptly) << Seconds(stoppedAfter) << " s";
     EXPECT_GE(silent.CountRequests("/silent.pac"), 1);
 
-    // While WinHTTP still waits on that one, no lookup starts beside it.
+    // While WinHTTP still waits on that one, no lookup starts beside it; a
+    // fixed proxy still applies.
     ASSERT_TRUE(m_settings.Apply({.pacUrl = answering}));
     EXPECT_EQ(DesktopProxyFor(kDownloadUrl, kPatient), "");
+    ASSERT_TRUE(m_settings.Apply({.pacUrl = answering, .proxy = kFixedProxy}));
+    EXPECT_EQ(DesktopProxyFor(kDownloadUrl, kPatient), std::string("http://") + kFixedProxy);
     EXPECT_EQ(m_server.CountRequests("/proxy.pac"), 0);
+    ASSERT_TRUE(m_settings.Apply({.pacUrl = answering}));
 
     // A stopped lookup is no reason to give the desktop up: once its host
     // hangs up, the PAC file that answers is asked.
@@ -411,7 +416,8 @@ TEST_F(DesktopProxyWin32Test, APacHostThatNeverAnswersCostsOneBoundAndThenIsNotA
         [&] { return DesktopProxyFor(kDownloadUrl, kPatient) == "http://" + m_server.Address(); },
         "the answering PAC file after the stopped lookup ended", 60s, {}, 100ms));
 
-    // Out of time, with a small bound: none, within about the bound.
+    // Out of time, with a small bound: the fixed proxy, within about the
+    // bound.
     TestHttpServer silentAgain(silentRoot.Path());
     silentAgain.SetFault("/silent.pac", TestHttpServer::Fault{.stallBeforeHeaders = true});
     ASSERT_TRUE(m_settings.Apply(
@@ -419,13 +425,14 @@ TEST_F(DesktopProxyWin32Test, APacHostThatNeverAnswersCostsOneBoundAndThenIsNotA
     start = Clock::now();
     const std::string timedOut = DesktopProxyFor(kDownloadUrl, {.timeoutMs = 500});
     const Clock::duration timedOutAfter = Clock::now() - start;
-    EXPECT_EQ(timedOut, "");
+    EXPECT_EQ(timedOut, std::string("http://") + kFixedProxy);
     EXPECT_LT(timedOutAfter, kPromptly) << Seconds(timedOutAfter) << " s";
     EXPECT_TRUE(WaitFor([&] { return silentAgain.CountRequests("/silent.pac") >= 1; },
                         "the PAC request of the lookup that ran out of time", kPromptly));
 
-    // For the rest of the run the desktop is not asked: not even once that
-    // lookup has ended and the settings name the PAC file that answers.
+    // For the rest of the run the PAC file is not asked for: not even once
+    // that lookup has ended and the settings name one that answers. The
+    // fixed proxy still is what they name beside it.
     silentAgain.Stop();
     m_server.ClearRequests();
     ASSERT_TRUE(m_settings.Apply({.pacUrl = answering}));
@@ -434,6 +441,8 @@ TEST_F(DesktopProxyWin32Test, APacHostThatNeverAnswersCostsOneBoundAndThenIsNotA
         ASSERT_EQ(DesktopProxyFor(kDownloadUrl, kPatient), "");
         std::this_thread::sleep_for(100ms);
     } while (Clock::now() < until);
+    ASSERT_TRUE(m_settings.Apply({.pacUrl = answering, .proxy = kFixedProxy}));
+    EXPECT_EQ(DesktopProxyFor(kDownloadUrl, kPatient), std::string("http://") + kFixedProxy);
     EXPECT_EQ(m_server.CountRequests("/proxy.pac"), 0);
 }
 
