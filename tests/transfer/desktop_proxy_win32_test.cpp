@@ -29,6 +29,7 @@
 #include "support/test_http_server.h"
 #include "support/wait.h"
 #include "transfer/desktop_proxy.h"
+#include "transfer/download_file.h"
 
 namespace {
 
@@ -443,6 +444,20 @@ TEST_F(DesktopProxyWin32Test, APacHostThatNeverAnswersCostsOneBoundAndThenIsNotA
     } while (Clock::now() < until);
     ASSERT_TRUE(m_settings.Apply({.pacUrl = answering, .proxy = kFixedProxy}));
     EXPECT_EQ(DesktopProxyFor(kDownloadUrl, kPatient), std::string("http://") + kFixedProxy);
+    EXPECT_EQ(m_server.CountRequests("/proxy.pac"), 0);
+
+    // A whole fetch goes through that fixed proxy (here the loopback server
+    // playing one), not straight to a host that cannot be reached.
+    TempDir local;
+    WriteFile(m_root / "7.2/velmora.exe", "through the fixed proxy");
+    ASSERT_TRUE(m_settings.Apply({.pacUrl = answering, .proxy = m_server.Address()}));
+    std::string error;
+    ASSERT_EQ(
+        DownloadFile("download.velmora.example", 80, "/7.2/velmora.exe", local / "velmora.exe",
+                     FileMode::Binary, error, "", nullptr, 1024, nullptr),
+        1)
+        << error;
+    EXPECT_EQ(ReadFile(local / "velmora.exe"), "through the fixed proxy");
     EXPECT_EQ(m_server.CountRequests("/proxy.pac"), 0);
 }
 
