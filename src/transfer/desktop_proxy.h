@@ -21,7 +21,9 @@ struct ProxyLookupLimits {
 // "http://host:port", "socks5://host:port" and the like; empty for none, or
 // when nothing on this machine resolves proxies, so that the environment's
 // http_proxy and no_proxy apply. A lookup that does not answer within the
-// bound counts as none, and the rest of the run asks the desktop no more; one
-// cut short by `stop` counts as none too, and while the resolver's thread
-// still works on it, no other lookup is started beside it.
+// bound counts as none, and the rest of the run asks the desktop no more (on
+// Windows: runs no PAC file again, and the settings' fixed proxy applies,
+// as Windows itself falls back to it); one cut short by `stop` counts as
+// none too, and while the resolver's thread still works on it, no other
+// lookup is started beside it.
 std::string DesktopProxyFor(const std::string& url, const ProxyLookupLimits& limits = {});

@@ -167,7 +167,7 @@ std::optional<std::string> AutoProxyFor(const std::string& url, const std::strin
 }  // namespace
 
 std::string DesktopProxyFor(const std::string& url, const ProxyLookupLimits& limits) {
-    if (g_lookupsGivenUp.load() || limits.timeoutMs <= 0 || Stopped(limits.stop)) {
+    if (limits.timeoutMs <= 0 || Stopped(limits.stop)) {
         return {};
     }
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limits.timeoutMs);
