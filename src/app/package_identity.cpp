@@ -89,8 +89,7 @@ std::string CopyToPackageFolder(const std::string& modulePath,
 }
 
 std::string PackageFolderOf(const std::string& programPath) {
-    const std::size_t separator = programPath.rfind(kPathSeparator);
-    return separator == std::string::npos ? std::string() : programPath.substr(0, separator);
+    return FolderOfPath(programPath);
 }
 
 void ShowFolderInUse(const std::string& folder) {

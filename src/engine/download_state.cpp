@@ -7,6 +7,7 @@
 #include "engine/package_display.h"
 #include "framework/dialog_items.h"
 #include "framework/file_system.h"
+#include "framework/file_utils.h"
 #include "framework/message_box.h"
 #include "framework/own_files.h"
 #include "framework/resource_ids.h"
@@ -75,8 +76,7 @@ void DownloadState::CountPackageBytes() {
 }
 
 std::string DownloadState::PackageFolderPath() const {
-    const std::size_t separator = m_strProgramPath.rfind(kPathSeparator);
-    return separator == std::string::npos ? std::string() : m_strProgramPath.substr(0, separator);
+    return FolderOfPath(m_strProgramPath);
 }
 
 void DownloadState::SetProxy(const std::string& proxy) {

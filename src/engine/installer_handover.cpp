@@ -1,28 +1,17 @@
 #include "engine/installer_handover.h"
 
 #include <cstdint>
-#include <vector>
 
 #include "catalogue/package_files.h"
 #include "engine/download_state.h"
 #include "framework/file_hash.h"
+#include "framework/file_utils.h"
 #include "framework/own_files.h"
 #include "framework/sha256.h"
 
 namespace {
 
 using Result = InstallerHandOver::Result;
-
-void RemoveEveryFile(const OwnFolder& folder) {
-    std::vector<std::string> names;
-    ForEachEntry(folder, [&names](const std::string& name) {
-        names.push_back(name);
-        return true;
-    });
-    for (const std::string& name : names) {
-        RemoveOwnFile(folder, name);
-    }
-}
 
 bool DigestOf(const FileHandle& file, Sha256Digest& digest) {
     Sha256 hash;
@@ -87,7 +76,7 @@ InstallerHandOver HandOverInstaller(const DownloadState& state) {
                               there.kind == EntryKind::File &&
                               there.identity == installerInfo.identity;
     if (!alreadyThere) {
-        RemoveEveryFile(folder);
+        DeleteAllFiles(folder);
         if (!LinkOwnFile(installer, folder, kInstallerFileName) &&
             !CopyChecked(state, installer, installerInfo, folder)) {
             RemoveOwnFile(folder, kInstallerFileName);
@@ -104,6 +93,6 @@ void RemoveHandedOverInstallers(const DownloadState& state) {
     const OwnFolder folder = OwnFolder::Open(state.PackageFolderPath())
                                  .OpenSubfolder(kHandOverFolderName, false, opened);
     if (folder.IsOpen()) {
-        RemoveEveryFile(folder);
+        DeleteAllFiles(folder);
     }
 }

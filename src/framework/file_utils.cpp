@@ -18,19 +18,27 @@ std::int64_t QueryFileSize(const std::string& path) {
     return info.kind == EntryKind::Folder ? 0 : info.size;
 }
 
+std::string FolderOfPath(const std::string& path) {
+    const std::size_t separator = path.rfind(kPathSeparator);
+    return separator == std::string::npos ? std::string() : path.substr(0, separator);
+}
+
 int DeleteAllFiles(const std::string& folder) {
     if (folder.empty()) {
         errno = EINVAL;
         return 0;
     }
-    const OwnFolder held = OwnFolder::Open(folder);
+    DeleteAllFiles(OwnFolder::Open(folder));
+    return 1;
+}
+
+void DeleteAllFiles(const OwnFolder& folder) {
     // Removing never takes a folder, and takes a link itself, never what it
     // points at.
-    ForEachEntry(held, [&held](const std::string& name) {
-        RemoveOwnFile(held, name);
+    ForEachEntry(folder, [&folder](const std::string& name) {
+        RemoveOwnFile(folder, name);
         return true;
     });
-    return 1;
 }
 
 void MakeDirectoryTree(const std::string& path, NewFile access) {

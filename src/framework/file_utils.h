@@ -13,6 +13,10 @@
 // True when a file or a folder of that name exists.
 bool FileExists(const std::string& path);
 
+// The folder part of a path, up to its last separator ("" for a file at
+// the root), or empty when the path names no folder.
+std::string FolderOfPath(const std::string& path);
+
 // Size in bytes, or -1 when nothing of that name exists. A folder counts as 0.
 std::int64_t QueryFileSize(const std::string& path);
 
@@ -20,6 +24,8 @@ std::int64_t QueryFileSize(const std::string& path);
 // delete; subfolders and the folder itself stay. Returns 0, with errno set to
 // EINVAL and nothing touched, for an empty folder path; 1 otherwise.
 int DeleteAllFiles(const std::string& folder);
+// The same in a folder held open.
+void DeleteAllFiles(const OwnFolder& folder);
 
 // Creates every missing folder along the path up to its last separator: pass
 // a folder with a trailing separator to create the folder itself, or the path of a

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -48,15 +46,6 @@ class SelfCopyTest : public testing::Test {
         return "Velmora Quindle was not copied, so it runs where it was started, and the download "
                "goes into " +
                m_downloads + ".";
-    }
-    static std::vector<std::string> ListFolder(const std::string& folder) {
-        std::vector<std::string> names;
-        ForEachEntry(OwnFolder::Open(folder), [&](const std::string& name) {
-            names.push_back(name);
-            return true;
-        });
-        std::sort(names.begin(), names.end());
-        return names;
     }
     // The main package's program in the default package folder.
     std::string Target() const {

@@ -40,22 +40,12 @@ class RepublishedNamesTest : public EngineTest {
     // says which key has two.
     std::map<std::string, std::string> FilesByKey() const {
         std::map<std::string, std::string> files;
-        for (const std::string& name : TempDirListing(ProgramFolder() / "7.6")) {
+        for (const std::string& name : ListFolder(ProgramFolder() / "7.6")) {
             EXPECT_TRUE(files.emplace(NameKey(name), name).second) << "two files for " << name;
         }
         return files;
     }
-    static std::vector<std::string> TempDirListing(const std::string& folder);
 };
-
-std::vector<std::string> RepublishedNamesTest::TempDirListing(const std::string& folder) {
-    std::vector<std::string> names;
-    ForEachEntry(OwnFolder::Open(folder), [&](const std::string& name) {
-        names.push_back(name);
-        return true;
-    });
-    return names;
-}
 
 TEST_F(RepublishedNamesTest, APartRepublishedInOtherCaseKeepsOneFileThroughCleanup) {
     PublishNamed({"qd001.bin", "qd002.bin", "qd003.bin"});
@@ -83,7 +73,7 @@ TEST_F(RepublishedNamesTest, APartRepublishedInOtherCaseKeepsOneFileThroughClean
     // Once the state lets go of the resume state, which Windows removes only
     // when nobody holds it open.
     Restart();
-    EXPECT_EQ(TempDirListing(ProgramFolder() / "7.6"), std::vector<std::string>{});
+    EXPECT_EQ(ListFolder(ProgramFolder() / "7.6"), std::vector<std::string>{});
     ASSERT_EQ(Prepare(), 1) << testing::PrintToString(m_messages.Texts());
     ASSERT_EQ(Download(), 0);
     EXPECT_TRUE(m_messages.Texts().empty()) << testing::PrintToString(m_messages.Texts());

@@ -74,6 +74,16 @@ std::string ReadFile(const std::string& path) {
     return out.str();
 }
 
+std::vector<std::string> ListFolder(const std::string& folder) {
+    std::vector<std::string> names;
+    ForEachEntry(OwnFolder::Open(folder), [&names](const std::string& name) {
+        names.push_back(name);
+        return true;
+    });
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::string ReadAll(const FileHandle& file) {
     std::string data;
     char buffer[4096];

@@ -31,6 +31,9 @@ class TempDir {
 std::string operator/(const std::string& folder, const std::string& name);
 
 std::string ReadFile(const std::string& path);
+// The names in a folder, sorted, as the program's own listing gives them
+// (UTF-8 on every system).
+std::vector<std::string> ListFolder(const std::string& folder);
 // The rest of an open file, from where it stands.
 std::string ReadAll(const FileHandle& file);
 // `text` as the program's text files hold it: lines end in CR LF on Windows.
