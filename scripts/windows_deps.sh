@@ -168,64 +168,59 @@ _WD_CURL_OPTIONS=(
     -DENABLE_ARES=OFF -DENABLE_THREADED_RESOLVER=ON
 )
 
-# Builds libcurl into $1 (absent) from Debian's source package at version $2.
-_wd_build_curl() (
+# Builds Debian's source package $1 at version $2 for MinGW with CMake and
+# the options after it, and installs it into $3 (absent), with a note of
+# what it was built from. A function _wd_check_$1, where there is one, looks
+# at the configured build ($work/build) before it is built, and
+# _wd_describe_$1 adds to the note.
+_wd_build_source_package() (
     set -euo pipefail
-    local prefix=$1 version=$2 work jobs
-    work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-curl-mingw.XXXXXX")
+    local package=$1 version=$2 prefix=$3 work src jobs
+    shift 3
+    work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-$package-mingw.XXXXXX")
     trap 'rm -rf "$work"' EXIT
     # apt fetches as _apt where it can reach the folder.
     chown _apt "$work" 2>/dev/null || true
-    (cd "$work" && apt-get source -qq "curl=$version" >/dev/null)
-    local src
-    src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'curl-*' | head -n1)
-    [ -f "$src/CMakeLists.txt" ] || { echo "no curl source in $work" >&2; exit 1; }
+    (cd "$work" && apt-get source -qq "$package=$version" >/dev/null)
+    src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name "$package-*" | head -n1)
+    [ -f "$src/CMakeLists.txt" ] || { echo "no $package source in $work" >&2; exit 1; }
     jobs=$(_wd_jobs)
-    _wd_log "building libcurl $version for MinGW (-j$jobs)"
+    _wd_log "building $package $version for MinGW (-j$jobs)"
     cmake -S "$src" -B "$work/build" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$_wd_root/cmake/mingw-w64-x86_64.cmake" \
-        -DCMAKE_INSTALL_PREFIX="$prefix" "${_WD_CURL_OPTIONS[@]}" >"$work/configure.log" 2>&1 \
+        -DCMAKE_INSTALL_PREFIX="$prefix" "$@" >"$work/configure.log" 2>&1 \
         || { cat "$work/configure.log" >&2; exit 1; }
-    # The threaded resolver must be in, with Windows threads.
-    grep -q '^#define USE_THREADS_WIN32 1' "$work/build/lib/curl_config.h" \
-        || { echo "libcurl configured without the threaded resolver" >&2; exit 1; }
+    if declare -F "_wd_check_$package" >/dev/null; then
+        "_wd_check_$package" "$work"
+    fi
     cmake --build "$work/build" -j"$jobs" >"$work/build.log" 2>&1 \
         || { tail -n 50 "$work/build.log" >&2; exit 1; }
     DESTDIR="$work/stage" cmake --install "$work/build" >/dev/null
     {
-        echo "curl source package: $version"
+        echo "$package source package: $version"
         echo "compiler: $("$_WD_TRIPLE-gcc-posix" --version | head -n1)"
-        echo "cmake options: ${_WD_CURL_OPTIONS[*]}"
-        grep -E '^-- (Enabled features|Enabled protocols|Enabled SSL backends)' "$work/configure.log" || true
-        grep -E '^Libs.private:' "$work/stage$prefix/lib/pkgconfig/libcurl.pc" || true
+        echo "cmake options: $*"
+        if declare -F "_wd_describe_$package" >/dev/null; then
+            "_wd_describe_$package" "$work" "$work/stage$prefix"
+        fi
     } >"$work/stage$prefix/velmora-build.txt"
     mkdir -p "$(dirname "$prefix")"
     mv "$work/stage$prefix" "$prefix"
 )
 
-# Builds utf8proc into $1 (absent) from Debian's source package at version
-# $2: one C file and its tables, static.
-_wd_build_utf8proc() (
-    set -euo pipefail
-    local prefix=$1 version=$2 work src
-    work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-utf8proc-mingw.XXXXXX")
-    trap 'rm -rf "$work"' EXIT
-    chown _apt "$work" 2>/dev/null || true
-    (cd "$work" && apt-get source -qq "utf8proc=$version" >/dev/null)
-    src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'utf8proc-*' | head -n1)
-    [ -f "$src/CMakeLists.txt" ] || { echo "no utf8proc source in $work" >&2; exit 1; }
-    _wd_log "building utf8proc $version for MinGW"
-    cmake -S "$src" -B "$work/build" -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$_wd_root/cmake/mingw-w64-x86_64.cmake" \
-        -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF \
-        >"$work/configure.log" 2>&1 || { cat "$work/configure.log" >&2; exit 1; }
-    cmake --build "$work/build" -j"$(_wd_jobs)" >"$work/build.log" 2>&1 \
-        || { tail -n 50 "$work/build.log" >&2; exit 1; }
-    DESTDIR="$work/stage" cmake --install "$work/build" >/dev/null
-    echo "utf8proc source package: $version" >"$work/stage$prefix/velmora-build.txt"
-    mkdir -p "$(dirname "$prefix")"
-    mv "$work/stage$prefix" "$prefix"
-)
+# The threaded resolver must be in, with Windows threads.
+_wd_check_curl() {
+    grep -q '^#define USE_THREADS_WIN32 1' "$1/build/lib/curl_config.h" \
+        || { echo "libcurl configured without the threaded resolver" >&2; exit 1; }
+}
+
+_wd_describe_curl() {
+    grep -E '^-- (Enabled features|Enabled protocols|Enabled SSL backends)' "$1/configure.log" || true
+    grep -E '^Libs.private:' "$2/lib/pkgconfig/libcurl.pc" || true
+}
+
+# utf8proc: one C file and its tables, static.
+_WD_UTF8PROC_OPTIONS=(-DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF)
 
 # Builds GoogleTest into $1 (absent) from /usr/src/googletest.
 _wd_build_gtest() (
@@ -290,7 +285,7 @@ _wd_prepare() (
             _wd_has_source curl "$curl_version" \
                 || { _wd_log "no curl source package $curl_version in the deb-src lists"; exit 1; }
             rm -rf "$curl_prefix"
-            _wd_build_curl "$curl_prefix" "$curl_version" >&2
+            _wd_build_source_package curl "$curl_version" "$curl_prefix" "${_WD_CURL_OPTIONS[@]}" >&2
             _wd_log "libcurl $curl_version built in $(($(date +%s) - phase)) s"
         fi
     fi
@@ -304,6 +299,7 @@ _wd_prepare() (
         _wd_build_gtest "$gtest_prefix" "$gtest_version" >&2
         _wd_log "GoogleTest $gtest_version built in $(($(date +%s) - phase)) s"
     fi
+
     local utf8proc_version utf8proc_prefix
     utf8proc_version=$(_wd_source_version libutf8proc2)
     [ -n "$utf8proc_version" ] || { _wd_log "apt knows no utf8proc package"; exit 1; }
@@ -313,7 +309,8 @@ _wd_prepare() (
         _wd_ensure_deb_src >&2
         _wd_has_source utf8proc "$utf8proc_version" || _wd_sudo apt-get update -qq >&2
         rm -rf "$utf8proc_prefix"
-        _wd_build_utf8proc "$utf8proc_prefix" "$utf8proc_version" >&2
+        _wd_build_source_package utf8proc "$utf8proc_version" "$utf8proc_prefix" \
+            "${_WD_UTF8PROC_OPTIONS[@]}" >&2
         _wd_log "utf8proc $utf8proc_version built in $(($(date +%s) - phase)) s"
     fi
     _wd_log "ready in $(($(date +%s) - start)) s"
