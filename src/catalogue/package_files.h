@@ -15,7 +15,10 @@
 //   <version>[/<voice>]/         version folder: the parts, the resume state
 //                                (pkgindex.txt), the joined velmora.exe and
 //                                velmora.exe.checked, the identity of the
-//                                installer as its checksum was last checked
+//                                installer as its checksum was last checked;
+//                                while the parts arrive, the installer grows
+//                                as velmora.exe.partial, and velmora.exe.joined
+//                                records how much of it is known to be on disk
 
 inline constexpr char kSiteListRemotePath[] = "/download/sites";
 inline constexpr char kSiteListFileName[] = "sites.txt";
@@ -47,6 +50,8 @@ inline constexpr int kHttpPort = 80;
 // until they are complete, then renamed over them.
 inline constexpr char kSaveTemporarySuffix[] = ".tmp";
 inline constexpr char kPartialSuffix[] = ".partial";
+// Beside the growing installer: how much of it is known to be on disk.
+inline constexpr char kJoinRecordSuffix[] = ".joined";
 
 // The most the server may send for the site list (only its first line is
 // read) and for its index (a million parts with names of up to 60 bytes).

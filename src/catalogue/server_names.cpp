@@ -145,7 +145,8 @@ bool IsReservedFileName(const std::string& name) {
     const std::string folded = NameKey(name);
     for (const std::string& own :
          {NameKey(kIndexFileName), NameKey(kInstallerFileName), NameKey(kChecksumsFileName),
-          NameKey(kSignatureFileName), NameKey(kInstallerIdentityFileName)}) {
+          NameKey(kSignatureFileName), NameKey(kInstallerIdentityFileName),
+          NameKey(std::string(kInstallerFileName) + kJoinRecordSuffix)}) {
         if (folded == own || folded == own + kSaveTemporarySuffix ||
             folded == own + kPartialSuffix) {
             return true;

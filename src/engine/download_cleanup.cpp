@@ -53,7 +53,8 @@ int DeleteDownloadFiles(const DownloadState& state) {
          {index, index + kSaveTemporarySuffix, installer, installer + kPartialSuffix,
           std::string(kChecksumsFileName), std::string(kSignatureFileName),
           std::string(kInstallerIdentityFileName),
-          kInstallerIdentityFileName + std::string(kSaveTemporarySuffix)}) {
+          kInstallerIdentityFileName + std::string(kSaveTemporarySuffix),
+          installer + kJoinRecordSuffix, installer + kJoinRecordSuffix + kSaveTemporarySuffix}) {
         keys.insert(NameKey(own));
     }
     std::vector<std::string> names;

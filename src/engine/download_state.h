@@ -136,6 +136,10 @@ class DownloadState {
     // The worker's result of its last run, stored before it clears m_pWorker:
     // 0 finished or stopped, 9 gave up. Only the tests read it.
     std::atomic<int> m_nWorkerResult{0};
+    // Microseconds from the last byte's write to the install button's
+    // enabling, in a run that fetched the last part; -1 otherwise. For the
+    // benchmark.
+    std::atomic<std::int64_t> m_nLastByteToInstallUs{-1};
 
   private:
     // Sets m_nPackageBytes and m_nBytesDone from the resume state.

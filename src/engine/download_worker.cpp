@@ -2,8 +2,8 @@
 
 #include "catalogue/package_files.h"
 #include "engine/download_state.h"
+#include "engine/growing_join.h"
 #include "engine/installer_check.h"
-#include "engine/part_merge.h"
 #include "framework/dialog_items.h"
 #include "framework/file_hash.h"
 #include "framework/message_box.h"
@@ -52,6 +52,8 @@ class PartFetch {
 
     // The part's size on disk once an attempt has succeeded.
     std::int64_t Length() const { return m_details.fileLength; }
+    // When its last byte was written, if this run wrote any.
+    std::chrono::steady_clock::time_point LastWrite() const { return m_details.lastWrite; }
 
     // The part bar where the part stands: empty, or as far as it came.
     void ShowWhereItStands() {
@@ -153,17 +155,31 @@ class PartFetch {
 }  // namespace
 
 int DownloadWorker(DownloadState& state) {
-    // Every way out ends here: clearing the marker is the last thing the
-    // worker does to the shared state.
-    const auto finish = [&state](int result) {
-        state.m_nWorkerResult.store(result);
-        state.m_pWorker.store(nullptr, std::memory_order_release);
-        return result;
-    };
     PackageIndex& index = state.m_index;
     DialogItems& items = state.m_items;
     // The parts done so far; those done before this run are counted already.
     std::int64_t partsBytes = state.m_nBytesDone.load();
+    state.m_nLastByteToInstallUs.store(-1);
+    std::chrono::steady_clock::time_point lastByte{};
+
+    // The parts are joined as they come, by a thread that trails this one,
+    // unless an installer stands already: whether it is complete is decided
+    // at the end, as ever.
+    const JoinCheck check{state.m_installerDigest, &state.m_partDigests};
+    GrowingJoin join(index, state.m_versionFolder, kInstallerFileName,
+                     state.m_partDigests.empty() ? nullptr : &check, &state.m_bClosing);
+    EntryInfo standing;
+    if (!StatOwnEntry(state.m_versionFolder, kInstallerFileName, standing)) {
+        join.Start();
+    }
+    // Every way out ends here: the trailing thread has ended, and clearing
+    // the marker is the last thing the worker does to the shared state.
+    const auto finish = [&state, &join](int result) {
+        join.Stop();
+        state.m_nWorkerResult.store(result);
+        state.m_pWorker.store(nullptr, std::memory_order_release);
+        return result;
+    };
 
     for (std::size_t i = 0; i < index.m_parts.size(); ++i) {
         if (state.m_bStop.load() != 0) {
@@ -172,6 +188,7 @@ int DownloadWorker(DownloadState& state) {
         PackagePart& part = index.m_parts[i];
         if (part.m_done != 0) {
             state.m_progressOverall.SetPos(static_cast<int>(i + 1));
+            join.PartReady(i, part.m_name);
             continue;
         }
         items.ShowItem(res::IDC_PART_LABEL, true);
@@ -210,6 +227,7 @@ int DownloadWorker(DownloadState& state) {
             }
             return finish(kWorkerGaveUp);
         }
+        join.PartReady(i, part.m_name);
         state.m_progressOverall.SetPos(static_cast<int>(i + 1));
         partsBytes += fetch.Length();
         state.m_nBytesDone.store(partsBytes);
@@ -217,6 +235,7 @@ int DownloadWorker(DownloadState& state) {
             // The last part's size is known now that it is there.
             state.m_nPackageBytes.store(static_cast<std::int64_t>(i) * index.m_partSize +
                                         fetch.Length());
+            lastByte = fetch.LastWrite();
         }
     }
 
@@ -231,9 +250,7 @@ int DownloadWorker(DownloadState& state) {
         items.ShowItem(res::IDC_PART_LABEL, true);
         items.ShowItem(res::IDC_PROGRESS_PART, true);
         state.m_progressPart.SetPos(0);
-        const JoinCheck check{state.m_installerDigest, &state.m_partDigests};
-        if (!MergeParts(index, state.m_versionFolder, kInstallerFileName, &state.m_progressPart,
-                        &state.m_bClosing, state.m_partDigests.empty() ? nullptr : &check)) {
+        if (!join.Finish(index, &state.m_progressPart)) {
             // The join never leaves a partial installer behind. A part it
             // found wrong is marked on disk too, so that a restart fetches
             // it again instead of failing on it once more.
@@ -249,5 +266,10 @@ int DownloadWorker(DownloadState& state) {
     items.ShowItem(res::IDC_PART_LABEL, false);
     items.ShowItem(res::IDC_PROGRESS_PART, false);
     items.EnableItem(res::IDC_INSTALL, true);
+    if (lastByte != std::chrono::steady_clock::time_point{}) {
+        state.m_nLastByteToInstallUs.store(std::chrono::duration_cast<std::chrono::microseconds>(
+                                               std::chrono::steady_clock::now() - lastByte)
+                                               .count());
+    }
     return finish(kWorkerFinished);
 }

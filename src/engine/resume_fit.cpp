@@ -131,8 +131,10 @@ ResumeFit FitResumeState(PackageIndex& resume, const PackageIndex& published,
     }
     const std::string installer = kInstallerFileName;
     const std::string identity = kInstallerIdentityFileName;
+    const std::string joined = installer + kJoinRecordSuffix;
     for (const std::string& own :
-         {installer, installer + kPartialSuffix, identity, identity + kSaveTemporarySuffix}) {
+         {installer, installer + kPartialSuffix, identity, identity + kSaveTemporarySuffix, joined,
+          joined + kSaveTemporarySuffix}) {
         RemoveOwnFile(folder, own);
     }
     resume = std::move(fitted);

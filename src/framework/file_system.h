@@ -132,6 +132,10 @@ FileHandle CreateOwnFile(const OwnFolder& folder, const std::string& name,
 // at the end.
 FileHandle OpenOwnFileForAppending(const OwnFolder& folder, const std::string& name,
                                    std::int64_t size);
+// The same for a file that may hold more than `size` bytes: what lies
+// beyond is cut off (a crash may have left bytes after the last point that
+// was known to be on disk).
+FileHandle OpenOwnFileCutTo(const OwnFolder& folder, const std::string& name, std::int64_t size);
 // Opens the program's own regular file to change bytes in place, without
 // following a link.
 FileHandle OpenOwnFileForChanging(const OwnFolder& folder, const std::string& name);

@@ -204,20 +204,35 @@ FileHandle CreateOwnFile(const OwnFolder& folder, const std::string& name, NewFi
         openat(parent, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | kOwnFlags, ModeFor(access)));
 }
 
-FileHandle OpenOwnFileForAppending(const OwnFolder& folder, const std::string& name,
-                                   std::int64_t size) {
+namespace {
+
+FileHandle OpenOwnFileAt(const OwnFolder& folder, const std::string& name, std::int64_t size,
+                         bool cutLonger) {
     FileHandle file =
         NativeFile::Wrap(openat(FolderFd(folder), name.c_str(), O_WRONLY | kOwnFlags));
     if (!file.IsOpen()) {
         return file;
     }
     struct stat st {};
-    if (fstat(Fd(file), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
-        st.st_size != size || lseek(Fd(file), size, SEEK_SET) != size) {
+    const bool fits = fstat(Fd(file), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 &&
+                      (cutLonger ? st.st_size >= size : st.st_size == size);
+    if (!fits || (st.st_size > size && ftruncate(Fd(file), size) != 0) ||
+        lseek(Fd(file), size, SEEK_SET) != size) {
         file.Close();
         errno = EINVAL;
     }
     return file;
+}
+
+}  // namespace
+
+FileHandle OpenOwnFileForAppending(const OwnFolder& folder, const std::string& name,
+                                   std::int64_t size) {
+    return OpenOwnFileAt(folder, name, size, false);
+}
+
+FileHandle OpenOwnFileCutTo(const OwnFolder& folder, const std::string& name, std::int64_t size) {
+    return OpenOwnFileAt(folder, name, size, true);
 }
 
 FileHandle OpenOwnFileForChanging(const OwnFolder& folder, const std::string& name) {

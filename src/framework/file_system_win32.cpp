@@ -402,8 +402,10 @@ FileHandle CreateOwnFile(const OwnFolder& folder, const std::string& name, NewFi
                   FILE_NON_DIRECTORY_FILE, kShareAll, security.get());
 }
 
-FileHandle OpenOwnFileForAppending(const OwnFolder& folder, const std::string& name,
-                                   std::int64_t size) {
+namespace {
+
+FileHandle OpenOwnFileAt(const OwnFolder& folder, const std::string& name, std::int64_t size,
+                         bool cutLonger) {
     FileHandle file = OpenIn(folder, name, FILE_GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_OPEN,
                              FILE_NON_DIRECTORY_FILE);
     if (!file.IsOpen()) {
@@ -412,12 +414,25 @@ FileHandle OpenOwnFileForAppending(const OwnFolder& folder, const std::string& n
     EntryInfo info;
     LARGE_INTEGER end;
     end.QuadPart = size;
-    if (!Fill(Native(file), info) || info.kind != EntryKind::File || info.links != 1 ||
-        info.size != size || !SetFilePointerEx(Native(file), end, nullptr, FILE_BEGIN)) {
+    const bool fits = Fill(Native(file), info) && info.kind == EntryKind::File && info.links == 1 &&
+                      (cutLonger ? info.size >= size : info.size == size);
+    if (!fits || !SetFilePointerEx(Native(file), end, nullptr, FILE_BEGIN) ||
+        (info.size > size && !SetEndOfFile(Native(file)))) {
         file.Close();
         SetLastError(ERROR_INVALID_PARAMETER);
     }
     return file;
+}
+
+}  // namespace
+
+FileHandle OpenOwnFileForAppending(const OwnFolder& folder, const std::string& name,
+                                   std::int64_t size) {
+    return OpenOwnFileAt(folder, name, size, false);
+}
+
+FileHandle OpenOwnFileCutTo(const OwnFolder& folder, const std::string& name, std::int64_t size) {
+    return OpenOwnFileAt(folder, name, size, true);
 }
 
 FileHandle OpenOwnFileForChanging(const OwnFolder& folder, const std::string& name) {

@@ -410,6 +410,7 @@ class Fetch {
             return false;
         }
         m_written += static_cast<std::int64_t>(length);
+        m_details.lastWrite = Clock::now();
         if (m_durable) {
             m_writeback.Wrote(m_written);
         }

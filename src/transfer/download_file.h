@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -66,6 +67,9 @@ struct FetchDetails {
     // holds may not be what arrived, so it is no file to continue.
     bool localWriteFailed = false;
     long long fileLength = 0;  // the local file's length afterwards
+    // When the last byte was written to the local file (unchanged when
+    // nothing was).
+    std::chrono::steady_clock::time_point lastWrite{};
 };
 
 // How the body is stored. Text mode writes each line feed as the platform's

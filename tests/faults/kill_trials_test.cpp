@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -127,6 +128,25 @@ TEST(KillTrialsTest, EveryTrialEndsWithThePublishedInstaller) {
                         countWhenDone[i] = server.CountRequests(package.RemotePath(i));
                     }
                 }
+            }
+            // The growing installer holds, as far as its record says, exactly
+            // the published bytes; an installer is never anything else.
+            if (Exists(versionFolder / "velmora.exe.joined")) {
+                long long parts = -1;
+                long long length = -1;
+                std::sscanf(ReadFile(versionFolder / "velmora.exe.joined").c_str(), "%lld %lld",
+                            &parts, &length);
+                const std::string grown = ReadFile(versionFolder / "velmora.exe.partial");
+                const bool vouched = length >= 0 && grown.size() >= std::size_t(length) &&
+                                     grown.compare(0, length, package.installer, 0, length) == 0;
+                EXPECT_TRUE(vouched)
+                    << "the record vouches for " << length << " bytes after run " << run;
+                healthy = healthy && vouched;
+            }
+            if (Exists(versionFolder / "velmora.exe")) {
+                const bool published = ReadFile(versionFolder / "velmora.exe") == package.installer;
+                EXPECT_TRUE(published) << "an installer that is not the published one, run " << run;
+                healthy = healthy && published;
             }
             if (!killed) {
                 EXPECT_EQ(status, 0) << "a run ended with " << status;
