@@ -26,7 +26,7 @@ enum class Fetched { Yes, Missing, Failed };
 Fetched FetchFileOfThePackage(DownloadState& state, const OwnFolder& folder, const char* name,
                               long long maxBytes, std::string& error) {
     FetchLimits limits;
-    FetchDetails details;
+    FetchDetails details{.connection = &state.m_connection};
     error.clear();
     if (!state.PreparationLimits(maxBytes, limits, error)) {
         RemoveOwnFile(folder, name);

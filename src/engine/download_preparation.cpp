@@ -128,12 +128,13 @@ int PrepareDownload(DownloadState& state) {
     std::string error;
 
     FetchLimits limits;
+    FetchDetails details{.connection = &state.m_connection};
     if (state.m_strHost.empty()) {
         state.m_strHost = config::kPrimaryDownloadHost;
         if (state.PreparationLimits(kMaxSiteListBytes, limits, error) &&
             DownloadFile(state.m_strHost, kHttpPort, kSiteListRemotePath,
                          LocalFile(packageFolder, kSiteListFileName), FileMode::Text, error,
-                         state.GetProxy(), nullptr, kProgressDivisor, nullptr, limits)) {
+                         state.GetProxy(), nullptr, kProgressDivisor, nullptr, limits, &details)) {
             TakeHostFromSiteList(packageFolder, state.m_strHost);
         }
     }
@@ -147,7 +148,7 @@ int PrepareDownload(DownloadState& state) {
     if (!state.PreparationLimits(kMaxIndexBytes, limits, error) ||
         !DownloadFile(state.m_strHost, kHttpPort, state.m_strServerFolder + "/" + kIndexFileName,
                       LocalFile(packageFolder, kIndexFileName), FileMode::AsSent, error,
-                      state.GetProxy(), nullptr, kProgressDivisor, nullptr, limits) ||
+                      state.GetProxy(), nullptr, kProgressDivisor, nullptr, limits, &details) ||
         !StatOwnEntry(packageFolder, kIndexFileName, fetched)) {
         ShowMessageBox(ConnectionAdvice(error));
         return 0;

@@ -14,6 +14,7 @@
 #include "framework/progress_ctrl.h"
 #include "framework/sha256.h"
 #include "transfer/download_file.h"
+#include "transfer/kept_connection.h"
 
 class DialogItems;
 
@@ -118,6 +119,9 @@ class DownloadState {
     // index, which the preparation waits for on the user-interface thread.
     FetchLimits m_limits;
     FetchLimits m_listLimits{.deadlineMs = kListDeadlineMs};
+    // The connection to the server, kept from one fetch to the next: the
+    // preparation's files and the parts.
+    KeptConnection m_connection;
     long m_nPreparationBudgetMs = kPreparationBudgetMs;
     // The maker's checksums of the resume state's parts, in order, and of
     // the installer; no parts' digests when the server publishes none.

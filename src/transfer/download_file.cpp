@@ -16,6 +16,7 @@
 #include "framework/text_mode.h"
 #include "framework/texts.h"
 #include "transfer/desktop_proxy.h"
+#include "transfer/kept_connection.h"
 
 namespace {
 
@@ -100,6 +101,7 @@ enum class FetchFailure {
     Stalled,           // nothing moved for the stall limit
     TooSlow,           // the body came slower than the floor for a whole window
     RangeRefused,      // a continuation asked for was not given as asked
+    KeptSilent,        // a kept connection gave no status line in time
 };
 
 class Fetch {
@@ -131,9 +133,14 @@ class Fetch {
         auto* fetch = static_cast<Fetch*>(self);
         fetch->m_connected = true;
         fetch->Touch();
-        fetch->m_windowStart = Clock::now();
+        fetch->m_windowStart = fetch->m_requestSent = Clock::now();
         return CURL_PREREQFUNC_OK;
     }
+
+    // A kept connection must answer within kKeptConnectionAnswerMs.
+    void ExpectKeptConnection() { m_expectKept = true; }
+    // The answer lets the connection stand for the next request.
+    bool KeepsConnection() const { return m_keepAlive; }
 
     static int OnProgress(void* self, curl_off_t, curl_off_t received, curl_off_t,
                           curl_off_t sent) {
@@ -299,6 +306,8 @@ class Fetch {
         // Each answer (a redirect's too) starts with its status line.
         if (line.rfind("HTTP/", 0) == 0) {
             m_rangeStart = m_rangeEnd = m_rangeTotal = m_unsatisfiedTotal = -1;
+            m_statusSeen = true;
+            m_keepAlive = false;
         }
         const std::size_t colon = line.find(':');
         if (colon == std::string::npos) {
@@ -308,6 +317,9 @@ class Fetch {
         const std::string value = Trim(line.substr(colon + 1));
         if (name == "content-range") {
             ParseContentRange(value);
+        }
+        if (name == "connection") {
+            m_keepAlive = Lower(value).find("keep-alive") != std::string::npos;
         }
         // Only chunked may stand between the body and the file: a server's
         // "gzip" would let a few bytes unpack into gigabytes.
@@ -430,6 +442,11 @@ class Fetch {
             return 0;
         }
         const Clock::time_point now = Clock::now();
+        if (m_expectKept && !m_statusSeen &&
+            now - m_requestSent > std::chrono::milliseconds(kKeptConnectionAnswerMs)) {
+            Fail(FetchFailure::KeptSilent);
+            return 1;
+        }
         if (now - m_lastActivity > std::chrono::milliseconds(m_limits.stallMs)) {
             Fail(FetchFailure::Stalled);
             return 1;
@@ -497,9 +514,23 @@ class Fetch {
     std::uint64_t m_blocksShown = 0;
     bool m_created = false;
     bool m_connected = false;
+    bool m_expectKept = false;
+    bool m_statusSeen = false;
+    bool m_keepAlive = false;
+    Clock::time_point m_requestSent = Clock::now();
     long m_status = 0;
     std::string m_transferCoding;
     FetchFailure m_failure = FetchFailure::None;
+};
+
+// One header line for libcurl, or none.
+struct HeaderList {
+    explicit HeaderList(const char* line)
+        : list(line != nullptr ? curl_slist_append(nullptr, line) : nullptr) {}
+    ~HeaderList() { curl_slist_free_all(list); }
+    HeaderList(const HeaderList&) = delete;
+    HeaderList& operator=(const HeaderList&) = delete;
+    curl_slist* list;
 };
 
 struct EasyHandle {
@@ -592,8 +623,10 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
     // settings give (they carry their own exceptions): the environment's
     // no_proxy must not send a request around either. Without both, the
     // environment's http_proxy and no_proxy apply.
-    std::string chosen = proxy;
-    if (chosen.empty()) {
+    KeptConnection* const kept = detail.connection;
+    const bool routed = kept != nullptr && !kept->ConnectedTo().empty();
+    std::string chosen = routed ? std::string() : proxy;
+    if (chosen.empty() && !routed) {
         char* url = nullptr;
         curl_url_get(handle.url, CURLUPART_URL, &url, 0);
         ProxyLookupLimits lookup{.stop = stop};
@@ -612,6 +645,23 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
     if (!chosen.empty()) {
         curl_easy_setopt(curl, CURLOPT_PROXY, chosen.c_str());
         curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
+    }
+    const bool keep = kept != nullptr && chosen.empty();
+    const HeaderList headers(keep ? "Connection: keep-alive" : nullptr);
+    const HeaderList route(routed ? ("::" + kept->ConnectedTo()).c_str() : nullptr);
+    if (routed) {
+        curl_easy_setopt(curl, CURLOPT_PROXY, "");
+        curl_easy_setopt(curl, CURLOPT_CONNECT_TO, route.list);
+    }
+    if (keep) {
+        curl_easy_setopt(curl, CURLOPT_SHARE, kept->Share());
+        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.list);
+        curl_easy_setopt(curl, CURLOPT_MAXAGE_CONN, kKeptConnectionIdleSeconds);
+        if (kept->ExpectKept()) {
+            fetch.ExpectKeptConnection();
+        } else {
+            curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+        }
     }
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Fetch::OnBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &fetch);
@@ -632,6 +682,24 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
     const bool transferred = result == CURLE_OK && (fetch.HasFile() || fetch.OpenLocalFile());
     if (!fetch.Finish(transferred && mode == FileMode::Binary)) {
         fetch.Fail(FetchFailure::WriteFailed);
+    }
+    if (keep) {
+        kept->Used(transferred && fetch.Failure() == FetchFailure::None && fetch.KeepsConnection());
+    }
+    if (fetch.Failure() == FetchFailure::KeptSilent) {
+        // The server closed or lost the kept connection without saying so:
+        // the same request at once on a new one, in what is left of the
+        // deadline. Nothing was written.
+        FetchLimits rest = limits;
+        if (limits.deadlineMs > 0) {
+            rest.deadlineMs = std::max(
+                1L, limits.deadlineMs -
+                        static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              Clock::now() - started)
+                                              .count()));
+        }
+        return DownloadFile(host, port, remotePath, local, mode, errorText, proxy, progress,
+                            progressDivisor, stop, rest, details);
     }
 
     switch (fetch.Failure()) {
@@ -675,6 +743,7 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
             detail.rangeRefused = true;
             errorText = text::kRangeRefused;
             return 0;
+        case FetchFailure::KeptSilent:
         case FetchFailure::None:
             break;
     }

@@ -7,6 +7,7 @@
 
 #include "framework/own_files.h"
 
+class KeptConnection;
 class ProgressCtrl;
 class Sha256;
 
@@ -67,6 +68,9 @@ struct FetchDetails {
     // holds may not be what arrived, so it is no file to continue.
     bool localWriteFailed = false;
     long long fileLength = 0;  // the local file's length afterwards
+    // The connection to keep between fetches to the server (none: each
+    // fetch has its own).
+    KeptConnection* connection = nullptr;
     // When the last byte was written to the local file (unchanged when
     // nothing was).
     std::chrono::steady_clock::time_point lastWrite{};
@@ -80,7 +84,8 @@ struct FetchDetails {
 enum class FileMode { Text, AsSent, Binary };
 
 // Fetches http://host:port/remotePath with one HTTP/1.0 GET into the local
-// file. `proxy` is "host:port" of an HTTP proxy, used for every host; empty
+// file, on a connection kept from an earlier fetch where the details hold
+// one and no proxy is used. `proxy` is "host:port" of an HTTP proxy, used for every host; empty
 // means the system's setting (the http_proxy and no_proxy variables). Only a
 // 200 answer is a success. The local file is created afresh once the answer
 // is known to be good; a body longer than limits.maxBytes fails and leaves

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "framework/file_utils.h"
 #include "framework/resource_ids.h"
 #include "support/engine_fixture.h"
@@ -72,6 +74,33 @@ TEST_F(WorkerTest, DownloadsEachPackageIntoItsFolderAndJoinsIt) {
         EXPECT_FALSE(m_items.Get(res::IDC_DOWNLOAD).enabled);
         EXPECT_TRUE(m_items.Get(res::IDC_STOP).enabled);
     }
+}
+
+// Straight to the server, the files share a connection until a request
+// fails: the site list, the index and the checksum list that is not there,
+// then the parts up to one cut off, then the rest.
+TEST_F(WorkerTest, AWholeDownloadGoesOverOneKeptConnection) {
+    m_server.SetKeepAlive(true);
+    m_state->SetProxy("");
+    m_state->m_connection.ConnectTo(m_server.Address());
+    const PublishedPackage package = Publish();
+    PublishSiteList(m_serverRoot.Path(), "download.velmora.example");
+    m_server.SetFault(package.RemotePath(3), Fault{.closeAfterBytes = 5000, .times = 1});
+    ASSERT_EQ(Prepare(), 1) << testing::PrintToString(m_messages.Texts());
+    ASSERT_EQ(Download(), 0) << testing::PrintToString(m_messages.Texts());
+    EXPECT_EQ(ReadFile(Installer(package)), package.installer);
+    const auto requests = m_server.Requests();
+    std::set<std::uint64_t> connections;
+    for (const auto& request : requests) {
+        EXPECT_TRUE(request.keepAlive) << request.path;
+        EXPECT_EQ(request.host, "download.velmora.example") << request.path;
+        connections.insert(request.connection);
+    }
+    EXPECT_GE(requests.size(), package.partNames.size() + 3);
+    EXPECT_EQ(connections.size(), 3u);
+    EXPECT_EQ(requests.front().connection, m_server.Requests()[2].connection);
+    EXPECT_EQ(requests.back().connection, m_server.Requests()[requests.size() - 3].connection);
+    EXPECT_EQ(m_server.CountRequests(package.RemotePath(3)), 2);
 }
 
 TEST_F(WorkerTest, APartThatFailsTwiceIsFetchedOnTheThirdAttempt) {

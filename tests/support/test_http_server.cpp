@@ -282,7 +282,22 @@ bool TestHttpServer::SendBody(LoopbackSocket connection, const std::string& data
 }
 
 void TestHttpServer::Serve(LoopbackSocket connection) {
-    std::string header;
+    const std::uint64_t connectionId = ++m_lastConnectionId;
+    std::string pending;
+    while (ServeOne(connection, connectionId, pending)) {
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_openConnections.erase(connection);
+    }
+    ShutdownSending(connection);
+    CloseSocket(connection);
+}
+
+bool TestHttpServer::ServeOne(LoopbackSocket connection, std::uint64_t connectionId,
+                              std::string& pending) {
+    std::string header = std::move(pending);
+    pending.clear();
     char buffer[4096];
     while (header.find("\r\n\r\n") == std::string::npos && header.size() < kMaxRequestHeader &&
            !m_stopping) {
@@ -295,8 +310,15 @@ void TestHttpServer::Serve(LoopbackSocket connection) {
         }
         header.append(buffer, static_cast<std::size_t>(n));
     }
+    const std::size_t headerEnd = header.find("\r\n\r\n");
+    if (headerEnd == std::string::npos) {
+        return false;  // the client went, or sent no request
+    }
+    pending = header.substr(headerEnd + 4);
+    header.resize(headerEnd + 4);
 
     Request request;
+    request.connection = connectionId;
     {
         const std::size_t lineEnd = header.find("\r\n");
         const std::string line = header.substr(0, lineEnd);
@@ -334,6 +356,9 @@ void TestHttpServer::Serve(LoopbackSocket connection) {
                 if (name == "range") {
                     request.range = value;
                 }
+                if (name == "connection") {
+                    request.keepAlive = Lower(value).find("keep-alive") != std::string::npos;
+                }
             }
             pos = next;
         }
@@ -346,6 +371,15 @@ void TestHttpServer::Serve(LoopbackSocket connection) {
 
     Fault fault;
     const bool faulty = TakeFault(request.path, fault);
+    // Kept only for a client that asks, and for an answer whose end the
+    // client can tell without the connection closing.
+    bool keep = m_keepAlive && request.keepAlive;
+    if (faulty) {
+        keep = keep && fault.rawResponse.empty() && !fault.stallBeforeHeaders &&
+               fault.closeAfterBytes < 0 && fault.stallAfterBytes < 0 && !fault.endlessBody &&
+               !fault.omitContentLength && fault.contentLength.empty() &&
+               fault.announceExtra == 0 && fault.dripIntervalMs == 0;
+    }
     if (faulty && !fault.rawResponse.empty()) {
         SendAll(connection, fault.rawResponse.data(), fault.rawResponse.size());
     } else if (faulty && fault.stallBeforeHeaders) {
@@ -403,7 +437,7 @@ void TestHttpServer::Serve(LoopbackSocket connection) {
         head += fault.extraHeaders;
         head += "Content-Type: " +
                 std::string(status == 200 ? "application/octet-stream" : "text/html") +
-                "\r\nConnection: close\r\n\r\n";
+                (keep ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\nConnection: close\r\n\r\n");
         if (SendAll(connection, head.data(), head.size())) {
             long limit = -1;
             if (fault.closeAfterBytes >= 0) {
@@ -430,12 +464,8 @@ void TestHttpServer::Serve(LoopbackSocket connection) {
             while (fault.endlessBody && !m_stopping &&
                    SendAll(connection, more.data(), more.size())) {
             }
+            return keep && complete && !m_stopping;
         }
     }
-    {
-        std::lock_guard lock(m_mutex);
-        m_openConnections.erase(connection);
-    }
-    ShutdownSending(connection);
-    CloseSocket(connection);
+    return false;
 }

@@ -52,6 +52,8 @@ class TestHttpServer {
         std::string range;   // the Range header, if any
         long bodyBytes = 0;  // body bytes sent in answer
         std::uint64_t id = 0;
+        std::uint64_t connection = 0;  // the same for requests on one connection
+        bool keepAlive = false;        // it asked for "Connection: keep-alive"
     };
 
     explicit TestHttpServer(std::string root);
@@ -72,6 +74,10 @@ class TestHttpServer {
     void ClearFaults();
     // Every body is sent at about this many bytes per second (0: no limit).
     void SetRateLimit(std::size_t bytesPerSecond);
+    // Keeps the connection for the next request when the client asks, as
+    // HTTP/1.0 servers that know "Connection: keep-alive" do (off: every
+    // answer closes it).
+    void SetKeepAlive(bool keep) { m_keepAlive = keep; }
 
     std::vector<Request> Requests() const;
     int CountRequests(const std::string& path) const;
@@ -82,6 +88,8 @@ class TestHttpServer {
   private:
     void AcceptLoop();
     void Serve(LoopbackSocket connection);
+    // One request and its answer; true when the connection stays for another.
+    bool ServeOne(LoopbackSocket connection, std::uint64_t connectionId, std::string& pending);
     bool TakeFault(const std::string& path, Fault& fault);
     bool SendAll(LoopbackSocket connection, const char* data, std::size_t length);
     bool SendBody(LoopbackSocket connection, const std::string& data, const Fault& fault,
@@ -94,6 +102,8 @@ class TestHttpServer {
     int m_port = 0;
     std::atomic<bool> m_stopping{false};
     std::atomic<std::size_t> m_rateLimit{0};
+    std::atomic<bool> m_keepAlive{false};
+    std::atomic<std::uint64_t> m_lastConnectionId{0};
     std::thread m_acceptThread;
 
     mutable std::mutex m_mutex;
