@@ -271,8 +271,10 @@ void GrowingJoin::Resume() {
         if (same && ReadBack(m_readBack)) {
             return;
         }
+        // Closed before it is made afresh: Windows keeps an open file's name.
+        m_out.Close();
+        m_readBack.Close();
         if (Ending()) {
-            m_out.Close();
             return;
         }
     }
@@ -454,7 +456,9 @@ int GrowingJoin::Finish(PackageIndex& index, ProgressCtrl* progress) {
     }
     if (m_checked && m_hash.Digest() != m_check.installer) {
         // The growing file holds bytes no part vouches for: the next run
-        // starts it afresh.
+        // starts it afresh (closed first: Windows keeps an open file's name).
+        m_out.Close();
+        m_readBack.Close();
         RemoveOwnFile(m_folder, m_recordName);
         RemoveOwnFile(m_folder, m_growingName);
         std::vector<std::size_t> spoilt;
