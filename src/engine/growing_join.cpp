@@ -260,7 +260,7 @@ void GrowingJoin::Resume() {
     m_recordedAt = Clock::now();
     const std::int64_t recorded = static_cast<std::int64_t>(m_recordedParts) * m_partSize;
     if (m_recordedParts > 0) {
-        m_out = OpenOwnFileCutTo(m_folder, m_growingName, recorded);
+        m_out = OpenOwnFileForAppending(m_folder, m_growingName, recorded, LongerFile::Cut);
         m_readBack = OpenOwnFileForReading(m_folder, m_growingName);
         EntryInfo written;
         EntryInfo read;
@@ -320,7 +320,7 @@ bool GrowingJoin::ReadBack(const FileHandle& file) {
         if (!HashRange(file, 0, m_length, &m_hash, nullptr, ending, buffer)) {
             return false;
         }
-        m_out = OpenOwnFileCutTo(m_folder, m_growingName, m_length);
+        m_out = OpenOwnFileForAppending(m_folder, m_growingName, m_length, LongerFile::Cut);
         if (!m_out.IsOpen()) {
             return false;
         }

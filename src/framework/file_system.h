@@ -126,16 +126,19 @@ bool StatPath(const std::string& path, EntryInfo& info);
 // touched.
 FileHandle CreateOwnFile(const OwnFolder& folder, const std::string& name,
                          NewFile access = NewFile::Shared);
+// What becomes of a file longer than the size asked for.
+enum class LongerFile {
+    Refuse,
+    // Cut back to the size: a crash may have left bytes after the last point
+    // that was known to be on disk.
+    Cut,
+};
 // Opens the program's own file to append to it: only a regular file of
-// exactly `size` bytes that nobody else has a name for (one link), so that
-// a hard link to someone else's file is never written through; positioned
-// at the end.
+// exactly `size` bytes (or more, cut back, where `longer` says so) that
+// nobody else has a name for (one link), so that a hard link to someone
+// else's file is never written through; positioned at the end.
 FileHandle OpenOwnFileForAppending(const OwnFolder& folder, const std::string& name,
-                                   std::int64_t size);
-// The same for a file that may hold more than `size` bytes: what lies
-// beyond is cut off (a crash may have left bytes after the last point that
-// was known to be on disk).
-FileHandle OpenOwnFileCutTo(const OwnFolder& folder, const std::string& name, std::int64_t size);
+                                   std::int64_t size, LongerFile longer = LongerFile::Refuse);
 // Opens the program's own regular file to change bytes in place, without
 // following a link.
 FileHandle OpenOwnFileForChanging(const OwnFolder& folder, const std::string& name);

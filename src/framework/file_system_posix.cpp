@@ -204,10 +204,9 @@ FileHandle CreateOwnFile(const OwnFolder& folder, const std::string& name, NewFi
         openat(parent, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | kOwnFlags, ModeFor(access)));
 }
 
-namespace {
-
-FileHandle OpenOwnFileAt(const OwnFolder& folder, const std::string& name, std::int64_t size,
-                         bool cutLonger) {
+FileHandle OpenOwnFileForAppending(const OwnFolder& folder, const std::string& name,
+                                   std::int64_t size, LongerFile longer) {
+    const bool cutLonger = longer == LongerFile::Cut;
     FileHandle file =
         NativeFile::Wrap(openat(FolderFd(folder), name.c_str(), O_WRONLY | kOwnFlags));
     if (!file.IsOpen()) {
@@ -222,17 +221,6 @@ FileHandle OpenOwnFileAt(const OwnFolder& folder, const std::string& name, std::
         errno = EINVAL;
     }
     return file;
-}
-
-}  // namespace
-
-FileHandle OpenOwnFileForAppending(const OwnFolder& folder, const std::string& name,
-                                   std::int64_t size) {
-    return OpenOwnFileAt(folder, name, size, false);
-}
-
-FileHandle OpenOwnFileCutTo(const OwnFolder& folder, const std::string& name, std::int64_t size) {
-    return OpenOwnFileAt(folder, name, size, true);
 }
 
 FileHandle OpenOwnFileForChanging(const OwnFolder& folder, const std::string& name) {

@@ -402,10 +402,9 @@ FileHandle CreateOwnFile(const OwnFolder& folder, const std::string& name, NewFi
                   FILE_NON_DIRECTORY_FILE, kShareAll, security.get());
 }
 
-namespace {
-
-FileHandle OpenOwnFileAt(const OwnFolder& folder, const std::string& name, std::int64_t size,
-                         bool cutLonger) {
+FileHandle OpenOwnFileForAppending(const OwnFolder& folder, const std::string& name,
+                                   std::int64_t size, LongerFile longer) {
+    const bool cutLonger = longer == LongerFile::Cut;
     FileHandle file = OpenIn(folder, name, FILE_GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_OPEN,
                              FILE_NON_DIRECTORY_FILE);
     if (!file.IsOpen()) {
@@ -422,17 +421,6 @@ FileHandle OpenOwnFileAt(const OwnFolder& folder, const std::string& name, std::
         SetLastError(ERROR_INVALID_PARAMETER);
     }
     return file;
-}
-
-}  // namespace
-
-FileHandle OpenOwnFileForAppending(const OwnFolder& folder, const std::string& name,
-                                   std::int64_t size) {
-    return OpenOwnFileAt(folder, name, size, false);
-}
-
-FileHandle OpenOwnFileCutTo(const OwnFolder& folder, const std::string& name, std::int64_t size) {
-    return OpenOwnFileAt(folder, name, size, true);
 }
 
 FileHandle OpenOwnFileForChanging(const OwnFolder& folder, const std::string& name) {
