@@ -26,7 +26,7 @@ int RunWindow(int argc, char** argv, const std::string& folder, const std::strin
                 phases.joinStart = Clock::now();
             }
             result = state.m_nWorkerResult.load();
-            Report("window", phases, Clock::now(), InstallerSize(state), result);
+            Report("window", phases, Clock::now(), state, result);
             dialog.EndDialog(res::IDOK);
         }
     });

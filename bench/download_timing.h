@@ -21,6 +21,9 @@ struct Phases {
     std::atomic<bool> joinStarted{false};
     Clock::time_point joinStart;
     long downloadPeakKb = 0;
+    // The preparation before the download (site list, index, checksums),
+    // where it is timed; negative otherwise.
+    double prepareSeconds = -1;
 
     void OnText(int id, const std::string& text);
 };
@@ -37,9 +40,9 @@ class TimedItems : public HeadlessDialogItems {
     Phases& m_phases;
 };
 
-std::int64_t InstallerSize(const DownloadState& state);
-
-void Report(const char* mode, Phases& phases, Clock::time_point end, std::int64_t bytes,
+// Prints the line of one timed download that ended at `end`, with the
+// installer's size and the engine's own figure from `state`.
+void Report(const char* mode, Phases& phases, Clock::time_point end, const DownloadState& state,
             int result);
 
 // The same download through the real main window; where the build has one.

@@ -7,9 +7,10 @@
 //   velmora_bench sha256
 //
 // The package folder must be empty or hold an earlier run's files (they are
-// removed first). "window" runs the same download through the real main
-// window (use QT_QPA_PLATFORM=offscreen without a display). Prints one line of
-// key=value pairs.
+// removed first). PROXY is "host:port", or "" for the system's setting, as
+// the program uses it when none is set. "window" runs the same download
+// through the real main window (use QT_QPA_PLATFORM=offscreen without a
+// display). Prints one line of key=value pairs.
 
 #include <curl/curl.h>
 
@@ -44,15 +45,17 @@ int RunHeadless(const std::string& folder, const std::string& proxy) {
     DownloadState state(items);
     state.m_strProgramPath = folder + kPathSeparator + "VELMORA_QUINDLE_7";
     state.SetProxy(proxy);
+    const Clock::time_point prepareStart = Clock::now();
     if (!PrepareDownload(state)) {
         return 2;
     }
+    phases.prepareSeconds = std::chrono::duration<double>(Clock::now() - prepareStart).count();
     ResetPeakRss();
     phases.writtenAtStart = ReadWrittenBytes();
     phases.start = Clock::now();
     state.OnDownload();
     state.JoinWorker();
-    Report("headless", phases, Clock::now(), InstallerSize(state), state.m_nWorkerResult.load());
+    Report("headless", phases, Clock::now(), state, state.m_nWorkerResult.load());
     return state.m_nWorkerResult.load();
 }
 
