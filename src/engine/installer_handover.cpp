@@ -11,7 +11,7 @@
 
 namespace {
 
-using Result = InstallerHandOver::Result;
+using Handed = InstallerHandOver::Result;
 
 bool DigestOf(const FileHandle& file, Sha256Digest& digest) {
     Sha256 hash;
@@ -53,7 +53,7 @@ InstallerHandOver HandOverInstaller(const DownloadState& state) {
     const std::string packagePath = state.PackageFolderPath();
     const OwnFolder package = OwnFolder::OpenBeyondOthersReach(packagePath);
     if (!package.IsOpen()) {
-        handed.result = Result::FolderOpenToOthers;
+        handed.result = Handed::FolderOpenToOthers;
         handed.path = packagePath;
         return handed;
     }
@@ -83,7 +83,7 @@ InstallerHandOver HandOverInstaller(const DownloadState& state) {
             return handed;
         }
     }
-    handed.result = Result::Ready;
+    handed.result = Handed::Ready;
     handed.folder = folder;
     return handed;
 }

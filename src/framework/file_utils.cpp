@@ -3,7 +3,7 @@
 #include <cerrno>
 
 #include "framework/file_system.h"
-#include "framework/message_box.h"
+#include "framework/user_report.h"
 
 bool FileExists(const std::string& path) {
     EntryInfo info;
@@ -50,7 +50,7 @@ void MakeDirectoryTree(const std::string& path, NewFile access) {
             continue;
         }
         if (!MakeFolder(prefix, access)) {
-            ShowMessageBox(SystemErrorText());
+            Report(Failure::OfSystem(LastSystemError()));
             return;
         }
     }

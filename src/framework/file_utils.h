@@ -30,6 +30,6 @@ void DeleteAllFiles(const OwnFolder& folder);
 // Creates every missing folder along the path up to its last separator: pass
 // a folder with a trailing separator to create the folder itself, or the path of a
 // file to create the folders that will hold it. On the first folder that
-// cannot be created it shows the system's error text and stops. The folders
+// cannot be created it reports the system's error (Report) and stops. The folders
 // it makes are made with `access` (MakeFolder).
 void MakeDirectoryTree(const std::string& path, NewFile access = NewFile::Shared);

@@ -1,5 +1,10 @@
 #pragma once
 
+#include <cstddef>
+#include <iterator>
+
+#include "framework/failure.h"
+
 // Every text the program shows to the user, in one place. Texts that are
 // completed at run time (a path, a host name) end or begin where the variable
 // part is joined on.
@@ -210,5 +215,117 @@ inline constexpr char kMenuPackageMain[] = "Download Velmora Main Package";
 inline constexpr char kMenuPackageTobrin[] = "Download Velmora TTS Tobrin";
 inline constexpr char kMenuPackageVessa[] = "Download Velmora TTS Vessa";
 inline constexpr char kMenuAbout[] = "&About Velmora Quindle and Install";
+
+// What went wrong, one whole sentence for each kind of failure
+// (framework/failure.h). {path}, {paths}, {name}, {version},
+// {other_version} and {text} came from the disk or the server and are
+// shown escaped; {number} and {duration} are the program's own figures;
+// {primary_host} and {single_file_page} are the program's own addresses;
+// {system} is the system's own text; {cause} is the sentence of the
+// failure this one wraps.
+
+namespace failure {
+// One sentence for each kind, in the order of the kinds.
+struct Sentence {
+    FailureKind kind;
+    const char* text;
+};
+inline constexpr Sentence kSentences[] = {
+    {FailureKind::System, "{system}"},
+    {FailureKind::Stopped, ""},
+    {FailureKind::HostNameNotSpecified, "Host name not specified for connection"},
+    {FailureKind::LibraryError, "{text}"},
+    {FailureKind::FailedToConnect, "Failed to connect to the server."},
+    {FailureKind::ProxyNeedsLogin,
+     "The proxy server asks for a user name and password (status 407), which this program "
+     "cannot give. Please set a proxy that needs no login."},
+    {FailureKind::UnexpectedStatus,
+     "The server answered with status {number} instead of sending the file."},
+    {FailureKind::TransferCoding,
+     "The server sent the file in a transfer coding this program does not accept ({text})."},
+    {FailureKind::BodyTooLong,
+     "The server sent more than {number} bytes for this file; what arrived was discarded."},
+    {FailureKind::CannotCreateFile, "Cannot create file: {path}"},
+    {FailureKind::FailedToWriteFile, "Failed to write to file: {path}"},
+    {FailureKind::Stalled, "The server sent nothing for {duration}; the connection timed out."},
+    {FailureKind::TooSlow,
+     "The server sent less than {number} bytes per second for {duration}; the connection was "
+     "given up."},
+    {FailureKind::DeadlineMissed, "The server did not send the whole file within {duration}."},
+    {FailureKind::RangeRefused, "The server did not send the rest of the file as asked."},
+    {FailureKind::PreparationTimeSpent, "The server did not send the package's files in time."},
+    {FailureKind::CannotFindHomeDirectory, "Cannot find home directory"},
+    {FailureKind::CannotFetchPackageFile,
+     "{cause}\r\n\r\n"
+     "In most cases, this is caused by your firewall program blocking the download. "
+     "You can temporarily turn off your firewall program and try again. "
+     "If your firewall program indicates error or at risk status, please fix it first.\r\n\r\n"
+     "If your computer is behind a corporate firewall/proxy server, please click the Proxy "
+     "button to set the server name and port.\r\n\r\n"
+     "You could also try to download the software as a single file:\r\n"
+     "    {single_file_page}"},
+    {FailureKind::Incompatible,
+     "Your Velmora Quindle program is not compatible with the current release. "
+     "Please download the newer version from {primary_host} and try again. Thank you."},
+    {FailureKind::IndexMalformed, "File error: {path}"},
+    {FailureKind::IndexUnreadable, "Failed to read pkgindex file"},
+    {FailureKind::ProductVersionNotSpecified, "Product version not specified"},
+    {FailureKind::InternalError2, "Internal error 2"},
+    {FailureKind::UnreadableResumeState,
+     "Internal error 3\n\nThe record of this download, {path}, cannot be read. Cleanup puts it "
+     "aside in the same folder, deleting nothing, and starts this version's download again."},
+    {FailureKind::ForeignFolder,
+     "The folder {path} was not made by Velmora Quindle for this download: it holds other "
+     "files, or it is a link or not a folder at all. Nothing is written there. Please move it "
+     "away, or choose another package folder."},
+    {FailureKind::PartsRepublished,
+     "Velmora now publishes version {version} in other parts than the ones this download was "
+     "started with, in {path}. The parts that still fit are kept; the others are fetched again."},
+    {FailureKind::ResumeStateNotWritten, "Failed to write to file: {path} Please try later"},
+    {FailureKind::PreviousDownloadCleaningUp,
+     "Previous download is trying to cleanup, please wait a few seconds"},
+    {FailureKind::NotSigned,
+     "The package cannot be checked: the server sent no list of checksums signed by Velmora "
+     "(SHA256SUMS and SHA256SUMS.minisig), so it may not come from Velmora. Nothing is "
+     "downloaded. Please try again later."},
+    {FailureKind::BadSignature,
+     "The list of checksums from the server does not carry Velmora's signature for this "
+     "package and version, so it may have been changed on the way. Nothing is downloaded. "
+     "Please try again later."},
+    {FailureKind::BadChecksumList,
+     "The list of checksums from the server does not fit the package it came with. Nothing is "
+     "downloaded. Please try again later."},
+    {FailureKind::CannotRecordRelease,
+     "Cannot record the signed version in {path}: it is not a file Velmora Quindle can read "
+     "and write. Please move it away."},
+    {FailureKind::SignedAhead,
+     "The list of checksums from the server is signed with a date more than a day after what "
+     "this computer's clock says it is now. Either the clock is wrong or the list is not what "
+     "Velmora published, so nothing is downloaded. Please check the date and time of this "
+     "computer, and try again."},
+    {FailureKind::OlderRelease,
+     "The server offers version {version} of this package, older than version {other_version}, "
+     "which Velmora signed and this package folder already has. An older release can bring "
+     "back faults that were mended, so nothing is downloaded. Please try again later."},
+    {FailureKind::PartMismatch, "The data received for {name} does not match its checksum."},
+    {FailureKind::PartGaveUp, "{cause} Please try later"},
+    {FailureKind::CannotCreateOutputFile, "Cannot create output file"},
+    {FailureKind::CannotOpenInputFile,
+     "Cannot open input file: {path} Please click download again"},
+    {FailureKind::IncorrectSize, "Incorrect size: {path} Please click download again"},
+    {FailureKind::IncorrectData, "Incorrect data: {paths} Please click download again"},
+    {FailureKind::InstallerMismatch,
+     "The joined installer {path} does not match its checksum, although every part does: the "
+     "server's list of checksums is wrong. Please try later"},
+};
+static_assert(std::size(kSentences) == static_cast<std::size_t>(kLastFailureKind) + 1,
+              "every failure kind has its sentence");
+
+// {duration}, in whole seconds.
+inline constexpr char kOneSecond[] = "1 second";
+inline constexpr char kSeconds[] = "{count} seconds";
+// Between the paths of {paths}.
+inline constexpr char kListSeparator[] = ", ";
+}  // namespace failure
 
 }  // namespace text

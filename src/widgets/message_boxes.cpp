@@ -1,10 +1,19 @@
 #include "widgets/message_boxes.h"
 
+#include "framework/failure_text.h"
+#include "framework/user_report.h"
 #include "widgets/ui_thread.h"
 
 namespace {
 
 std::function<void(const std::string&)> g_workerBoxHook;
+
+// What the layers below report is shown as every other box is.
+class BoxReport final : public UserReport {
+  public:
+    void Tell(const Failure& failure) override { ShowMessageBox(Render(failure)); }
+};
+BoxReport g_boxReport;
 
 }  // namespace
 
@@ -22,4 +31,8 @@ MessageBoxHandler ShownOnUiThread(MessageBoxHandler present) {
             present(message);
         });
     };
+}
+
+void ReportInMessageBoxes() {
+    SetUserReport(&g_boxReport);
 }

@@ -14,6 +14,10 @@ MessageBoxHandler ShownOnUiThread(MessageBoxHandler present);
 // (the worker) raises is shown: the download has stopped for good.
 void SetWorkerBoxHook(std::function<void(const std::string& text)> hook);
 
+// Makes what the layers below report (Report) show as a box like any other.
+// InstallMessageBoxes does it.
+void ReportInMessageBoxes();
+
 // Makes ShowMessageBox show a real modal box through ShownOnUiThread:
 // caption "Velmora Quindle", an OK button, owned by the main window and
 // centred on it; its text is plain text, never read as markup or links. A

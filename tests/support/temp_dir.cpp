@@ -9,6 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "framework/failure_text.h"
 #include "framework/file_system.h"
 #include "support/platform_files.h"
 
@@ -125,6 +126,23 @@ std::string PatternBytes(std::size_t size, unsigned seed) {
 struct MessageRecorder::State {
     mutable std::mutex mutex;
     std::vector<std::string> texts;
+    std::vector<Failure> failures;
+};
+
+class MessageRecorder::Report final : public UserReport {
+  public:
+    explicit Report(std::shared_ptr<State> state) : m_state(std::move(state)) {}
+    void Tell(const Failure& failure) override {
+        {
+            std::lock_guard lock(m_state->mutex);
+            m_state->failures.push_back(failure);
+        }
+        // Through the box function, as the windows show it.
+        ShowMessageBox(Render(failure));
+    }
+
+  private:
+    std::shared_ptr<State> m_state;
 };
 
 MessageRecorder::MessageRecorder()
@@ -137,10 +155,27 @@ MessageRecorder::MessageRecorder(const std::function<MessageBoxHandler(MessageBo
         std::lock_guard lock(state->mutex);
         state->texts.push_back(text);
     }));
+    m_report = std::make_unique<Report>(m_state);
+    m_previousReport = SetUserReport(m_report.get());
 }
 
 MessageRecorder::~MessageRecorder() {
+    SetUserReport(m_previousReport);
     SetMessageBoxHandler(m_previous);
+}
+
+std::vector<Failure> MessageRecorder::Failures() const {
+    std::lock_guard lock(m_state->mutex);
+    return m_state->failures;
+}
+
+std::vector<FailureKind> MessageRecorder::Kinds() const {
+    std::lock_guard lock(m_state->mutex);
+    std::vector<FailureKind> kinds;
+    for (const Failure& failure : m_state->failures) {
+        kinds.push_back(failure.kind);
+    }
+    return kinds;
 }
 
 std::vector<std::string> MessageRecorder::Texts() const {
@@ -151,6 +186,7 @@ std::vector<std::string> MessageRecorder::Texts() const {
 void MessageRecorder::Clear() {
     std::lock_guard lock(m_state->mutex);
     m_state->texts.clear();
+    m_state->failures.clear();
 }
 
 ScopedHome::ScopedHome(const std::string& home) {

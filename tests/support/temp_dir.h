@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "framework/failure.h"
 #include "framework/file_system.h"
 #include "framework/message_box.h"
+#include "framework/user_report.h"
 
 // A fresh folder below $TMPDIR for one test, removed with its contents.
 class TempDir {
@@ -55,7 +57,9 @@ class ScopedHome {
     std::string m_previousDrive;
 };
 
-// Records the texts of every message box while it lives, instead of showing them.
+// Records the texts of every message box while it lives, instead of showing
+// them, and every failure the layers below the windows report (their
+// sentences are recorded as texts too, as the window shows them).
 class MessageRecorder {
   public:
     MessageRecorder();
@@ -64,10 +68,16 @@ class MessageRecorder {
     explicit MessageRecorder(const std::function<MessageBoxHandler(MessageBoxHandler)>& wrap);
     ~MessageRecorder();
     std::vector<std::string> Texts() const;
+    std::vector<Failure> Failures() const;
+    // The kinds of Failures(), in order.
+    std::vector<FailureKind> Kinds() const;
     void Clear();
 
   private:
     struct State;
+    class Report;
     std::shared_ptr<State> m_state;
+    std::unique_ptr<Report> m_report;
     MessageBoxHandler m_previous;
+    UserReport* m_previousReport = nullptr;
 };

@@ -48,4 +48,5 @@ void ShowQtMessageBox(const std::string& message) {
 
 void InstallMessageBoxes() {
     SetMessageBoxHandler(ShownOnUiThread(ShowQtMessageBox));
+    ReportInMessageBoxes();
 }

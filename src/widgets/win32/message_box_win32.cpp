@@ -98,4 +98,5 @@ void InstallMessageBoxes() {
     // thread that boxes from the worker are carried to.
     BindUiThread();
     SetMessageBoxHandler(ShownOnUiThread(ShowWin32MessageBox));
+    ReportInMessageBoxes();
 }
