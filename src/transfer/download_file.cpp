@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <vector>
 
+#include "framework/failure_text.h"
 #include "framework/file_system.h"
 #include "framework/hash_pipeline.h"
 #include "framework/progress_ctrl.h"
 #include "framework/sha256.h"
-#include "framework/shown_text.h"
 #include "framework/text_mode.h"
 #include "framework/texts.h"
 #include "transfer/desktop_proxy.h"
@@ -69,11 +69,6 @@ std::string EncodePath(const std::string& path) {
         }
     }
     return encoded;
-}
-
-std::string Seconds(long ms) {
-    const long seconds = (ms + 999) / 1000;
-    return std::to_string(seconds) + (seconds == 1 ? text::kSecond : text::kSeconds);
 }
 
 std::string Lower(std::string s) {
@@ -329,7 +324,7 @@ class Fetch {
                 const std::size_t comma = std::min(value.find(',', start), value.size());
                 const std::string coding = Lower(Trim(value.substr(start, comma - start)));
                 if (coding != "chunked" && !coding.empty()) {
-                    m_transferCoding = ShownAsItStands(value);
+                    m_transferCoding = value;
                     Fail(FetchFailure::TransferCoding);
                     return 0;
                 }
@@ -559,11 +554,14 @@ CURLUcode SetUrl(CURLU* url, const std::string& host, int port, const std::strin
 
 // libcurl's texts mostly end without a full stop; the callers join more
 // sentences on.
-std::string Sentence(std::string text) {
+// The library's own text, as a sentence.
+Failure LibraryFailure(std::string text) {
     if (!text.empty() && text.back() != '.') {
         text += '.';
     }
-    return text;
+    Failure failure(FailureKind::LibraryError);
+    failure.text = std::move(text);
+    return failure;
 }
 
 }  // namespace
@@ -575,10 +573,10 @@ LocalFile::LocalFile(const std::string& localPath) : path(localPath) {
 LocalFile::LocalFile(OwnFolder ownFolder, std::string fileName)
     : folder(std::move(ownFolder)), name(std::move(fileName)), path(folder.PathOf(name)) {}
 
-int DownloadFile(const std::string& host, int port, const std::string& remotePath,
-                 const LocalFile& local, FileMode mode, std::string& errorText,
-                 const std::string& proxy, ProgressCtrl* progress, int progressDivisor,
-                 const std::atomic<int>* stop, const FetchLimits& limits, FetchDetails* details) {
+Outcome FetchFile(const std::string& host, int port, const std::string& remotePath,
+                  const LocalFile& local, FileMode mode, const std::string& proxy,
+                  ProgressCtrl* progress, int progressDivisor, const std::atomic<int>* stop,
+                  const FetchLimits& limits, FetchDetails* details) {
     FetchDetails none;
     FetchDetails& detail = details != nullptr ? *details : none;
     detail.status = 0;
@@ -589,17 +587,14 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
     // The desktop's proxy lookup counts against the fetch's deadline.
     const Clock::time_point started = Clock::now();
     if (host.empty()) {
-        errorText = text::kHostNameNotSpecified;
-        return 0;
+        return Failure(FailureKind::HostNameNotSpecified);
     }
     EasyHandle handle;
     if (handle.curl == nullptr || handle.url == nullptr) {
-        errorText = Sentence(curl_easy_strerror(CURLE_OUT_OF_MEMORY));
-        return 0;
+        return LibraryFailure(curl_easy_strerror(CURLE_OUT_OF_MEMORY));
     }
     if (const CURLUcode rc = SetUrl(handle.url, host, port, remotePath); rc != CURLUE_OK) {
-        errorText = Sentence(curl_url_strerror(rc));
-        return 0;
+        return LibraryFailure(curl_url_strerror(rc));
     }
 
     CURL* curl = handle.curl;
@@ -698,63 +693,79 @@ int DownloadFile(const std::string& host, int port, const std::string& remotePat
                                               Clock::now() - started)
                                               .count()));
         }
-        return DownloadFile(host, port, remotePath, local, mode, errorText, proxy, progress,
-                            progressDivisor, stop, rest, details);
+        return FetchFile(host, port, remotePath, local, mode, proxy, progress, progressDivisor,
+                         stop, rest, details);
     }
 
     switch (fetch.Failure()) {
         case FetchFailure::Stopped:
-            return 0;
+            return Failure(FailureKind::Stopped);
         case FetchFailure::BadStatus:
-            errorText = text::kFailedToConnect;
-            return 0;
+            return Failure(FailureKind::FailedToConnect);
         case FetchFailure::ProxyLogin:
-            errorText = text::kProxyNeedsLogin;
-            return 0;
-        case FetchFailure::UnexpectedStatus:
-            errorText = text::kUnexpectedStatusBefore + std::to_string(fetch.Status()) +
-                        text::kUnexpectedStatusAfter;
-            return 0;
-        case FetchFailure::TransferCoding:
-            errorText =
-                text::kTransferCodingBefore + fetch.TransferCoding() + text::kTransferCodingAfter;
-            return 0;
-        case FetchFailure::TooLong:
+            return Failure(FailureKind::ProxyNeedsLogin);
+        case FetchFailure::UnexpectedStatus: {
+            Failure failure(FailureKind::UnexpectedStatus);
+            failure.number = fetch.Status();
+            return failure;
+        }
+        case FetchFailure::TransferCoding: {
+            Failure failure(FailureKind::TransferCoding);
+            failure.text = fetch.TransferCoding();
+            return failure;
+        }
+        case FetchFailure::TooLong: {
             fetch.Discard();
-            errorText = text::kBodyTooLongBefore + std::to_string(limits.maxBytes) +
-                        text::kBodyTooLongAfter;
-            return 0;
+            Failure failure(FailureKind::BodyTooLong);
+            failure.number = limits.maxBytes;
+            return failure;
+        }
         case FetchFailure::CannotCreate:
             detail.localWriteFailed = true;
-            errorText = text::kCannotCreateFile + ShownAsItStands(local.Path());
-            return 0;
+            return Failure::WithPath(FailureKind::CannotCreateFile, local.Path());
         case FetchFailure::WriteFailed:
             detail.localWriteFailed = true;
-            errorText = text::kFailedToWriteFile + ShownAsItStands(local.Path());
-            return 0;
-        case FetchFailure::Stalled:
-            errorText = text::kStalledBefore + Seconds(limits.stallMs) + text::kStalledAfter;
-            return 0;
-        case FetchFailure::TooSlow:
-            errorText = text::kTooSlowBefore + std::to_string(limits.slowFloorBytesPerSecond) +
-                        text::kTooSlowMiddle + Seconds(limits.slowWindowMs) + text::kTooSlowAfter;
-            return 0;
+            return Failure::WithPath(FailureKind::FailedToWriteFile, local.Path());
+        case FetchFailure::Stalled: {
+            Failure failure(FailureKind::Stalled);
+            failure.milliseconds = limits.stallMs;
+            return failure;
+        }
+        case FetchFailure::TooSlow: {
+            Failure failure(FailureKind::TooSlow);
+            failure.number = limits.slowFloorBytesPerSecond;
+            failure.milliseconds = limits.slowWindowMs;
+            return failure;
+        }
         case FetchFailure::RangeRefused:
             detail.rangeRefused = true;
-            errorText = text::kRangeRefused;
-            return 0;
+            return Failure(FailureKind::RangeRefused);
         case FetchFailure::KeptSilent:
         case FetchFailure::None:
             break;
     }
     if (result == CURLE_OPERATION_TIMEDOUT && limits.deadlineMs > 0 && fetch.Connected()) {
-        errorText = text::kDeadlineBefore + Seconds(limits.deadlineMs) + text::kDeadlineAfter;
-        return 0;
+        Failure failure(FailureKind::DeadlineMissed);
+        failure.milliseconds = limits.deadlineMs;
+        return failure;
     }
     if (result != CURLE_OK) {
-        errorText = Sentence(
-            ShownAsItStands(curlError[0] != '\0' ? curlError : curl_easy_strerror(result)));
-        return 0;
+        return LibraryFailure(curlError[0] != '\0' ? curlError : curl_easy_strerror(result));
     }
-    return 1;
+    return {};
+}
+
+int DownloadFile(const std::string& host, int port, const std::string& remotePath,
+                 const LocalFile& local, FileMode mode, std::string& errorText,
+                 const std::string& proxy, ProgressCtrl* progress, int progressDivisor,
+                 const std::atomic<int>* stop, const FetchLimits& limits, FetchDetails* details) {
+    const Outcome fetched = FetchFile(host, port, remotePath, local, mode, proxy, progress,
+                                      progressDivisor, stop, limits, details);
+    if (fetched) {
+        return 1;
+    }
+    if (fetched.Error().kind != FailureKind::Stopped) {
+        errorText = Render(fetched.Error());
+    }
+    return 0;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "framework/failure.h"
 #include "framework/own_files.h"
 
 class KeptConnection;
@@ -85,16 +86,22 @@ enum class FileMode { Text, AsSent, Binary };
 
 // Fetches http://host:port/remotePath with one HTTP/1.0 GET into the local
 // file, on a connection kept from an earlier fetch where the details hold
-// one and no proxy is used. `proxy` is "host:port" of an HTTP proxy, used for every host; empty
-// means the system's setting (the http_proxy and no_proxy variables). Only a
-// 200 answer is a success. The local file is created afresh once the answer
-// is known to be good; a body longer than limits.maxBytes fails and leaves
-// no file.
+// one and no proxy is used. `proxy` is "host:port" of an HTTP proxy, used
+// for every host; empty means the system's setting (the http_proxy and
+// no_proxy variables). Only a 200 answer is a success. The local file is
+// created afresh once the answer is known to be good; a body longer than
+// limits.maxBytes fails and leaves no file.
 // The progress bar, when given, moves by 4096 / divisor for every 4096 bytes
 // received (a short last block counts as a whole one). A non-zero stop flag
-// ends the fetch as failed without an error text, also while the server
-// sends nothing. Returns 1, or 0 with a text in `errorText` (left untouched
-// on a stop).
+// ends the fetch as failed with FailureKind::Stopped, also while the server
+// sends nothing.
+Outcome FetchFile(const std::string& host, int port, const std::string& remotePath,
+                  const LocalFile& local, FileMode mode, const std::string& proxy,
+                  ProgressCtrl* progress, int progressDivisor, const std::atomic<int>* stop,
+                  const FetchLimits& limits = {}, FetchDetails* details = nullptr);
+
+// The same, as 1 or 0 with the failure's sentence in `errorText` (left
+// untouched on a stop).
 int DownloadFile(const std::string& host, int port, const std::string& remotePath,
                  const LocalFile& local, FileMode mode, std::string& errorText,
                  const std::string& proxy, ProgressCtrl* progress, int progressDivisor,
