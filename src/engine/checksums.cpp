@@ -9,13 +9,10 @@
 #include "catalogue/package_index.h"
 #include "catalogue/package_table.h"
 #include "catalogue/signed_versions.h"
-#include "engine/connection_advice.h"
 #include "engine/download_state.h"
 #include "framework/file_hash.h"
-#include "framework/message_box.h"
 #include "framework/own_files.h"
-#include "framework/shown_text.h"
-#include "framework/texts.h"
+#include "framework/user_report.h"
 
 namespace {
 
@@ -24,19 +21,21 @@ constexpr long kStatusNotFound = 404;
 enum class Fetched { Yes, Missing, Failed };
 
 Fetched FetchFileOfThePackage(DownloadState& state, const OwnFolder& folder, const char* name,
-                              long long maxBytes, std::string& error) {
-    FetchLimits limits;
+                              long long maxBytes, Failure& error) {
     FetchDetails details{.connection = &state.m_connection};
-    error.clear();
-    if (!state.PreparationLimits(maxBytes, limits, error)) {
+    const Result<FetchLimits> limits = state.PreparationLimits(maxBytes);
+    if (!limits) {
+        error = limits.Error();
         RemoveOwnFile(folder, name);
         return Fetched::Failed;
     }
-    if (DownloadFile(state.m_strHost, kHttpPort, state.m_strServerFolder + "/" + name,
-                     LocalFile(folder, name), FileMode::AsSent, error, state.GetProxy(), nullptr,
-                     kProgressDivisor, nullptr, limits, &details)) {
+    const Outcome fetched = FetchFile(
+        state.m_strHost, kHttpPort, state.m_strServerFolder + "/" + name, LocalFile(folder, name),
+        FileMode::AsSent, state.GetProxy(), nullptr, kProgressDivisor, nullptr, *limits, &details);
+    if (fetched) {
         return Fetched::Yes;
     }
+    error = fetched.Error();
     // What another server sent before stays no longer than its answer.
     RemoveOwnFile(folder, name);
     return details.status == kStatusNotFound ? Fetched::Missing : Fetched::Failed;
@@ -115,10 +114,18 @@ void RemoveChecksumFiles(const OwnFolder& folder) {
     RemoveOwnFile(folder, kSignatureFileName);
 }
 
-ChecksumsFound Refuse(const OwnFolder& packageFolder, const std::string& message) {
+ChecksumsFound Refuse(const OwnFolder& packageFolder, const Failure& failure) {
     RemoveChecksumFiles(packageFolder);
-    ShowMessageBox(message);
+    Report(failure);
     return ChecksumsFound::Refused;
+}
+
+ChecksumsFound Refuse(const OwnFolder& packageFolder, FailureKind kind) {
+    return Refuse(packageFolder, Failure(kind));
+}
+
+Failure CannotFetch(const Failure& why) {
+    return Failure::Wrapping(FailureKind::CannotFetchPackageFile, why);
 }
 
 }  // namespace
@@ -129,13 +136,13 @@ ChecksumsFound FetchChecksums(DownloadState& state, const OwnFolder& packageFold
     const bool keyBuiltIn = !state.m_strPublicKey.empty();
     const std::string version = published.GetProductVersion();
     const long long maxBytes = ChecksumList::MaxBytesFor(published);
-    std::string error;
+    Failure error;
     switch (FetchFileOfThePackage(state, packageFolder, kChecksumsFileName, maxBytes, error)) {
         case Fetched::Failed:
-            return Refuse(packageFolder, ConnectionAdvice(error));
+            return Refuse(packageFolder, CannotFetch(error));
         case Fetched::Missing:
             if (keyBuiltIn) {
-                return Refuse(packageFolder, text::kNotSigned);
+                return Refuse(packageFolder, FailureKind::NotSigned);
             }
             RemoveChecksumFiles(packageFolder);
             return ChecksumsFound::None;
@@ -144,15 +151,15 @@ ChecksumsFound FetchChecksums(DownloadState& state, const OwnFolder& packageFold
     }
     MinisignMessage signedMessage;
     if (!ReadChecksums(packageFolder, maxBytes, signedMessage, list)) {
-        return Refuse(packageFolder, text::kBadChecksumList);
+        return Refuse(packageFolder, FailureKind::BadChecksumList);
     }
     if (keyBuiltIn) {
         switch (FetchFileOfThePackage(state, packageFolder, kSignatureFileName, kMaxSignatureBytes,
                                       error)) {
             case Fetched::Failed:
-                return Refuse(packageFolder, ConnectionAdvice(error));
+                return Refuse(packageFolder, CannotFetch(error));
             case Fetched::Missing:
-                return Refuse(packageFolder, text::kNotSigned);
+                return Refuse(packageFolder, FailureKind::NotSigned);
             case Fetched::Yes:
                 break;
         }
@@ -163,31 +170,31 @@ ChecksumsFound FetchChecksums(DownloadState& state, const OwnFolder& packageFold
             !ReadOwnFile(packageFolder, kSignatureFileName, kMaxSignatureBytes, signature) ||
             VerifyMinisign(key, signature, signedMessage, comment) != SignatureCheck::Valid ||
             !NamesThisRelease(comment, version, release)) {
-            return Refuse(packageFolder, text::kBadSignature);
+            return Refuse(packageFolder, FailureKind::BadSignature);
         }
         SignedVersions accepted;
         if (accepted.Read(packageFolder) == SignedVersions::Load::Unreadable) {
-            return Refuse(packageFolder, text::kCannotRecordReleaseBefore +
-                                             packageFolder.PathOf(kSignedVersionsFileName) +
-                                             text::kCannotRecordReleaseAfter);
+            return Refuse(packageFolder,
+                          Failure::WithPath(FailureKind::CannotRecordRelease,
+                                            packageFolder.PathOf(kSignedVersionsFileName)));
         }
         switch (accepted.Judge(release, UnixSecondsNow())) {
             case SignedVersions::Verdict::Take:
                 break;
             case SignedVersions::Verdict::SignedAhead:
-                return Refuse(packageFolder, text::kSignedAhead);
-            case SignedVersions::Verdict::SignedEarlier:
-                return Refuse(packageFolder,
-                              text::kOlderReleaseBefore + ShownAsItStands(version) +
-                                  text::kOlderReleaseMiddle +
-                                  ShownAsItStands(accepted.Find(release.package)->version) +
-                                  text::kOlderReleaseAfter);
+                return Refuse(packageFolder, FailureKind::SignedAhead);
+            case SignedVersions::Verdict::SignedEarlier: {
+                Failure older(FailureKind::OlderRelease);
+                older.version = version;
+                older.otherVersion = accepted.Find(release.package)->version;
+                return Refuse(packageFolder, older);
+            }
         }
     } else {
         RemoveOwnFile(packageFolder, kSignatureFileName);
     }
     if (!FitsTheIndex(list, packageFolder, published)) {
-        return Refuse(packageFolder, text::kBadChecksumList);
+        return Refuse(packageFolder, FailureKind::BadChecksumList);
     }
     return ChecksumsFound::Present;
 }
@@ -209,8 +216,8 @@ bool KeepChecksums(const DownloadState& state, const OwnFolder& packageFolder,
     }
     if (!moved) {
         RemoveChecksumFiles(packageFolder);
-        ShowMessageBox(text::kCannotCreateFile +
-                       ShownAsItStands(versionFolder.PathOf(kChecksumsFileName)));
+        Report(Failure::WithPath(FailureKind::CannotCreateFile,
+                                 versionFolder.PathOf(kChecksumsFileName)));
         return false;
     }
     if (!keyBuiltIn) {
@@ -219,9 +226,8 @@ bool KeepChecksums(const DownloadState& state, const OwnFolder& packageFolder,
     SignedVersions accepted;
     if (accepted.Read(packageFolder) == SignedVersions::Load::Unreadable ||
         !accepted.Accept(packageFolder, release)) {
-        ShowMessageBox(text::kCannotRecordReleaseBefore +
-                       packageFolder.PathOf(kSignedVersionsFileName) +
-                       text::kCannotRecordReleaseAfter);
+        Report(Failure::WithPath(FailureKind::CannotRecordRelease,
+                                 packageFolder.PathOf(kSignedVersionsFileName)));
         return false;
     }
     return true;
@@ -264,9 +270,8 @@ bool ClearChangedParts(PackageIndex& resume, const OwnFolder& versionFolder,
     saved.m_partSize = resume.m_partSize;
     saved.m_parts = resume.m_parts;
     if (!saved.SaveAs(versionFolder, kIndexFileName)) {
-        ShowMessageBox(text::kFailedToWriteFile +
-                       ShownAsItStands(versionFolder.PathOf(kIndexFileName)) +
-                       text::kPleaseTryLater);
+        Report(Failure::WithPath(FailureKind::ResumeStateNotWritten,
+                                 versionFolder.PathOf(kIndexFileName)));
         return false;
     }
     return true;

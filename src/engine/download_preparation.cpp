@@ -9,15 +9,12 @@
 #include "catalogue/server_names.h"
 #include "catalogue/signed_versions.h"
 #include "engine/checksums.h"
-#include "engine/connection_advice.h"
 #include "engine/download_state.h"
 #include "engine/resume_fit.h"
 #include "framework/build_config.h"
 #include "framework/file_utils.h"
-#include "framework/message_box.h"
-#include "framework/shown_text.h"
 #include "framework/text_mode.h"
-#include "framework/texts.h"
+#include "framework/user_report.h"
 
 namespace {
 
@@ -88,12 +85,11 @@ OwnFolder OpenOwnSubfolder(const OwnFolder& parent, const std::string& name) {
     OwnFolder::Opened opened = OwnFolder::Opened::Failed;
     OwnFolder folder = parent.OpenSubfolder(name, true, opened);
     if (opened == OwnFolder::Opened::Failed) {
-        ShowMessageBox(SystemErrorText());
+        Report(Failure::OfSystem(LastSystemError()));
         return {};
     }
     if (!folder.IsOpen() || !IsOwnVersionFolder(folder)) {
-        ShowMessageBox(text::kForeignFolderBefore + ShownAsItStands(parent.PathOf(name)) +
-                       text::kForeignFolderAfter);
+        Report(Failure::WithPath(FailureKind::ForeignFolder, parent.PathOf(name)));
         return {};
     }
     return folder;
@@ -103,17 +99,34 @@ OwnFolder OpenOwnSubfolder(const OwnFolder& parent, const std::string& name) {
 // is told which file it is and that Cleanup puts it aside.
 int ReportUnreadableResumeState(DownloadState& state, const OwnFolder& versionFolder) {
     state.m_unreadableResumeFolder = versionFolder;
-    ShowMessageBox(text::kInternalError3 + std::string(text::kUnreadableResumeBefore) +
-                   ShownAsItStands(versionFolder.PathOf(kIndexFileName)) +
-                   text::kUnreadableResumeAfter);
+    Report(Failure::WithPath(FailureKind::UnreadableResumeState,
+                             versionFolder.PathOf(kIndexFileName)));
     return 0;
+}
+
+// The server's index for the package, whole, in the package folder.
+Outcome FetchIndex(DownloadState& state, const OwnFolder& packageFolder, FetchDetails& details) {
+    const Result<FetchLimits> limits = state.PreparationLimits(kMaxIndexBytes);
+    if (!limits) {
+        return limits.Error();
+    }
+    const Outcome fetched =
+        FetchFile(state.m_strHost, kHttpPort, state.m_strServerFolder + "/" + kIndexFileName,
+                  LocalFile(packageFolder, kIndexFileName), FileMode::AsSent, state.GetProxy(),
+                  nullptr, kProgressDivisor, nullptr, *limits, &details);
+    EntryInfo info;
+    if (fetched && !StatOwnEntry(packageFolder, kIndexFileName, info)) {
+        // Gone as soon as it came: there is nothing to tell but the advice.
+        return Failure(FailureKind::Stopped);
+    }
+    return fetched;
 }
 
 }  // namespace
 
 int PrepareDownload(DownloadState& state) {
     if (state.m_strProgramPath.rfind(kPathSeparator) == std::string::npos) {
-        ShowMessageBox(text::kCannotFindHomeDirectory);
+        Report(Failure(FailureKind::CannotFindHomeDirectory));
         return 0;
     }
     const std::string programFolder = state.PackageFolderPath();
@@ -125,16 +138,15 @@ int PrepareDownload(DownloadState& state) {
     // Held open for the whole preparation; a folder that has gone shows up
     // as files that cannot be created in it.
     const OwnFolder packageFolder = OwnFolder::Open(programFolder);
-    std::string error;
-
-    FetchLimits limits;
     FetchDetails details{.connection = &state.m_connection};
     if (state.m_strHost.empty()) {
+        // Without the list, the primary host serves: nothing to tell.
         state.m_strHost = config::kPrimaryDownloadHost;
-        if (state.PreparationLimits(kMaxSiteListBytes, limits, error) &&
-            DownloadFile(state.m_strHost, kHttpPort, kSiteListRemotePath,
-                         LocalFile(packageFolder, kSiteListFileName), FileMode::Text, error,
-                         state.GetProxy(), nullptr, kProgressDivisor, nullptr, limits, &details)) {
+        const Result<FetchLimits> limits = state.PreparationLimits(kMaxSiteListBytes);
+        if (limits &&
+            FetchFile(state.m_strHost, kHttpPort, kSiteListRemotePath,
+                      LocalFile(packageFolder, kSiteListFileName), FileMode::Text, state.GetProxy(),
+                      nullptr, kProgressDivisor, nullptr, *limits, &details)) {
             TakeHostFromSiteList(packageFolder, state.m_strHost);
         }
     }
@@ -143,14 +155,8 @@ int PrepareDownload(DownloadState& state) {
         state.m_strServerFolder = ServerFolderForPackage(g_currentPackage);
     }
 
-    error.clear();
-    EntryInfo fetched;
-    if (!state.PreparationLimits(kMaxIndexBytes, limits, error) ||
-        !DownloadFile(state.m_strHost, kHttpPort, state.m_strServerFolder + "/" + kIndexFileName,
-                      LocalFile(packageFolder, kIndexFileName), FileMode::AsSent, error,
-                      state.GetProxy(), nullptr, kProgressDivisor, nullptr, limits, &details) ||
-        !StatOwnEntry(packageFolder, kIndexFileName, fetched)) {
-        ShowMessageBox(ConnectionAdvice(error));
+    if (const Outcome fetched = FetchIndex(state, packageFolder, details); !fetched) {
+        Report(Failure::Wrapping(FailureKind::CannotFetchPackageFile, fetched.Error()));
         return 0;
     }
 
@@ -159,22 +165,21 @@ int PrepareDownload(DownloadState& state) {
     IndexLoadError reason = CannotOpen;
     if (!published.Load(packageFolder, kIndexFileName, reason)) {
         if (reason == Incompatible) {
-            ShowMessageBox(text::kIncompatibleBefore + std::string(config::kPrimaryDownloadHost) +
-                           text::kIncompatibleAfter);
+            Report(Failure(FailureKind::Incompatible));
         } else if (reason == Malformed) {
-            ShowMessageBox(text::kFileError + serverIndex);
+            Report(Failure::WithPath(FailureKind::IndexMalformed, serverIndex));
         } else {
-            ShowMessageBox(text::kFailedToReadIndex);
+            Report(Failure(FailureKind::IndexUnreadable));
         }
         return 0;
     }
     const std::string version = published.GetProductVersion();
     if (version.empty()) {
-        ShowMessageBox(text::kProductVersionNotSpecified);
+        Report(Failure(FailureKind::ProductVersionNotSpecified));
         return 0;
     }
     if (!IsSafeIndex(published)) {
-        ShowMessageBox(text::kFileError + serverIndex);
+        Report(Failure::WithPath(FailureKind::IndexMalformed, serverIndex));
         return 0;
     }
 
@@ -210,11 +215,11 @@ int PrepareDownload(DownloadState& state) {
             !published.SaveAs(versionFolder, kIndexFileName)) {
             // Failing here without a word would leave the user at a window
             // that does nothing.
-            ShowMessageBox(text::kCannotCreateFile + ShownAsItStands(resumeState));
+            Report(Failure::WithPath(FailureKind::CannotCreateFile, resumeState));
             return 0;
         }
         if (!state.m_index.Load(versionFolder, kIndexFileName, reason)) {
-            ShowMessageBox(text::kInternalError2);
+            Report(Failure(FailureKind::InternalError2));
             return 0;
         }
     }
@@ -236,19 +241,20 @@ int PrepareDownload(DownloadState& state) {
         FitResumeState(state.m_index, published, versionFolder, found == ChecksumsFound::Present)) {
         case ResumeFit::Unchanged:
             break;
-        case ResumeFit::Refitted:
-            ShowMessageBox(text::kIndexChangedBefore + ShownAsItStands(version) +
-                           text::kIndexChangedMiddle + ShownAsItStands(versionFolder.Path()) +
-                           text::kIndexChangedAfter);
+        case ResumeFit::Refitted: {
+            Failure republished =
+                Failure::WithPath(FailureKind::PartsRepublished, versionFolder.Path());
+            republished.version = version;
+            Report(republished);
             break;
+        }
         case ResumeFit::Failed:
-            ShowMessageBox(text::kFailedToWriteFile + ShownAsItStands(resumeState) +
-                           text::kPleaseTryLater);
+            Report(Failure::WithPath(FailureKind::ResumeStateNotWritten, resumeState));
             return 0;
     }
     state.m_partDigests.clear();
     if (found == ChecksumsFound::Present && !TakeDigests(checksums, state)) {
-        ShowMessageBox(text::kBadChecksumList);
+        Report(Failure(FailureKind::BadChecksumList));
         return 0;
     }
 

@@ -8,10 +8,9 @@
 #include "framework/dialog_items.h"
 #include "framework/file_system.h"
 #include "framework/file_utils.h"
-#include "framework/message_box.h"
 #include "framework/own_files.h"
 #include "framework/resource_ids.h"
-#include "framework/texts.h"
+#include "framework/user_report.h"
 
 DownloadState::DownloadState(DialogItems& items)
     : m_items(items), m_strProgramPath(ModuleFileName()) {}
@@ -31,7 +30,7 @@ void DownloadState::OnDownload() {
     // After Stop, Download is enabled again while the worker may still finish
     // its chunk or its retry pause; a second worker must not start beside it.
     if (IsDownloading()) {
-        ShowMessageBox(text::kPreviousDownloadCleaningUp);
+        Report(Failure(FailureKind::PreviousDownloadCleaningUp));
         return;
     }
     if (m_bNeedPrepare != 0) {
@@ -110,21 +109,19 @@ void DownloadState::StartPreparationTime() {
     }
 }
 
-bool DownloadState::PreparationLimits(long long maxBytes, FetchLimits& limits,
-                                      std::string& error) const {
+Result<FetchLimits> DownloadState::PreparationLimits(long long maxBytes) const {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                           m_prepareBy - std::chrono::steady_clock::now())
                           .count();
-    limits = m_listLimits;
-    limits.maxBytes = maxBytes;
     if (left <= 0) {
-        error = text::kPreparationTimeSpent;
-        return false;
+        return Failure(FailureKind::PreparationTimeSpent);
     }
+    FetchLimits limits = m_listLimits;
+    limits.maxBytes = maxBytes;
     if (limits.deadlineMs <= 0 || left < limits.deadlineMs) {
         limits.deadlineMs = static_cast<long>(left);
     }
-    return true;
+    return limits;
 }
 
 void DownloadState::StopAndJoin() {

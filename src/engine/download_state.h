@@ -90,9 +90,8 @@ class DownloadState {
     // Called by each preparation as it starts.
     void StartPreparationTime();
     // The limits of a fetch of the preparation, with what is left of its
-    // budget as the deadline; false, with a text in `error`, when nothing
-    // is left.
-    bool PreparationLimits(long long maxBytes, FetchLimits& limits, std::string& error) const;
+    // budget as the deadline; PreparationTimeSpent when nothing is left.
+    Result<FetchLimits> PreparationLimits(long long maxBytes) const;
 
     std::string m_strHost;
     std::string m_strServerFolder;

@@ -6,12 +6,12 @@
 #include "engine/installer_check.h"
 #include "framework/dialog_items.h"
 #include "framework/file_hash.h"
-#include "framework/message_box.h"
 #include "framework/own_files.h"
 #include "framework/resource_ids.h"
 #include "framework/sha256.h"
 #include "framework/shown_text.h"
 #include "framework/texts.h"
+#include "framework/user_report.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ class PartFetch {
 
     // One attempt: true once the part is on disk and, where it can be
     // checked, right.
-    bool Attempt(std::string& error) {
+    bool Attempt(Failure& error) {
         // A part of known size that is whole on disk is not asked for again:
         // the server could only answer that there is nothing left to send.
         bool fetched =
@@ -83,8 +83,8 @@ class PartFetch {
             m_have = 0;
             m_hash.Reset();
             Count();
-            error = text::kPartMismatchBefore + ShownAsItStands(m_part.m_name) +
-                    text::kPartMismatchAfter;
+            error = Failure(FailureKind::PartMismatch);
+            error.name = m_part.m_name;
             return false;
         }
         if (fetched) {
@@ -106,21 +106,26 @@ class PartFetch {
     }
 
   private:
-    bool Fetch(std::string& error) {
+    // A stop leaves `error` as the attempt before left it.
+    bool Fetch(Failure& error) {
         m_details.hash = m_digest != nullptr ? &m_hash : nullptr;
         m_details.resumeFrom = m_have;
-        return DownloadFile(m_state.m_strHost, kHttpPort, m_remote, m_local, FileMode::Binary,
-                            error, m_state.GetProxy(), &m_state.m_progressPart, kProgressDivisor,
-                            &m_state.m_bStop, m_limits, &m_details) != 0;
+        const Outcome fetched = FetchFile(
+            m_state.m_strHost, kHttpPort, m_remote, m_local, FileMode::Binary, m_state.GetProxy(),
+            &m_state.m_progressPart, kProgressDivisor, &m_state.m_bStop, m_limits, &m_details);
+        if (!fetched && fetched.Error().kind != FailureKind::Stopped) {
+            error = fetched.Error();
+        }
+        return static_cast<bool>(fetched);
     }
 
     // The file is whole; it only needs to be on disk before it is recorded.
-    bool TakeWholeFile(std::string& error) {
+    bool TakeWholeFile(Failure& error) {
         m_details.fileLength = m_have;
         if (SyncOwnFile(m_local.folder, m_local.name)) {
             return true;
         }
-        error = text::kFailedToWriteFile + ShownAsItStands(m_local.Path());
+        error = Failure::WithPath(FailureKind::FailedToWriteFile, m_local.Path());
         m_details.fileLength = 0;
         return false;
     }
@@ -196,7 +201,7 @@ int DownloadWorker(DownloadState& state) {
         items.SetItemText(res::IDC_PART_LABEL, ShownAsItStands(part.m_name));
         items.ShowItem(res::IDC_PROGRESS_PART, true);
         PartFetch fetch(state, i, partsBytes);
-        std::string error;
+        Failure error;
         for (int attempt = 1;; ++attempt) {
             if (state.m_bStop.load() != 0) {
                 state.m_progressPart.SetPos(0);
@@ -213,7 +218,7 @@ int DownloadWorker(DownloadState& state) {
                 continue;
             }
             if (!state.IsClosing()) {
-                ShowMessageBox(error + text::kPleaseTryLater);
+                Report(Failure::Wrapping(FailureKind::PartGaveUp, error));
             }
             return finish(kWorkerGaveUp);
         }
@@ -223,8 +228,7 @@ int DownloadWorker(DownloadState& state) {
             // Going on would leave finished parts unrecorded; the flag stays
             // set in memory and the next save records it.
             if (!state.IsClosing()) {
-                ShowMessageBox(text::kFailedToWriteFile + ShownAsItStands(index.m_path) +
-                               text::kPleaseTryLater);
+                Report(Failure::WithPath(FailureKind::ResumeStateNotWritten, index.m_path));
             }
             return finish(kWorkerGaveUp);
         }

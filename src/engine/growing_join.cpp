@@ -8,11 +8,9 @@
 #include "catalogue/package_index.h"
 #include "framework/durable_file.h"
 #include "framework/file_hash.h"
-#include "framework/message_box.h"
 #include "framework/own_files.h"
 #include "framework/progress_ctrl.h"
-#include "framework/shown_text.h"
-#include "framework/texts.h"
+#include "framework/user_report.h"
 
 namespace {
 
@@ -184,9 +182,9 @@ bool GrowingJoin::Ending() const {
     return m_stopFlag.load(std::memory_order_relaxed) || Cancelled();
 }
 
-void GrowingJoin::Fail(Failure failure, std::size_t part) {
+void GrowingJoin::Fail(Fault fault, std::size_t part) {
     std::lock_guard lock(m_mutex);
-    m_failure = failure;
+    m_failure = fault;
     m_failedPart = part;
 }
 
@@ -194,14 +192,14 @@ void GrowingJoin::Run() {
     if (Ending()) {
         // Ended before it began: nothing is made.
         std::lock_guard lock(m_mutex);
-        m_failure = Failure::Cancelled;
+        m_failure = Fault::Cancelled;
         m_running = false;
         m_changed.notify_all();
         return;
     }
     Resume();
     if (!m_out.IsOpen()) {
-        Fail(Ending() ? Failure::Cancelled : Failure::CannotCreate, 0);
+        Fail(Ending() ? Fault::Cancelled : Fault::CannotCreate, 0);
     }
     while (m_out.IsOpen() && m_joined < m_partCount) {
         ReadyPart part;
@@ -223,9 +221,9 @@ void GrowingJoin::Run() {
             part = std::move(m_ready.front());
             m_ready.pop_front();
         }
-        const Failure failure = Append(part);
-        if (failure != Failure::None) {
-            Fail(failure, part.index);
+        const Fault fault = Append(part);
+        if (fault != Fault::None) {
+            Fail(fault, part.index);
             break;
         }
         const bool last = part.index + 1 == m_partCount;
@@ -248,8 +246,8 @@ void GrowingJoin::Run() {
     }
     {
         std::lock_guard lock(m_mutex);
-        if (Ending() && m_failure == Failure::None && m_joined < m_partCount) {
-            m_failure = Failure::Cancelled;
+        if (Ending() && m_failure == Fault::None && m_joined < m_partCount) {
+            m_failure = Fault::Cancelled;
         }
         m_running = false;
     }
@@ -331,24 +329,24 @@ bool GrowingJoin::ReadBack(const FileHandle& file) {
     return true;
 }
 
-GrowingJoin::Failure GrowingJoin::Append(const ReadyPart& part) {
+GrowingJoin::Fault GrowingJoin::Append(const ReadyPart& part) {
     FileHandle in = OpenOwnFileForReading(m_folder, part.name);
     if (!in.IsOpen()) {
-        return Failure::CannotOpenPart;
+        return Fault::CannotOpenPart;
     }
     std::int64_t total = 0;
     const CopyResult copied = m_appender.Append(in, m_out, total);
     if (copied == CopyResult::WriteFailed) {
-        return Failure::WriteFailed;
+        return Fault::WriteFailed;
     }
     if (copied == CopyResult::ReadFailed) {
-        return Failure::CannotOpenPart;
+        return Fault::CannotOpenPart;
     }
     // Every part but the last is exactly the part size; the last holds at
     // least a byte and at most a part.
     const bool last = part.index + 1 == m_partCount;
     if (last ? total < 1 || total > m_partSize : total != m_partSize) {
-        return Failure::WrongSize;
+        return Fault::WrongSize;
     }
     const std::int64_t at = m_length;
     m_length += total;
@@ -362,10 +360,10 @@ GrowingJoin::Failure GrowingJoin::Append(const ReadyPart& part) {
         if (!HashRange(
                 cloned ? in : m_readBack, cloned ? 0 : at, total, &m_hash, nullptr,
                 [this] { return Ending(); }, buffer)) {
-            return Ending() ? Failure::Cancelled : Failure::WriteFailed;
+            return Ending() ? Fault::Cancelled : Fault::WriteFailed;
         }
     }
-    return Failure::None;
+    return Fault::None;
 }
 
 void GrowingJoin::RecordNowAndThen(bool force) {
@@ -388,14 +386,14 @@ void GrowingJoin::RecordNowAndThen(bool force) {
 
 int GrowingJoin::Finish(PackageIndex& index, ProgressCtrl* progress) {
     Start();
-    const std::string output = ShownAsItStands(m_folder.PathOf(m_outputName));
+    const std::string output = m_folder.PathOf(m_outputName);
     int lower = 0;
     int upper = 0;
     if (progress != nullptr) {
         progress->GetRange(lower, upper);
     }
     const int step = m_partCount > 0 ? (upper - lower) / static_cast<int>(m_partCount) : 0;
-    Failure failure = Failure::None;
+    Fault fault = Fault::None;
     std::size_t failedPart = 0;
     {
         std::unique_lock lock(m_mutex);
@@ -408,7 +406,7 @@ int GrowingJoin::Finish(PackageIndex& index, ProgressCtrl* progress) {
             }
             m_changed.wait(lock);
         }
-        failure = m_failure;
+        fault = m_failure;
         failedPart = m_failedPart;
     }
     if (m_thread.joinable()) {
@@ -416,43 +414,44 @@ int GrowingJoin::Finish(PackageIndex& index, ProgressCtrl* progress) {
     }
     // A join that failed leaves nothing behind (and frees the disk it
     // filled); one that was ended leaves what it recorded to go on from.
-    const auto fail = [&](const std::string& message) {
+    const auto end = [&]() {
         m_out.Close();
         m_readBack.Close();
+        return 0;
+    };
+    const auto fail = [&](const Failure& failure) {
+        end();
         // Only a growing file that was made or continued is the program's.
-        if (!message.empty() && failure != Failure::CannotCreate) {
+        if (fault != Fault::CannotCreate) {
             RemoveOwnFile(m_folder, m_recordName);
             RemoveOwnFile(m_folder, m_growingName);
         }
-        if (!message.empty()) {
-            ShowMessageBox(message);
-        }
+        Report(failure);
         return 0;
     };
     std::vector<PackagePart>& parts = index.m_parts;
-    const std::string partPath = failedPart < parts.size()
-                                     ? ShownAsItStands(m_folder.PathOf(parts[failedPart].m_name))
-                                     : std::string();
-    switch (failure) {
-        case Failure::None:
+    const std::string partPath =
+        failedPart < parts.size() ? m_folder.PathOf(parts[failedPart].m_name) : std::string();
+    switch (fault) {
+        case Fault::None:
             break;
-        case Failure::Cancelled:
-            return fail("");
-        case Failure::CannotCreate:
-            return fail(text::kCannotCreateOutputFile);
-        case Failure::WriteFailed:
-            return fail(text::kFailedToWriteFile + output);
-        case Failure::CannotOpenPart:
+        case Fault::Cancelled:
+            return end();
+        case Fault::CannotCreate:
+            return fail(Failure(FailureKind::CannotCreateOutputFile));
+        case Fault::WriteFailed:
+            return fail(Failure::WithPath(FailureKind::FailedToWriteFile, output));
+        case Fault::CannotOpenPart:
             parts[failedPart].m_done = 0;
-            return fail(text::kCannotOpenInputFile + partPath + text::kPleaseClickDownloadAgain);
-        case Failure::WrongSize:
+            return fail(Failure::WithPath(FailureKind::CannotOpenInputFile, partPath));
+        case Fault::WrongSize:
             RemoveOwnFile(m_folder, parts[failedPart].m_name);
             parts[failedPart].m_done = 0;
-            return fail(text::kIncorrectSize + partPath + text::kPleaseClickDownloadAgain);
+            return fail(Failure::WithPath(FailureKind::IncorrectSize, partPath));
     }
     if (m_joined < m_partCount) {
         // Stopped before the last part: the next run goes on from the record.
-        return fail("");
+        return end();
     }
     if (m_checked && m_hash.Digest() != m_check.installer) {
         // The growing file holds bytes no part vouches for: the next run
@@ -464,28 +463,27 @@ int GrowingJoin::Finish(PackageIndex& index, ProgressCtrl* progress) {
         std::vector<std::size_t> spoilt;
         if (m_check.parts != nullptr &&
             !FindSpoiltParts(index, m_folder, *m_check.parts, m_cancel, spoilt)) {
-            return fail("");
+            return end();
         }
         if (spoilt.empty()) {
-            return fail(text::kInstallerMismatchBefore + output + text::kInstallerMismatchAfter);
+            return fail(Failure::WithPath(FailureKind::InstallerMismatch, output));
         }
-        std::string paths;
+        Failure wrongData(FailureKind::IncorrectData);
         for (const std::size_t i : spoilt) {
             RemoveOwnFile(m_folder, parts[i].m_name);
             parts[i].m_done = 0;
-            paths +=
-                (paths.empty() ? "" : ", ") + ShownAsItStands(m_folder.PathOf(parts[i].m_name));
+            wrongData.paths.push_back(m_folder.PathOf(parts[i].m_name));
         }
-        return fail(text::kIncorrectData + paths + text::kPleaseClickDownloadAgain);
+        return fail(wrongData);
     }
     const bool synced = SyncData(m_out);
     m_readBack.Close();
     if (!m_out.Close() || !synced) {
-        return fail(text::kFailedToWriteFile + output);
+        return fail(Failure::WithPath(FailureKind::FailedToWriteFile, output));
     }
     if (!RenameOwnFile(m_folder, m_growingName, m_folder, m_outputName)) {
         // Something that is not ours stands at the installer's name.
-        return fail(text::kCannotCreateOutputFile);
+        return fail(Failure(FailureKind::CannotCreateOutputFile));
     }
     // The rename is on disk only once the folder is; the record goes after
     // it, so that no crash leaves a growing file without one.

@@ -68,7 +68,7 @@ class GrowingJoin {
     int Finish(PackageIndex& index, ProgressCtrl* progress);
 
   private:
-    enum class Failure { None, CannotCreate, CannotOpenPart, WrongSize, WriteFailed, Cancelled };
+    enum class Fault { None, CannotCreate, CannotOpenPart, WrongSize, WriteFailed, Cancelled };
     struct ReadyPart {
         std::size_t index;
         std::string name;
@@ -78,13 +78,13 @@ class GrowingJoin {
     // Continues the growing file from the record, or starts it afresh.
     void Resume();
     bool ReadBack(const FileHandle& file);
-    Failure Append(const ReadyPart& part);
+    Fault Append(const ReadyPart& part);
     // Puts what is joined on disk and records it, every so often.
     void RecordNowAndThen(bool force);
     bool Cancelled() const;
     // Stopped or cancelled: reading back or hashing ends at once.
     bool Ending() const;
-    void Fail(Failure failure, std::size_t part);
+    void Fail(Fault failure, std::size_t part);
 
     const OwnFolder m_folder;
     const std::string m_outputName;
@@ -117,7 +117,7 @@ class GrowingJoin {
     bool m_stopping = false;
     std::atomic<bool> m_stopFlag{false};
     bool m_running = false;  // the thread has not ended yet
-    Failure m_failure = Failure::None;
+    Fault m_failure = Fault::None;
     std::size_t m_failedPart = 0;
     std::thread m_thread;
 };

@@ -5,129 +5,25 @@
 
 #include "framework/failure.h"
 
-// Every text the program shows to the user, in one place. Texts that are
-// completed at run time (a path, a host name) end or begin where the variable
-// part is joined on.
+// Every text the program shows to the user, in one place. A sentence that
+// names something (a path, a version, a number) holds it as a named
+// placeholder in braces, filled in by failure_text.cpp, so that each text is
+// whole wherever its subject stands. Texts not yet moved to that form end or
+// begin where the variable part is joined on.
 
 namespace text {
 
 // Captions.
 inline constexpr char kAppTitle[] = "Velmora Quindle";
 
-// Download preparation.
-inline constexpr char kCannotFindHomeDirectory[] = "Cannot find home directory";
-inline constexpr char kFailedToReadIndex[] = "Failed to read pkgindex file";
-inline constexpr char kFileError[] = "File error: ";
-inline constexpr char kProductVersionNotSpecified[] = "Product version not specified";
-inline constexpr char kInternalError3[] = "Internal error 3";
-// Follows "Internal error 3" in its box when the resume state is what could
-// not be read.
-inline constexpr char kUnreadableResumeBefore[] = "\n\nThe record of this download, ";
-inline constexpr char kUnreadableResumeAfter[] =
-    ", cannot be read. Cleanup puts it aside in the same folder, deleting nothing, and starts "
-    "this version's download again.";
-inline constexpr char kInternalError2[] = "Internal error 2";
-// A version folder that is not the program's own.
-inline constexpr char kForeignFolderBefore[] = "The folder ";
-inline constexpr char kForeignFolderAfter[] =
-    " was not made by Velmora Quindle for this download: it holds other files, or it is a link "
-    "or not a folder at all. Nothing is written there. Please move it away, or choose another "
-    "package folder.";
-inline constexpr char kIncompatibleBefore[] =
-    "Your Velmora Quindle program is not compatible with the current release. "
-    "Please download the newer version from ";
-inline constexpr char kIncompatibleAfter[] = " and try again. Thank you.";
-// The connection advice follows the fetch's own error text.
-inline constexpr char kConnectionAdvice[] =
-    "\r\n\r\n"
-    "In most cases, this is caused by your firewall program blocking the download. "
-    "You can temporarily turn off your firewall program and try again. "
-    "If your firewall program indicates error or at risk status, please fix it first.\r\n\r\n"
-    "If your computer is behind a corporate firewall/proxy server, please click the Proxy "
-    "button to set the server name and port.\r\n\r\n"
-    "You could also try to download the software as a single file:\r\n"
-    "    ";
-
-// HTTP fetch.
-inline constexpr char kHostNameNotSpecified[] = "Host name not specified for connection";
-inline constexpr char kFailedToConnect[] = "Failed to connect to the server.";
+// What the windows cannot create.
 inline constexpr char kCannotCreateFile[] = "Cannot create file: ";
-inline constexpr char kFailedToWriteFile[] = "Failed to write to file: ";
-inline constexpr char kSecond[] = " second";
-inline constexpr char kSeconds[] = " seconds";
-inline constexpr char kStalledBefore[] = "The server sent nothing for ";
-inline constexpr char kStalledAfter[] = "; the connection timed out.";
-inline constexpr char kTooSlowBefore[] = "The server sent less than ";
-inline constexpr char kTooSlowMiddle[] = " bytes per second for ";
-inline constexpr char kTooSlowAfter[] = "; the connection was given up.";
-inline constexpr char kDeadlineBefore[] = "The server did not send the whole file within ";
-inline constexpr char kDeadlineAfter[] = ".";
-inline constexpr char kBodyTooLongBefore[] = "The server sent more than ";
-inline constexpr char kBodyTooLongAfter[] = " bytes for this file; what arrived was discarded.";
-inline constexpr char kUnexpectedStatusBefore[] = "The server answered with status ";
-inline constexpr char kUnexpectedStatusAfter[] = " instead of sending the file.";
-inline constexpr char kProxyNeedsLogin[] =
-    "The proxy server asks for a user name and password (status 407), which this program "
-    "cannot give. Please set a proxy that needs no login.";
-inline constexpr char kTransferCodingBefore[] =
-    "The server sent the file in a transfer coding this program does not accept (";
-inline constexpr char kTransferCodingAfter[] = ").";
-inline constexpr char kRangeRefused[] = "The server did not send the rest of the file as asked.";
 
-// Verified downloads.
-inline constexpr char kNotSigned[] =
-    "The package cannot be checked: the server sent no list of checksums signed by Velmora "
-    "(SHA256SUMS and SHA256SUMS.minisig), so it may not come from Velmora. Nothing is "
-    "downloaded. Please try again later.";
-inline constexpr char kBadSignature[] =
-    "The list of checksums from the server does not carry Velmora's signature for this "
-    "package and version, so it may have been changed on the way. Nothing is downloaded. "
-    "Please try again later.";
-// A signed release older than one this package folder already has.
-inline constexpr char kOlderReleaseBefore[] = "The server offers version ";
-inline constexpr char kOlderReleaseMiddle[] = " of this package, older than version ";
-inline constexpr char kOlderReleaseAfter[] =
-    ", which Velmora signed and this package folder already has. An older release can bring "
-    "back faults that were mended, so nothing is downloaded. Please try again later.";
-inline constexpr char kSignedAhead[] =
-    "The list of checksums from the server is signed with a date more than a day after what "
-    "this computer's clock says it is now. Either the clock is wrong or the list is not what "
-    "Velmora published, so nothing is downloaded. Please check the date and time of this "
-    "computer, and try again.";
-inline constexpr char kCannotRecordReleaseBefore[] = "Cannot record the signed version in ";
-inline constexpr char kCannotRecordReleaseAfter[] =
-    ": it is not a file Velmora Quindle can read and write. Please move it away.";
-// The server's index for a version no longer fits the download under way.
-inline constexpr char kIndexChangedBefore[] = "Velmora now publishes version ";
-inline constexpr char kIndexChangedMiddle[] =
-    " in other parts than the ones this download was started with, in ";
-inline constexpr char kIndexChangedAfter[] =
-    ". The parts that still fit are kept; the others are fetched again.";
-inline constexpr char kPreparationTimeSpent[] =
-    "The server did not send the package's files in time.";
-inline constexpr char kBadChecksumList[] =
-    "The list of checksums from the server does not fit the package it came with. Nothing is "
-    "downloaded. Please try again later.";
-inline constexpr char kPartMismatchBefore[] = "The data received for ";
-inline constexpr char kPartMismatchAfter[] = " does not match its checksum.";
-inline constexpr char kIncorrectData[] = "Incorrect data: ";
-inline constexpr char kInstallerMismatchBefore[] = "The joined installer ";
-inline constexpr char kInstallerMismatchAfter[] =
-    " does not match its checksum, although every part does: the server's list of checksums is "
-    "wrong. Please try later";
-
-// Download worker and part merge.
-inline constexpr char kPleaseTryLater[] = " Please try later";
+// The part label while the parts are joined.
 inline constexpr char kMergingParts[] = "Merging Parts";
-inline constexpr char kCannotCreateOutputFile[] = "Cannot create output file";
-inline constexpr char kCannotOpenInputFile[] = "Cannot open input file: ";
-inline constexpr char kIncorrectSize[] = "Incorrect size: ";
-inline constexpr char kPleaseClickDownloadAgain[] = " Please click download again";
 
 // Main dialog.
 inline constexpr char kDownloadStillGoing[] = "Download is still going, please stop it first";
-inline constexpr char kPreviousDownloadCleaningUp[] =
-    "Previous download is trying to cleanup, please wait a few seconds";
 inline constexpr char kCaptionMainPackage[] = "Download Main Package";
 inline constexpr char kCaptionTobrinPackage[] = "Download Text-to-Speech Tobrin";
 inline constexpr char kCaptionVessaPackage[] = "Download Text-to-Speech Vessa";

@@ -12,6 +12,7 @@
 #include "framework/message_box.h"
 #include "framework/resource_ids.h"
 #include "framework/texts.h"
+#include "framework/user_report.h"
 #include "ui/about_dialog.h"
 #include "ui/dialog_templates.h"
 #include "ui/proxy_dialog.h"
@@ -118,8 +119,11 @@ void MainDialog::SelectPackage(PackageId id) {
 
 void MainDialog::ApplyPackage(PackageId id, bool keepServerFolder) {
     if (m_download.IsDownloading()) {
-        ShowMessageBox(m_download.m_bStop.load() != 0 ? text::kPreviousDownloadCleaningUp
-                                                      : text::kDownloadStillGoing);
+        if (m_download.m_bStop.load() != 0) {
+            Report(Failure(FailureKind::PreviousDownloadCleaningUp));
+        } else {
+            ShowMessageBox(text::kDownloadStillGoing);
+        }
         return;
     }
     const bool switched = id != g_currentPackage;

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/texts.h"
+#include "framework/failure_text.h"
 #include "main_dialog_fixture.h"
 #include "widgets/qt/dialog_window.h"
 
@@ -165,6 +165,11 @@ TEST_F(PlainTextQtBoxTest, MarkupInAHeaderValueIsShownLiterallyInTheBox) {
     const auto transferCoding = [](const std::string& value) {
         return Fault{.extraHeaders = "Transfer-Encoding: " + value + "\r\n"};
     };
+    const auto sentence = [](const std::string& value) {
+        Failure failure(FailureKind::TransferCoding);
+        failure.text = value;
+        return Render(failure);
+    };
     m_server.SetFault(package.RemotePath(1), transferCoding(probed));
     auto dialog = MakeDialog();
     RunModal(*dialog, [&] {
@@ -173,8 +178,7 @@ TEST_F(PlainTextQtBoxTest, MarkupInAHeaderValueIsShownLiterallyInTheBox) {
         ASSERT_TRUE(WaitUntil([&] { return !m_boxes.empty(); }, "the worker's box"));
         WaitForWorker(*dialog);
         const Box first = m_boxes[0];
-        EXPECT_NE(first.text.find(text::kTransferCodingBefore + probed + ")"), std::string::npos)
-            << first.text;
+        EXPECT_NE(first.text.find(sentence(probed)), std::string::npos) << first.text;
         EXPECT_EQ(first.label.text, first.text) << "the label shows the text as it stands";
         EXPECT_EQ(first.label.format, Qt::PlainText);
         EXPECT_FALSE(first.label.linksReachable);
@@ -190,8 +194,7 @@ TEST_F(PlainTextQtBoxTest, MarkupInAHeaderValueIsShownLiterallyInTheBox) {
         ASSERT_TRUE(WaitUntil([&] { return m_boxes.size() == 2; }, "the second box"));
         WaitForWorker(*dialog);
         const Box second = m_boxes[1];
-        EXPECT_NE(second.text.find(text::kTransferCodingBefore + attack + ")"), std::string::npos)
-            << second.text;
+        EXPECT_NE(second.text.find(sentence(attack)), std::string::npos) << second.text;
         EXPECT_EQ(second.label.text, second.text);
         EXPECT_EQ(second.label.format, Qt::PlainText);
         EXPECT_FALSE(second.label.linksReachable) << "no link in a box is one";
