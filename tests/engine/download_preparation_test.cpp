@@ -160,21 +160,11 @@ TEST_F(PreparationTest, AnUnreachableServerGivesTheConnectionAdvice) {
     m_state->SetProxy("127.0.0.1:" + std::to_string(UnusedLoopbackPort()));
 
     EXPECT_EQ(Prepare(), 0);
-    const auto texts = m_messages.Texts();
-    ASSERT_EQ(texts.size(), 1u);
-    const std::string advice =
-        "\r\n\r\n"
-        "In most cases, this is caused by your firewall program blocking the download. "
-        "You can temporarily turn off your firewall program and try again. "
-        "If your firewall program indicates error or at risk status, please fix it first.\r\n\r\n"
-        "If your computer is behind a corporate firewall/proxy server, please click the Proxy "
-        "button to set the server name and port.\r\n\r\n"
-        "You could also try to download the software as a single file:\r\n"
-        "    http://" +
-        kPrimary + "/download";
-    ASSERT_GT(texts[0].size(), advice.size());
-    EXPECT_EQ(texts[0].substr(texts[0].size() - advice.size()), advice);
-    EXPECT_NE(texts[0].find("onnect"), std::string::npos) << "libcurl's own text comes first";
+    ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::CannotFetchPackageFile});
+    const Failure& advice = m_messages.Failures()[0];
+    ASSERT_NE(advice.cause, nullptr);
+    EXPECT_EQ(advice.cause->kind, FailureKind::LibraryError) << "libcurl's own text comes first";
+    EXPECT_NE(advice.cause->text.find("onnect"), std::string::npos) << advice.cause->text;
     EXPECT_EQ(m_state->m_strHost, kPrimary);
     EXPECT_TRUE(m_packageFolder.Listing().empty());
 }
@@ -183,10 +173,10 @@ TEST_F(PreparationTest, AnIndexAnsweredWithAnErrorPageGivesTheAdviceWithItsText)
     m_server.SetFault("/download/quindle7/pkgindex.txt",
                       Fault{.status = 503, .body = "<html>busy</html>"});
     EXPECT_EQ(Prepare(), 0);
-    ASSERT_EQ(m_messages.Texts().size(), 1u);
-    EXPECT_EQ(
-        m_messages.Texts()[0].rfind("Failed to connect to the server.\r\n\r\nIn most cases", 0),
-        0u);
+    ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::CannotFetchPackageFile});
+    const Failure& advice = m_messages.Failures()[0];
+    ASSERT_NE(advice.cause, nullptr);
+    EXPECT_EQ(advice.cause->kind, FailureKind::FailedToConnect);
 }
 
 TEST_F(PreparationTest, ANewerFormatIsIncompatibleAndChangesNothing) {
@@ -194,11 +184,7 @@ TEST_F(PreparationTest, ANewerFormatIsIncompatibleAndChangesNothing) {
     m_state->m_index.m_productVersion = "kept";
     m_state->m_strVersion = "7.0";
     EXPECT_EQ(Prepare(), 0);
-    EXPECT_EQ(
-        m_messages.Texts(),
-        std::vector<std::string>{"Your Velmora Quindle program is not compatible with the current "
-                                 "release. Please download the newer version from " +
-                                 kPrimary + " and try again. Thank you."});
+    EXPECT_EQ(m_messages.Kinds(), std::vector{FailureKind::Incompatible});
     EXPECT_EQ(m_state->m_index.m_productVersion, "kept");
     EXPECT_EQ(m_state->m_strVersion, "7.0");
     EXPECT_EQ(m_packageFolder.Listing(), (std::vector<std::string>{"pkgindex.txt", "sites.txt"}));
@@ -207,8 +193,8 @@ TEST_F(PreparationTest, ANewerFormatIsIncompatibleAndChangesNothing) {
 TEST_F(PreparationTest, AMalformedServerIndexIsAFileError) {
     PublishIndex("1\n7.1\n3\n");
     EXPECT_EQ(Prepare(), 0);
-    EXPECT_EQ(m_messages.Texts(),
-              std::vector<std::string>{"File error: " + ProgramFolder() / "pkgindex.txt"});
+    ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::IndexMalformed});
+    EXPECT_EQ(m_messages.Failures()[0].path, ProgramFolder() / "pkgindex.txt");
 }
 
 // Names that mean another file, a stream or a device on a Windows disk are
@@ -221,9 +207,8 @@ TEST_F(PreparationTest, AnIndexWithANameWindowsWouldMisreadIsAFileError) {
         m_messages.Clear();
         PublishIndex(index);
         EXPECT_EQ(Prepare(), 0) << index;
-        EXPECT_EQ(m_messages.Texts(),
-                  std::vector<std::string>{"File error: " + ProgramFolder() / "pkgindex.txt"})
-            << index;
+        ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::IndexMalformed}) << index;
+        EXPECT_EQ(m_messages.Failures()[0].path, ProgramFolder() / "pkgindex.txt") << index;
         EXPECT_EQ(m_packageFolder.Listing(),
                   (std::vector<std::string>{"pkgindex.txt", "sites.txt"}))
             << index;
@@ -235,7 +220,7 @@ TEST_F(PreparationTest, AnEmptyVersionIsNotSpecified) {
         m_messages.Clear();
         PublishIndex(std::string("1\n") + version + "\n0\n10\n");
         EXPECT_EQ(Prepare(), 0);
-        EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Product version not specified"});
+        EXPECT_EQ(m_messages.Kinds(), std::vector{FailureKind::ProductVersionNotSpecified});
     }
 }
 
@@ -247,12 +232,8 @@ TEST_F(PreparationTest, ABrokenResumeStateIsAnInternalErrorAndStaysAsItIs) {
         m_messages.Clear();
         WriteFile(resume, content);
         EXPECT_EQ(Prepare(), 0) << content;
-        EXPECT_EQ(m_messages.Texts(),
-                  std::vector<std::string>{
-                      "Internal error 3\n\nThe record of this download, " + resume +
-                      ", cannot be read. Cleanup puts it aside in the same folder, deleting "
-                      "nothing, and starts this version's download again."})
-            << content;
+        ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::UnreadableResumeState}) << content;
+        EXPECT_EQ(m_messages.Failures()[0].path, resume) << content;
         EXPECT_EQ(ReadFile(resume), content);
     }
 }
@@ -294,15 +275,15 @@ TEST_F(PreparationTest, AResumeStateThatCannotBeWrittenIsReported) {
     ASSERT_TRUE(MakeFolder(ProgramFolder() / "7.1"));
     ASSERT_TRUE(MakeFolder(ProgramFolder() / "7.1/pkgindex.txt.tmp"));
     EXPECT_EQ(Prepare(), 0);
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Cannot create file: " +
-                                                           ProgramFolder() / "7.1/pkgindex.txt"});
+    ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::CannotCreateFile});
+    EXPECT_EQ(m_messages.Failures()[0].path, ProgramFolder() / "7.1/pkgindex.txt");
     EXPECT_EQ(m_state->m_strVersionFolder, "");
 }
 
 TEST_F(PreparationTest, AProgramPathWithoutAFolderCannotFindTheHomeDirectory) {
     m_state->m_strProgramPath = "VELMORA_QUINDLE_7";
     EXPECT_EQ(Prepare(), 0);
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Cannot find home directory"});
+    EXPECT_EQ(m_messages.Kinds(), std::vector{FailureKind::CannotFindHomeDirectory});
     EXPECT_TRUE(m_server.Requests().empty());
     EXPECT_EQ(m_state->m_strHost, "");
 }

@@ -120,8 +120,8 @@ TEST_F(WorkerTest, APartThatFailsThreeTimesEndsTheRun) {
     m_server.SetFault(package.RemotePath(1), Fault{.status = 404, .body = "<html>gone</html>"});
     ASSERT_EQ(Prepare(), 1);
     ASSERT_EQ(Download(), 9);
-    EXPECT_EQ(m_messages.Texts(),
-              std::vector<std::string>{"Failed to connect to the server. Please try later"});
+    ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::PartGaveUp});
+    EXPECT_EQ(m_messages.Failures()[0].cause->kind, FailureKind::FailedToConnect);
     EXPECT_EQ(m_server.CountRequests(package.RemotePath(1)), 3);
     EXPECT_EQ(m_server.CountRequests(package.RemotePath(2)), 0) << "later parts are not tried";
     const PackageIndex stored = StoredState(package);
@@ -167,8 +167,8 @@ TEST_F(WorkerTest, StopDuringTheThirdAttemptReportsTheSecondAttemptsError) {
     m_state->OnStop();
     WaitForWorker();
     EXPECT_EQ(m_state->m_nWorkerResult.load(), 9);
-    EXPECT_EQ(m_messages.Texts(),
-              std::vector<std::string>{"Failed to connect to the server. Please try later"});
+    ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::PartGaveUp});
+    EXPECT_EQ(m_messages.Failures()[0].cause->kind, FailureKind::FailedToConnect);
 }
 
 TEST_F(WorkerTest, DownloadIsRefusedWhileAWorkerIsRecorded) {
@@ -180,9 +180,7 @@ TEST_F(WorkerTest, DownloadIsRefusedWhileAWorkerIsRecorded) {
                         "the first part to be asked for"));
     m_state->OnStop();
     m_state->OnDownload();  // Download is enabled again, the worker still runs
-    EXPECT_EQ(m_messages.Texts(),
-              std::vector<std::string>{
-                  "Previous download is trying to cleanup, please wait a few seconds"});
+    EXPECT_EQ(m_messages.Kinds(), std::vector{FailureKind::PreviousDownloadCleaningUp});
     EXPECT_NE(m_state->m_bStop.load(), 0) << "the stop flag stays set under the running worker";
     WaitForWorker();
     EXPECT_EQ(m_server.CountRequests(package.RemotePath(0)), 1);
@@ -200,8 +198,8 @@ TEST_F(WorkerTest, AWrongSizedPartIsFoundByTheJoinAndFetchedAgain) {
     ASSERT_EQ(Prepare(), 1);
     ASSERT_EQ(Download(), 9);
     const std::string part = VersionFolder(package) / "velmora.003";
-    EXPECT_EQ(m_messages.Texts(),
-              std::vector<std::string>{"Incorrect size: " + part + " Please click download again"});
+    ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::IncorrectSize});
+    EXPECT_EQ(m_messages.Failures()[0].path, part);
     EXPECT_FALSE(FileExists(part));
     EXPECT_FALSE(FileExists(Installer(package)));
 
@@ -242,8 +240,8 @@ TEST_F(WorkerTest, AResumeStateThatCannotBeSavedEndsTheRunWithAMessage) {
     const std::string resume = VersionFolder(package) / "pkgindex.txt";
     ASSERT_TRUE(MakeFolder(resume + ".tmp"));
     ASSERT_EQ(Download(), 9);
-    EXPECT_EQ(m_messages.Texts(),
-              std::vector<std::string>{"Failed to write to file: " + resume + " Please try later"});
+    ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::ResumeStateNotWritten});
+    EXPECT_EQ(m_messages.Failures()[0].path, resume);
     EXPECT_EQ(DoneCount(StoredState(package)), 0) << "the stored state is the old one, intact";
     EXPECT_EQ(m_state->m_index.m_parts[0].m_done, 1) << "the fetched part stays done in memory";
 

@@ -73,9 +73,8 @@ TEST_F(PartMergeTest, TheLastPartHoldsFromOneByteToAWholePart) {
             EXPECT_EQ(QueryFileSize(m_dir / "velmora.exe"), static_cast<std::int64_t>(1400 + last));
             EXPECT_TRUE(m_messages.Texts().empty());
         } else {
-            EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Incorrect size: " + path +
-                                                                   " Please click download again"})
-                << last;
+            ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::IncorrectSize}) << last;
+            EXPECT_EQ(m_messages.Failures()[0].path, path) << last;
             EXPECT_FALSE(FileExists(m_dir / "velmora.exe")) << last;
             EXPECT_EQ(m_index.m_parts[2].m_done, 0) << last;
         }
@@ -95,8 +94,8 @@ TEST_F(PartMergeTest, APartOfTheWrongSizeIsDeletedAndMarkedForFetching) {
         RemoveFile(m_dir / m_index.m_parts.back().m_name);
         const std::string bad = m_dir / m_index.m_parts[c.bad].m_name;
         EXPECT_EQ(Merge(), 0);
-        EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Incorrect size: " + bad +
-                                                               " Please click download again"});
+        ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::IncorrectSize});
+        EXPECT_EQ(m_messages.Failures()[0].path, bad);
         EXPECT_FALSE(FileExists(bad));
         EXPECT_EQ(m_index.m_parts[c.bad].m_done, 0);
         EXPECT_EQ(m_index.m_parts.back().m_done, 1) << "parts after it are not read";
@@ -182,9 +181,8 @@ TEST_F(PartMergeTest, EveryPartThatSpoilsTheInstallerIsNamedAndMarked) {
     EXPECT_EQ(
         MergeParts(m_index, OwnFolder::Open(m_dir.Path()), "velmora.exe", nullptr, nullptr, &check),
         0);
-    EXPECT_EQ(m_messages.Texts(),
-              std::vector<std::string>{"Incorrect data: " + m_dir / "p1" + ", " + m_dir / "p3" +
-                                       " Please click download again"});
+    ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::IncorrectData});
+    EXPECT_EQ(m_messages.Failures()[0].paths, (std::vector{m_dir / "p1", m_dir / "p3"}));
     for (const std::size_t i : {0u, 2u}) {
         EXPECT_EQ(m_index.m_parts[i].m_done, 1) << "part " << i;
     }
@@ -199,8 +197,8 @@ TEST_F(PartMergeTest, AMissingPartIsReportedAndNotCreated) {
     const std::string missing = m_dir / "p1";
     RemoveFile(missing);
     EXPECT_EQ(Merge(), 0);
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Cannot open input file: " + missing +
-                                                           " Please click download again"});
+    ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::CannotOpenInputFile});
+    EXPECT_EQ(m_messages.Failures()[0].path, missing);
     EXPECT_EQ(m_index.m_parts[1].m_done, 0);
     EXPECT_EQ(m_index.m_parts[0].m_done, 1);
     EXPECT_FALSE(FileExists(missing));
@@ -212,7 +210,7 @@ TEST_F(PartMergeTest, AnOutputThatCannotBeCreatedOpensNoPart) {
     ASSERT_TRUE(MakeFolder(m_dir / "velmora.exe.partial"));
     RemoveFile(m_dir / "p0");  // would give its own message if opened
     EXPECT_EQ(Merge(), 0);
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Cannot create output file"});
+    EXPECT_EQ(m_messages.Kinds(), std::vector{FailureKind::CannotCreateOutputFile});
     EXPECT_EQ(m_index.m_parts[0].m_done, 1);
 }
 
@@ -221,7 +219,7 @@ TEST_F(PartMergeTest, AFolderInThePlaceOfTheInstallerIsNotReplaced) {
     ASSERT_TRUE(MakeFolder(m_dir / "velmora.exe"));
     WriteFile(m_dir / "velmora.exe/inside", "x");
     EXPECT_EQ(Merge(), 0);
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Cannot create output file"});
+    EXPECT_EQ(m_messages.Kinds(), std::vector{FailureKind::CannotCreateOutputFile});
     EXPECT_EQ(ReadFile(m_dir / "velmora.exe/inside"), "x");
     EXPECT_FALSE(FileExists(m_dir / "velmora.exe.partial"));
 }
@@ -252,8 +250,8 @@ TEST_F(PartMergeTest, AFullDiskFailsTheJoinAndLeavesNoInstaller) {
         result = Merge();
     }
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(m_messages.Texts(),
-              std::vector<std::string>{"Failed to write to file: " + m_dir / "velmora.exe"});
+    ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::FailedToWriteFile});
+    EXPECT_EQ(m_messages.Failures()[0].path, m_dir / "velmora.exe");
     EXPECT_FALSE(FileExists(m_dir / "velmora.exe"));
     EXPECT_FALSE(FileExists(m_dir / "velmora.exe.partial"));
     EXPECT_EQ(m_index.m_parts[1].m_done, 1) << "the parts themselves are fine";

@@ -101,10 +101,9 @@ TEST_F(SignedReleaseTest, AReleaseSignedBeforeTheOneAcceptedIsRefused) {
     const auto before = Snapshot();
     Restart();
     EXPECT_EQ(Prepare(), 0);
-    EXPECT_EQ(OnlyMessage(),
-              "The server offers version 7.9 of this package, older than version 7.10, which "
-              "Velmora signed and this package folder already has. An older release can bring "
-              "back faults that were mended, so nothing is downloaded. Please try again later.");
+    ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::OlderRelease});
+    EXPECT_EQ(m_messages.Failures()[0].version, "7.9");
+    EXPECT_EQ(m_messages.Failures()[0].otherVersion, "7.10");
     m_state->OnDownload();  // prepares again, and is refused again
     WaitForWorker();
     EXPECT_FALSE(FileExists(ProgramFolder() / "7.9")) << "nothing written to a version folder";
@@ -154,11 +153,7 @@ TEST_F(SignedReleaseTest, ReleasesAreOrderedByTheirSigningTime) {
 TEST_F(SignedReleaseTest, ASignatureDatedMoreThanADayAheadIsRefusedAndNotRecorded) {
     PublishSignedAt("7.4", -2 * 24 * 60 * 60, 3);
     EXPECT_EQ(Prepare(), 0);
-    EXPECT_EQ(OnlyMessage(),
-              "The list of checksums from the server is signed with a date more than a day after "
-              "what this computer's clock says it is now. Either the clock is wrong or the list is "
-              "not what Velmora published, so nothing is downloaded. Please check the date and "
-              "time of this computer, and try again.");
+    EXPECT_EQ(m_messages.Kinds(), std::vector{FailureKind::SignedAhead});
     EXPECT_FALSE(FileExists(ProgramFolder() / "signed-versions.txt"));
     EXPECT_FALSE(FileExists(ProgramFolder() / "7.4"));
     // Within a day ahead, as clocks differ, it is taken.
@@ -190,10 +185,7 @@ TEST_F(SignedReleaseTest, AnotherPackagesGenuineSignedFilesInTheMainFolderAreRef
                       fs::path(m_serverRoot / "download/quindle7") / entry.path().filename());
     }
     EXPECT_EQ(Prepare(), 0);
-    EXPECT_EQ(OnlyMessage(),
-              "The list of checksums from the server does not carry Velmora's signature for this "
-              "package and version, so it may have been changed on the way. Nothing is "
-              "downloaded. Please try again later.");
+    EXPECT_EQ(m_messages.Kinds(), std::vector{FailureKind::BadSignature});
     EXPECT_FALSE(FileExists(ProgramFolder() / "7.1"));
     EXPECT_FALSE(FileExists(ProgramFolder() / "signed-versions.txt"));
 
@@ -215,10 +207,6 @@ TEST_F(SignedReleaseTest, AVersionWithABlankIsSignedAndAccepted) {
 }
 
 TEST_F(SignedReleaseTest, TheSameVersionRepublishedInOtherPartsKeepsWhatStillFits) {
-    const std::string changed =
-        "Velmora now publishes version 7.1 in other parts than the ones this download was "
-        "started with, in " +
-        ProgramFolder() / "7.1. The parts that still fit are kept; the others are fetched again.";
     for (const bool checksums : {true, false}) {
         SCOPED_TRACE(checksums ? "with checksums" : "without checksums");
         // Restarted first: the last run's state holds the folder, which
@@ -251,7 +239,9 @@ TEST_F(SignedReleaseTest, TheSameVersionRepublishedInOtherPartsKeepsWhatStillFit
             m_state->m_strPublicKey.clear();
         }
         ASSERT_EQ(Prepare(), 1) << OnlyMessage();
-        EXPECT_EQ(OnlyMessage(), changed);
+        ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::PartsRepublished});
+        EXPECT_EQ(m_messages.Failures()[0].version, "7.1");
+        EXPECT_EQ(m_messages.Failures()[0].path, ProgramFolder() / "7.1");
         EXPECT_FALSE(FileExists(Installer(second))) << "the old installer went";
         m_messages.Clear();
         ASSERT_EQ(Download(), 0) << OnlyMessage();

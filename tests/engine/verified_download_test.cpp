@@ -101,21 +101,15 @@ TEST_F(VerifiedDownloadTest, ASignedPackageDownloadsAndASpoiltPartIsFetchedAgain
     m_server.SetFault(m_package.RemotePath(2), Fault{.body = flipped, .replaceBody = true});
     ASSERT_EQ(Prepare(), 1);
     EXPECT_EQ(Download(), 9);
-    EXPECT_EQ(m_messages.Texts(),
-              std::vector<std::string>{"The data received for velmora.003 does "
-                                       "not match its checksum. Please try later"});
+    ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::PartGaveUp});
+    EXPECT_EQ(m_messages.Failures()[0].cause->kind, FailureKind::PartMismatch);
+    EXPECT_EQ(m_messages.Failures()[0].cause->name, "velmora.003");
     EXPECT_FALSE(FileExists(Part(2)));
 }
 
 TEST_F(VerifiedDownloadTest, WithAKeyBuiltInATamperedOrMissingSignatureStopsBeforeAnyPart) {
-    const std::string bad =
-        "The list of checksums from the server does not carry Velmora's signature for this "
-        "package and version, so it may have been changed on the way. Nothing is downloaded. "
-        "Please try again later.";
-    const std::string none =
-        "The package cannot be checked: the server sent no list of checksums signed by Velmora "
-        "(SHA256SUMS and SHA256SUMS.minisig), so it may not come from Velmora. Nothing is "
-        "downloaded. Please try again later.";
+    const FailureKind bad = FailureKind::BadSignature;
+    const FailureKind none = FailureKind::NotSigned;
     const TestKey other;
     const std::string sums = Checksums();
     std::string tampered = sums;
@@ -123,7 +117,7 @@ TEST_F(VerifiedDownloadTest, WithAKeyBuiltInATamperedOrMissingSignatureStopsBefo
     const struct {
         const char* name;
         std::function<void()> publish;
-        std::string message;
+        FailureKind kind;
     } cases[] = {
         {"a changed list",
          [&] {
@@ -158,7 +152,7 @@ TEST_F(VerifiedDownloadTest, WithAKeyBuiltInATamperedOrMissingSignatureStopsBefo
         m_server.ClearRequests();
         c.publish();
         EXPECT_EQ(Prepare(), 0) << c.name;
-        EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{c.message}) << c.name;
+        EXPECT_EQ(m_messages.Kinds(), std::vector{c.kind}) << c.name;
         m_state->OnDownload();  // prepares again, and fails again
         WaitForWorker();
         EXPECT_EQ(PartsRequested(), 0) << c.name << ": nothing is downloaded";
@@ -173,9 +167,6 @@ TEST_F(VerifiedDownloadTest, WithoutAKeyAListIsUsedWhenThereAndMustFitTheIndex) 
     ASSERT_EQ(Download(), 0);
     EXPECT_EQ(ReadFile(Installer(m_package)), m_package.installer);
 
-    const std::string misfit =
-        "The list of checksums from the server does not fit the package it came with. Nothing is "
-        "downloaded. Please try again later.";
     const struct {
         const char* name;
         std::function<void(ChecksumList&)> change;
@@ -199,7 +190,7 @@ TEST_F(VerifiedDownloadTest, WithoutAKeyAListIsUsedWhenThereAndMustFitTheIndex) 
         ChecksumList list;
         PublishChecksums(Checksums(c.change));
         EXPECT_EQ(Prepare(), 0) << c.name;
-        EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{misfit}) << c.name;
+        EXPECT_EQ(m_messages.Kinds(), std::vector{FailureKind::BadChecksumList}) << c.name;
     }
 
     // A fitting list is used: a flipped byte is found without any key.
@@ -230,8 +221,8 @@ TEST_F(VerifiedDownloadTest, ThePartThatSpoilsTheInstallerIsNamedAndFetchedAgain
     NewState();
     ASSERT_EQ(Prepare(), 1);
     EXPECT_EQ(Download(), 9);
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Incorrect data: " + Part(3) +
-                                                           " Please click download again"});
+    ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::IncorrectData});
+    EXPECT_EQ(m_messages.Failures()[0].paths, std::vector{Part(3)});
     EXPECT_FALSE(FileExists(Installer(m_package)));
     EXPECT_FALSE(FileExists(VersionFolder(m_package) / "velmora.exe.partial"));
     m_messages.Clear();
@@ -256,10 +247,8 @@ TEST_F(VerifiedDownloadTest, ThePartThatSpoilsTheInstallerIsNamedAndFetchedAgain
     m_messages.Clear();
     ASSERT_EQ(Prepare(), 1) << testing::PrintToString(m_messages.Texts());
     EXPECT_EQ(Download(), 9);
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{
-                                      "The joined installer " + Installer(m_package) +
-                                      " does not match its checksum, although every part does: "
-                                      "the server's list of checksums is wrong. Please try later"});
+    ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::InstallerMismatch});
+    EXPECT_EQ(m_messages.Failures()[0].path, Installer(m_package));
     EXPECT_FALSE(FileExists(Installer(m_package)));
 }
 

@@ -195,7 +195,9 @@ TEST_F(CompletionTest, OwnNamesInAnotherLetterCaseAreNoPartNames) {
         WriteFile(m_serverRoot / "download/quindle7/pkgindex.txt",
                   std::string("1\n7.7\n2\n8192\nvelmora.001\n0\n") + name + "\n0\n");
         EXPECT_EQ(Prepare(), 0) << name;
-        EXPECT_EQ(OnlyMessage(), "File error: " + PackageFolder() / "pkgindex.txt") << name;
+        EXPECT_EQ(OnlyKindAndPath(),
+                  std::pair(FailureKind::IndexMalformed, PackageFolder() / "pkgindex.txt"))
+            << name;
     }
     // Nor may two parts differ in case only.
     Fresh();

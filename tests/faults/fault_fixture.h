@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
 
+#include "framework/failure.h"
 #include "framework/file_utils.h"
 #include "support/child_process.h"
 #include "support/engine_fixture.h"
@@ -104,6 +106,17 @@ class FaultTest : public EngineTest {
     std::string OnlyMessage() const {
         const auto texts = m_messages.Texts();
         return texts.size() == 1 ? texts[0] : "(" + std::to_string(texts.size()) + " messages)";
+    }
+    // The one failure reported, with its subjects; a Stopped one, which is
+    // never reported, when there was not exactly one.
+    Failure OnlyFailure() const {
+        const auto failures = m_messages.Failures();
+        return failures.size() == 1 ? failures[0] : Failure(FailureKind::Stopped);
+    }
+    // The one failure's kind and path, as a pair to compare at once.
+    std::pair<FailureKind, std::string> OnlyKindAndPath() const {
+        const Failure failure = OnlyFailure();
+        return {failure.kind, failure.path};
     }
     ChildResult RunHeadless(long fileSizeLimit = -1, bool unprivileged = false) {
         return RunChild(

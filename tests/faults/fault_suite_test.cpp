@@ -239,7 +239,7 @@ TEST_F(FaultTest, LocalFaults) {
     ASSERT_EQ(Prepare(), 1);
     m_server.ClearRequests();
     EXPECT_EQ(Download(), 9);
-    EXPECT_EQ(OnlyMessage(), "Incorrect size: " + Part(3) + " Please click download again");
+    EXPECT_EQ(OnlyKindAndPath(), std::pair(FailureKind::IncorrectSize, Part(3)));
     m_messages.Clear();
     EXPECT_EQ(Download(), 0) << OnlyMessage();
     EXPECT_EQ(m_server.Requests().size(), 1u) << "only the cut part is fetched";
@@ -252,7 +252,9 @@ TEST_F(FaultTest, LocalFaults) {
         GTEST_SKIP() << kNoSymbolicLinks;
     }
     EXPECT_EQ(Download(), 9);
-    EXPECT_EQ(OnlyMessage(), "Cannot create file: " + Part(1) + kPleaseTryLater);
+    ASSERT_EQ(OnlyFailure().kind, FailureKind::PartGaveUp);
+    EXPECT_EQ(OnlyFailure().cause->kind, FailureKind::CannotCreateFile);
+    EXPECT_EQ(OnlyFailure().cause->path, Part(1));
     ExpectNothingLost("a link in the way");
 }
 
@@ -301,7 +303,7 @@ TEST_F(FaultTest, AFullDiskWhileWritingAPartSavingTheStateOrJoining) {
         result = Download();
     }
     EXPECT_EQ(result, 9);
-    EXPECT_EQ(OnlyMessage(), "Failed to write to file: " + resume + kPleaseTryLater);
+    EXPECT_EQ(OnlyKindAndPath(), std::pair(FailureKind::ResumeStateNotWritten, resume));
     PackageIndex stored;
     IndexLoadError error = CannotOpen;
     ASSERT_EQ(stored.Load(resume, error), 1) << "the previous state is intact";

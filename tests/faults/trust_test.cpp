@@ -43,11 +43,8 @@ class TrustTest : public FaultTest {
         std::error_code ec;
         return fs::symlink_status(path, ec).type() == fs::file_type::symlink;
     }
-    std::string Foreign(const std::string& folder) const {
-        return "The folder " + folder +
-               " was not made by Velmora Quindle for this download: it holds other files, or it "
-               "is a link or not a folder at all. Nothing is written there. Please move it away, "
-               "or choose another package folder.";
+    static std::pair<FailureKind, std::string> Foreign(const std::string& folder) {
+        return {FailureKind::ForeignFolder, folder};
     }
 };
 
@@ -58,7 +55,8 @@ TEST_F(TrustTest, ADotFolderVersionAndAnExistingForeignFolderAreRefused) {
     WriteFile(m_serverRoot / "download/quindle7/authorized_keys", "the attacker's key");
     PublishIndex("1\n.ssh\n1\n10\nauthorized_keys\n0\n");
     EXPECT_EQ(Prepare(), 0);
-    EXPECT_EQ(OnlyMessage(), "File error: " + PackageFolder() / "pkgindex.txt");
+    EXPECT_EQ(OnlyKindAndPath(),
+              std::pair(FailureKind::IndexMalformed, PackageFolder() / "pkgindex.txt"));
     EXPECT_EQ(ReadFile(PackageFolder() / ".ssh/authorized_keys"), "the user's key");
 
     m_messages.Clear();
@@ -67,7 +65,7 @@ TEST_F(TrustTest, ADotFolderVersionAndAnExistingForeignFolderAreRefused) {
     WriteFile(m_serverRoot / "download/quindle7/tool", "the attacker's tool");
     PublishIndex("1\nbin\n1\n10\ntool\n0\n");
     EXPECT_EQ(Prepare(), 0);
-    EXPECT_EQ(OnlyMessage(), Foreign(PackageFolder() / "bin"));
+    EXPECT_EQ(OnlyKindAndPath(), Foreign(PackageFolder() / "bin"));
     EXPECT_EQ(ReadFile(PackageFolder() / "bin/tool"), "the user's tool");
     EXPECT_EQ(DeleteDownloadFiles(*m_state), 0) << "Cleanup has no folder to clean";
     EXPECT_EQ(ReadFile(PackageFolder() / "bin/tool"), "the user's tool");
@@ -81,7 +79,7 @@ TEST_F(TrustTest, ASymlinkedVersionFolderIsRefusedAndASwappedOneRedirectsNothing
         GTEST_SKIP() << kNoSymbolicLinks;
     }
     EXPECT_EQ(Prepare(), 0);
-    EXPECT_EQ(OnlyMessage(), Foreign(Version()));
+    EXPECT_EQ(OnlyKindAndPath(), Foreign(Version()));
     EXPECT_EQ(DeleteDownloadFiles(*m_state), 0);
     ExpectNothingLost("a link at the version folder");
 
@@ -262,7 +260,7 @@ TEST_F(TrustTest, AnOversizedLastPartIsRefusedWhenFetchedAndWhenJoined) {
     m_state->m_strProgramPath = PackageFolder() / "VELMORA_QUINDLE_7";
     ASSERT_EQ(Prepare(), 1);
     EXPECT_EQ(Download(), 9);
-    EXPECT_EQ(OnlyMessage(), "Incorrect size: " + Part(last) + " Please click download again");
+    EXPECT_EQ(OnlyKindAndPath(), std::pair(FailureKind::IncorrectSize, Part(last)));
     m_messages.Clear();
     m_server.ClearRequests();
     EXPECT_EQ(Download(), 0) << OnlyMessage();
@@ -321,7 +319,8 @@ TEST_F(TrustTest, IndexesOf40000AndAMillionPartsAreReadAndOneMoreIsRefused) {
             EXPECT_EQ(m_state->m_index.m_parts.size(), static_cast<std::size_t>(count));
         } else {
             EXPECT_EQ(Prepare(), 0);
-            EXPECT_EQ(OnlyMessage(), "File error: " + PackageFolder() / "pkgindex.txt");
+            EXPECT_EQ(OnlyKindAndPath(),
+                      std::pair(FailureKind::IndexMalformed, PackageFolder() / "pkgindex.txt"));
         }
     }
 }
@@ -348,7 +347,7 @@ TEST_F(TrustTest, AResumeStateThatCannotBeReadIsNeverReplaced) {
             GTEST_SKIP() << (fifo ? kNoFifos : kNoSymbolicLinks);
         }
         EXPECT_EQ(Prepare(), 0);
-        EXPECT_EQ(OnlyMessage(), "Cannot create file: " + resume);
+        EXPECT_EQ(OnlyKindAndPath(), std::pair(FailureKind::CannotCreateFile, resume));
         EXPECT_TRUE(fifo ? IsFifo(resume) : IsLink(resume));
         ExpectNothingLost(fifo ? "a FIFO at the resume state" : "a link at the resume state");
     }
