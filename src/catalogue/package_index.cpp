@@ -150,15 +150,33 @@ int PackageIndex::Load(const std::string& path, IndexLoadError& error) {
 }
 
 int PackageIndex::Load(const OwnFolder& folder, const std::string& name, IndexLoadError& error) {
+    const Outcome read = Read(folder, name);
+    if (read) {
+        return 1;
+    }
+    switch (read.Error().kind) {
+        case FailureKind::Incompatible:
+            error = Incompatible;
+            break;
+        case FailureKind::IndexMalformed:
+            error = Malformed;
+            break;
+        default:
+            error = CannotOpen;
+            break;
+    }
+    return 0;
+}
+
+Outcome PackageIndex::Read(const OwnFolder& folder, const std::string& name) {
     Clear();
     const FileHandle file = OpenOwnFileForReading(folder, name);
     if (!file.IsOpen()) {
-        error = CannotOpen;
-        return 0;
+        return Failure(FailureKind::IndexUnreadable);
     }
-    const auto fail = [&](IndexLoadError reason) {
-        error = reason;
-        return 0;
+    const auto fail = [&](FailureKind kind) {
+        return kind == FailureKind::IndexMalformed ? Failure::WithPath(kind, folder.PathOf(name))
+                                                   : Failure(kind);
     };
     // Large enough a buffer to stay off the stack.
     const auto reader = std::make_unique<IndexLineReader>(file);
@@ -167,27 +185,27 @@ int PackageIndex::Load(const OwnFolder& folder, const std::string& name, IndexLo
     reader->SkipByteOrderMark();
     int format = 0;
     if (!reader->ReadIndexInt(format)) {
-        return fail(Malformed);
+        return fail(FailureKind::IndexMalformed);
     }
     if (format > kFormatNumber) {
-        return fail(Incompatible);
+        return fail(FailureKind::Incompatible);
     }
     int count = 0;
     if (!reader->ReadIndexLine(m_productVersion) || !reader->ReadIndexInt(count) ||
         !reader->ReadIndexInt(m_partSize) || count > kMaxParts) {
-        return fail(Malformed);
+        return fail(FailureKind::IndexMalformed);
     }
     for (int i = 0; i < count; ++i) {
         PackagePart part;
         if (!reader->ReadIndexLine(part.m_name) || !reader->ReadIndexFlag(part.m_done)) {
-            return fail(Malformed);
+            return fail(FailureKind::IndexMalformed);
         }
         m_parts.push_back(std::move(part));
     }
     m_folder = folder;
     m_name = name;
     m_path = folder.PathOf(name);
-    return 1;
+    return {};
 }
 
 struct PackageIndex::SavedFile {

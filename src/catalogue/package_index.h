@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/failure.h"
 #include "framework/file_system.h"
 
 // Why PackageIndex::Load failed.
@@ -39,6 +40,9 @@ class PackageIndex {
     int Load(const std::string& path, IndexLoadError& error);
     // The same for a file in a folder held open; later saves go there too.
     int Load(const OwnFolder& folder, const std::string& name, IndexLoadError& error);
+    // Load's work, its failure by kind: IndexUnreadable (it cannot be
+    // opened), Incompatible or IndexMalformed (with the file's path).
+    Outcome Read(const OwnFolder& folder, const std::string& name);
     // Rewrites the file at m_path; 1 on success. The previous file is replaced
     // only once the new one is complete on disk.
     int Save();

@@ -162,15 +162,8 @@ int PrepareDownload(DownloadState& state) {
 
     const std::string serverIndex = packageFolder.PathOf(kIndexFileName);
     PackageIndex published;
-    IndexLoadError reason = CannotOpen;
-    if (!published.Load(packageFolder, kIndexFileName, reason)) {
-        if (reason == Incompatible) {
-            Report(Failure(FailureKind::Incompatible));
-        } else if (reason == Malformed) {
-            Report(Failure::WithPath(FailureKind::IndexMalformed, serverIndex));
-        } else {
-            Report(Failure(FailureKind::IndexUnreadable));
-        }
+    if (const Outcome read = published.Read(packageFolder, kIndexFileName); !read) {
+        Report(read.Error());
         return 0;
     }
     const std::string version = published.GetProductVersion();
@@ -204,8 +197,8 @@ int PrepareDownload(DownloadState& state) {
     }
 
     const std::string resumeState = versionFolder.PathOf(kIndexFileName);
-    if (!state.m_index.Load(versionFolder, kIndexFileName, reason)) {
-        if (reason != CannotOpen) {
+    if (const Outcome read = state.m_index.Read(versionFolder, kIndexFileName); !read) {
+        if (read.Error().kind != FailureKind::IndexUnreadable) {
             return ReportUnreadableResumeState(state, versionFolder);
         }
         // A resume state that is there but cannot be read (no permission, a
@@ -218,7 +211,7 @@ int PrepareDownload(DownloadState& state) {
             Report(Failure::WithPath(FailureKind::CannotCreateFile, resumeState));
             return 0;
         }
-        if (!state.m_index.Load(versionFolder, kIndexFileName, reason)) {
+        if (!state.m_index.Read(versionFolder, kIndexFileName)) {
             Report(Failure(FailureKind::InternalError2));
             return 0;
         }
