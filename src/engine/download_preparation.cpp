@@ -82,17 +82,16 @@ bool IsOwnVersionFolder(const OwnFolder& folder) {
 // Opens (creating it when missing) one level of the version folder, and
 // tells the user when it cannot or must not be used.
 OwnFolder OpenOwnSubfolder(const OwnFolder& parent, const std::string& name) {
-    OwnFolder::Opened opened = OwnFolder::Opened::Failed;
-    OwnFolder folder = parent.OpenSubfolder(name, true, opened);
-    if (opened == OwnFolder::Opened::Failed) {
-        Report(Failure::OfSystem(LastSystemError()));
+    Result<OwnFolder> folder = parent.Subfolder(name, true);
+    if (!folder) {
+        Report(folder.Error());
         return {};
     }
-    if (!folder.IsOpen() || !IsOwnVersionFolder(folder)) {
+    if (!IsOwnVersionFolder(*folder)) {
         Report(Failure::WithPath(FailureKind::ForeignFolder, parent.PathOf(name)));
         return {};
     }
-    return folder;
+    return *folder;
 }
 
 // The resume state holds the done flags, so it is never replaced: the user

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "framework/failure.h"
+
 // Everything the program does with files and folders, the same on every
 // platform: the shared code sees only these types and calls, never a
 // descriptor, a handle or a system header. file_system_posix.cpp and
@@ -99,6 +101,11 @@ class OwnFolder {
     // list of the user, SYSTEM and the administrators, nothing inherited).
     OwnFolder OpenSubfolder(const std::string& name, bool create, Opened& result,
                             NewFile access = NewFile::Shared) const;
+    // The same, its failure by kind: ForeignFolder (with the path) where
+    // something that is not a folder stands at the name, the system's error
+    // where it cannot be made or opened.
+    Result<OwnFolder> Subfolder(const std::string& name, bool create,
+                                NewFile access = NewFile::Shared) const;
 
     // A folder that could not be opened keeps its path, for messages.
     bool IsOpen() const { return m_handle != nullptr; }
