@@ -1,5 +1,7 @@
 #include "engine/download_worker.h"
 
+#include <optional>
+
 #include "catalogue/package_files.h"
 #include "engine/download_state.h"
 #include "engine/growing_join.h"
@@ -70,7 +72,7 @@ class PartFetch {
         // the server could only answer that there is nothing left to send.
         bool fetched =
             m_have > 0 && m_have == m_details.expectedSize ? TakeWholeFile(error) : Fetch(error);
-        if (!fetched && m_details.rangeRefused) {
+        if (!fetched && m_lastFetch == FailureKind::RangeRefused) {
             // Not continued as asked: the whole part again, at once.
             m_have = 0;
             m_hash.Reset();
@@ -94,7 +96,9 @@ class PartFetch {
         // already, gets a 416 that says so), unless the disk failed it: a
         // write or sync that failed once may succeed on a new descriptor
         // without the data ever reaching the disk.
-        m_have = m_details.localWriteFailed ? 0 : m_details.fileLength;
+        const bool localWriteFailed = m_lastFetch == FailureKind::CannotCreateFile ||
+                                      m_lastFetch == FailureKind::FailedToWriteFile;
+        m_have = localWriteFailed ? 0 : m_details.fileLength;
         if (m_have == 0) {
             m_hash.Reset();
         }
@@ -113,6 +117,7 @@ class PartFetch {
         const Outcome fetched = FetchFile(
             m_state.m_strHost, kHttpPort, m_remote, m_local, FileMode::Binary, m_state.GetProxy(),
             &m_state.m_progressPart, kProgressDivisor, &m_state.m_bStop, m_limits, &m_details);
+        m_lastFetch = fetched ? std::nullopt : std::optional(fetched.Error().kind);
         if (!fetched && fetched.Error().kind != FailureKind::Stopped) {
             error = fetched.Error();
         }
@@ -156,6 +161,8 @@ class PartFetch {
     FetchDetails m_details;
     Sha256 m_hash;
     long long m_have = 0;
+    // How the last fetch failed; nothing when it did not.
+    std::optional<FailureKind> m_lastFetch;
 };
 
 }  // namespace

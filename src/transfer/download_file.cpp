@@ -581,9 +581,7 @@ Outcome FetchFile(const std::string& host, int port, const std::string& remotePa
     FetchDetails& detail = details != nullptr ? *details : none;
     detail.status = 0;
     detail.continued = false;
-    detail.rangeRefused = false;
     detail.complete = false;
-    detail.localWriteFailed = false;
     // The desktop's proxy lookup counts against the fetch's deadline.
     const Clock::time_point started = Clock::now();
     if (host.empty()) {
@@ -721,10 +719,8 @@ Outcome FetchFile(const std::string& host, int port, const std::string& remotePa
             return failure;
         }
         case FetchFailure::CannotCreate:
-            detail.localWriteFailed = true;
             return Failure::WithPath(FailureKind::CannotCreateFile, local.Path());
         case FetchFailure::WriteFailed:
-            detail.localWriteFailed = true;
             return Failure::WithPath(FailureKind::FailedToWriteFile, local.Path());
         case FetchFailure::Stalled: {
             Failure failure(FailureKind::Stalled);
@@ -738,7 +734,6 @@ Outcome FetchFile(const std::string& host, int port, const std::string& remotePa
             return failure;
         }
         case FetchFailure::RangeRefused:
-            detail.rangeRefused = true;
             return Failure(FailureKind::RangeRefused);
         case FetchFailure::KeptSilent:
         case FetchFailure::None:

@@ -47,8 +47,8 @@ struct FetchDetails {
     // Bytes already in the local file (the hash holds them): the rest is
     // asked for with "Range: bytes=N-". A 206 whose Content-Range starts
     // there and ends at the file's last byte is appended; a 200 starts the
-    // file from zero; any other answer fails with `rangeRefused` set, the
-    // file untouched, and the caller asks again from zero. A 416 whose
+    // file from zero; any other answer fails as RangeRefused, the file
+    // untouched, and the caller asks again from zero. A 416 whose
     // "Content-Range: bytes */N" names exactly N = resumeFrom (and the
     // expected size, where known) says the file is whole already: the fetch
     // succeeds with `complete` set and the file untouched but synced.
@@ -61,13 +61,9 @@ struct FetchDetails {
     std::atomic<std::int64_t>* counter = nullptr;
     std::int64_t countFrom = 0;
 
-    long status = 0;            // the answer's status, 0 when none came
-    bool continued = false;     // the rest was appended
-    bool rangeRefused = false;  // see resumeFrom
-    bool complete = false;      // see resumeFrom
-    // The local file could not be made, written or put on disk: what it
-    // holds may not be what arrived, so it is no file to continue.
-    bool localWriteFailed = false;
+    long status = 0;           // the answer's status, 0 when none came
+    bool continued = false;    // the rest was appended
+    bool complete = false;     // see resumeFrom
     long long fileLength = 0;  // the local file's length afterwards
     // The connection to keep between fetches to the server (none: each
     // fetch has its own).
@@ -94,7 +90,9 @@ enum class FileMode { Text, AsSent, Binary };
 // The progress bar, when given, moves by 4096 / divisor for every 4096 bytes
 // received (a short last block counts as a whole one). A non-zero stop flag
 // ends the fetch as failed with FailureKind::Stopped, also while the server
-// sends nothing.
+// sends nothing. A local file that could not be made, written or put on disk
+// (CannotCreateFile, FailedToWriteFile) may not hold what arrived, so it is
+// no file to continue.
 Outcome FetchFile(const std::string& host, int port, const std::string& remotePath,
                   const LocalFile& local, FileMode mode, const std::string& proxy,
                   ProgressCtrl* progress, int progressDivisor, const std::atomic<int>* stop,
