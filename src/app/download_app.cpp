@@ -17,6 +17,7 @@
 #include "framework/message_box.h"
 #include "framework/resource_ids.h"
 #include "framework/texts.h"
+#include "framework/user_report.h"
 #include "transfer/network.h"
 #include "ui/main_dialog.h"
 #include "ui/string_table.h"
@@ -73,7 +74,7 @@ bool DownloadApp::InitInstance(int argc, const char* const* argv) {
             installed ? StartProgramFile(installedCopy.folder, installedCopy.file, runPath)
                       : StartDetached(runPath);
         if (!started) {
-            ShowMessageBox(text::kCannotStartCopyBefore + runPath + text::kCannotStartCopyAfter);
+            Report(Failure::WithPath(FailureKind::CannotStartCopy, runPath));
         }
         return false;
     }
@@ -91,8 +92,8 @@ bool DownloadApp::InitInstance(int argc, const char* const* argv) {
             ShowFolderInUse(packageFolder);
             return false;
         case FolderLock::Result::Failed:
-            ShowMessageBox(text::kCannotCreateFile + packageFolder + kPathSeparator +
-                           kLockFileName);
+            Report(Failure::WithPath(FailureKind::CannotCreateFile,
+                                     packageFolder + kPathSeparator + kLockFileName));
             return false;
     }
 

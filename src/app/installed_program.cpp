@@ -8,6 +8,7 @@
 #include "framework/message_box.h"
 #include "framework/own_files.h"
 #include "framework/texts.h"
+#include "framework/user_report.h"
 
 namespace {
 
@@ -145,8 +146,7 @@ HeldCopy InstalledCopyToRun(const std::string& modulePath, HeldCopy copy) {
     }
     HeldCopy held = HoldPackageCopy(made);
     if (!held.IsHeld()) {
-        ShowMessageBox(text::kFolderOpenToOthersBefore + PackageFolderOf(made) +
-                       text::kFolderOpenToOthersAfter);
+        Report(Failure::WithPath(FailureKind::FolderOpenToOthers, PackageFolderOf(made)));
         return {};
     }
     return held;

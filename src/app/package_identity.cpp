@@ -10,6 +10,7 @@
 #include "framework/message_box.h"
 #include "framework/resource_ids.h"
 #include "framework/texts.h"
+#include "framework/user_report.h"
 #include "ui/folder_dialog.h"
 
 std::string GetPackageProgramName(PackageId id) {
@@ -39,15 +40,15 @@ namespace {
 
 // The system's reason why the program could not be copied to `target`, or
 // ours where the system gives none (something else stands at that name).
-std::string WhyNotCopied(const std::string& target, int error) {
+Failure WhyNotCopied(const std::string& target, int error) {
     std::string name;
     EntryInfo there;
     if (StatOwnEntry(OwnFolder::OpenParentOf(target, name), name, there) &&
         there.kind != EntryKind::File) {
-        return text::kNotAFileThere;
+        return Failure(FailureKind::NotAFileThere);
     }
-    const std::string reason = SystemErrorText(error);
-    return reason.empty() ? text::kNoReasonGiven : reason;
+    return SystemErrorText(error).empty() ? Failure(FailureKind::NoReasonGiven)
+                                          : Failure::OfSystem(error);
 }
 
 // Whether `path` lies in `folder` as the file system judges it: one of the
@@ -93,7 +94,7 @@ std::string PackageFolderOf(const std::string& programPath) {
 }
 
 void ShowFolderInUse(const std::string& folder) {
-    ShowMessageBox(text::kFolderInUseBefore + folder + text::kFolderInUseAfter);
+    Report(Failure::WithPath(FailureKind::FolderInUse, folder));
 }
 
 std::string CopyIntoChosenFolder(const std::string& modulePath, WithoutCopy fallback) {
@@ -125,8 +126,10 @@ std::string CopyIntoChosenFolder(const std::string& modulePath, WithoutCopy fall
             return target;
         }
         // Said, and asked again: the same folder would fail the same way.
-        ShowMessageBox(text::kCannotCopyProgramBefore + target + text::kCannotCopyProgramMiddle +
-                       WhyNotCopied(target, LastSystemError()) + text::kCannotCopyProgramAfter);
+        Failure notCopied = Failure::Wrapping(FailureKind::CannotCopyProgram,
+                                              WhyNotCopied(target, LastSystemError()));
+        notCopied.path = target;
+        Report(notCopied);
         FolderDialog again;
         again.m_strFolder = folder;
         if (again.DoModal() != res::IDOK) {
@@ -134,8 +137,7 @@ std::string CopyIntoChosenFolder(const std::string& modulePath, WithoutCopy fall
             if (fallback == WithoutCopy::StartNothing) {
                 return {};
             }
-            ShowMessageBox(text::kRunsInPlaceBefore + PackageFolderOf(modulePath) +
-                           text::kRunsInPlaceAfter);
+            Report(Failure::WithPath(FailureKind::RunsInPlace, PackageFolderOf(modulePath)));
             return modulePath;
         }
         dialog.m_strFolder = again.m_strFolder;

@@ -64,10 +64,19 @@ enum class FailureKind : std::uint8_t {
     IncorrectSize,        // `path`
     IncorrectData,        // `paths`
     InstallerMismatch,    // `path`
+
+    // Starting, and opening the installer.
+    FolderOpenToOthers,  // `path`: others can change it or a folder above it
+    FolderInUse,         // `path`: another run holds its lock
+    CannotCopyProgram,   // `path`, `cause`: why, and to choose another folder
+    NotAFileThere,       // why a copy failed where the system gives no code
+    NoReasonGiven,       // the system gave no text for its code
+    RunsInPlace,         // `path`: a notice, the download goes there
+    CannotStartCopy,     // `path`
 };
 
 // The last kind, for whoever goes through them all.
-inline constexpr FailureKind kLastFailureKind = FailureKind::InstallerMismatch;
+inline constexpr FailureKind kLastFailureKind = FailureKind::CannotStartCopy;
 
 // One failure: its kind and what it is about. Subjects stay as they came
 // (a path from the disk, a name or a version from the server); only the

@@ -16,8 +16,6 @@ namespace text {
 // Captions.
 inline constexpr char kAppTitle[] = "Velmora Quindle";
 
-// What the windows cannot create.
-inline constexpr char kCannotCreateFile[] = "Cannot create file: ";
 
 // The part label while the parts are joined.
 inline constexpr char kMergingParts[] = "Merging Parts";
@@ -38,12 +36,7 @@ inline constexpr char kCleanupWithoutFolder[] =
 inline constexpr char kInstallerChanged[] =
     "The installer has changed since it was checked, so it was not opened. Please click "
     "Download again.";
-// The package folder, or one above it, that others may change.
-inline constexpr char kFolderOpenToOthersBefore[] =
-    "Other users of this computer can change the folder ";
-inline constexpr char kFolderOpenToOthersAfter[] =
-    " or a folder above it, so Velmora Quindle does not open or start a program from there. "
-    "Please move the package folder into a folder of your own.";
+// Below the buttons, followed by the support address.
 inline constexpr char kNoticeBeforeAddress[] =
     "You can stop download anytime and continue at a later time. Quindle will start from "
     "where it has left. Question? Please contact  ";
@@ -82,26 +75,6 @@ inline constexpr char kShortcutCreated[] =
 inline constexpr char kFailedToSaveShortcut[] = "Failed to save quindle shortcut";
 inline constexpr char kShortcutName[] = "Velmora Quindle 7";
 inline constexpr char kShortcutDescription[] = "Velmora quindle and installer program";
-// The copy in the package folder exists but did not start.
-// The self-copy failed; the system's reason follows the middle.
-inline constexpr char kCannotCopyProgramBefore[] = "Velmora Quindle could not be copied to ";
-inline constexpr char kCannotCopyProgramMiddle[] = ": ";
-inline constexpr char kCannotCopyProgramAfter[] =
-    "\n\nPlease choose another folder for the package.";
-inline constexpr char kNotAFileThere[] = "something that is not a file has that name";
-inline constexpr char kNoReasonGiven[] = "the system gave no reason";
-inline constexpr char kRunsInPlaceBefore[] =
-    "Velmora Quindle was not copied, so it runs where it was started, and the download goes "
-    "into ";
-inline constexpr char kRunsInPlaceAfter[] = ".";
-inline constexpr char kCannotStartCopyBefore[] = "Velmora Quindle was copied to ";
-inline constexpr char kCannotStartCopyAfter[] =
-    " but could not be started from there. Please start it from that folder, or through the "
-    "desktop shortcut.";
-// Another program holds the package folder's lock.
-inline constexpr char kFolderInUseBefore[] = "Velmora Quindle is already running for the folder ";
-inline constexpr char kFolderInUseAfter[] =
-    ". Please continue in its window, or close that window and start Velmora Quindle again.";
 
 // Window menu and string table.
 inline constexpr char kMenuMinimize[] = "Minimize";
@@ -213,6 +186,24 @@ inline constexpr Sentence kSentences[] = {
     {FailureKind::InstallerMismatch,
      "The joined installer {path} does not match its checksum, although every part does: the "
      "server's list of checksums is wrong. Please try later"},
+    {FailureKind::FolderOpenToOthers,
+     "Other users of this computer can change the folder {path} or a folder above it, so "
+     "Velmora Quindle does not open or start a program from there. Please move the package "
+     "folder into a folder of your own."},
+    {FailureKind::FolderInUse,
+     "Velmora Quindle is already running for the folder {path}. Please continue in its window, "
+     "or close that window and start Velmora Quindle again."},
+    {FailureKind::CannotCopyProgram,
+     "Velmora Quindle could not be copied to {path}: {cause}\n\nPlease choose another folder "
+     "for the package."},
+    {FailureKind::NotAFileThere, "something that is not a file has that name"},
+    {FailureKind::NoReasonGiven, "the system gave no reason"},
+    {FailureKind::RunsInPlace,
+     "Velmora Quindle was not copied, so it runs where it was started, and the download goes "
+     "into {path}."},
+    {FailureKind::CannotStartCopy,
+     "Velmora Quindle was copied to {path} but could not be started from there. Please start it "
+     "from that folder, or through the desktop shortcut."},
 };
 static_assert(std::size(kSentences) == static_cast<std::size_t>(kLastFailureKind) + 1,
               "every failure kind has its sentence");

@@ -244,11 +244,10 @@ void MainDialog::OnInstall() {
             ShellOpen(handed.folder, kInstallerFileName);
             break;
         case InstallerHandOver::Result::FolderOpenToOthers:
-            ShowMessageBox(text::kFolderOpenToOthersBefore + handed.path +
-                           text::kFolderOpenToOthersAfter);
+            Report(Failure::WithPath(FailureKind::FolderOpenToOthers, handed.path));
             break;
         case InstallerHandOver::Result::NotMade:
-            ShowMessageBox(text::kCannotCreateFile + handed.path);
+            Report(Failure::WithPath(FailureKind::CannotCreateFile, handed.path));
             break;
     }
 }

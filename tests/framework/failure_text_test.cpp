@@ -130,6 +130,24 @@ TEST(FailureTextTest, EveryKindReadsAsItsOneWholeSentence) {
         {FailureKind::InstallerMismatch,
          "The joined installer v does not match its checksum, although every part does: the "
          "server's list of checksums is wrong. Please try later"},
+        {FailureKind::FolderOpenToOthers,
+         "Other users of this computer can change the folder v or a folder above it, so Velmora "
+         "Quindle does not open or start a program from there. Please move the package folder "
+         "into a folder of your own."},
+        {FailureKind::FolderInUse,
+         "Velmora Quindle is already running for the folder v. Please continue in its window, or "
+         "close that window and start Velmora Quindle again."},
+        {FailureKind::CannotCopyProgram,
+         "Velmora Quindle could not be copied to v: Cannot create file: v\n\nPlease choose "
+         "another folder for the package."},
+        {FailureKind::NotAFileThere, "something that is not a file has that name"},
+        {FailureKind::NoReasonGiven, "the system gave no reason"},
+        {FailureKind::RunsInPlace,
+         "Velmora Quindle was not copied, so it runs where it was started, and the download goes "
+         "into v."},
+        {FailureKind::CannotStartCopy,
+         "Velmora Quindle was copied to v but could not be started from there. Please start it "
+         "from that folder, or through the desktop shortcut."},
     };
     for (const FailureKind kind : AllKinds()) {
         SCOPED_TRACE(static_cast<int>(kind));
