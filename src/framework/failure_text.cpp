@@ -76,15 +76,10 @@ bool Fill(std::string_view placeholder, const Failure& failure, std::string& out
     return true;
 }
 
-}  // namespace
-
-const char* SentenceOf(FailureKind kind) {
-    const auto index = static_cast<std::size_t>(kind);
-    return index < std::size(t::kSentences) ? t::kSentences[index].text : "";
-}
-
-std::string Render(const Failure& failure) {
-    const std::string_view sentence = SentenceOf(failure.kind);
+// The sentence with each {name} replaced by what `fill` appends for it; a
+// name it does not know stays as it stands.
+template <class FillOne>
+std::string FillPlaceholders(std::string_view sentence, const FillOne& fill) {
     std::string out;
     out.reserve(sentence.size() + 64);
     std::size_t at = 0;
@@ -96,10 +91,37 @@ std::string Render(const Failure& failure) {
             break;
         }
         out += sentence.substr(at, open - at);
-        if (!Fill(sentence.substr(open + 1, close - open - 1), failure, out)) {
+        if (!fill(sentence.substr(open + 1, close - open - 1), out)) {
             out += sentence.substr(open, close - open + 1);
         }
         at = close + 1;
     }
     return out;
+}
+
+}  // namespace
+
+const char* SentenceOf(FailureKind kind) {
+    const auto index = static_cast<std::size_t>(kind);
+    return index < std::size(t::kSentences) ? t::kSentences[index].text : "";
+}
+
+std::string Render(const Failure& failure) {
+    return FillPlaceholders(SentenceOf(failure.kind),
+                            [&failure](std::string_view placeholder, std::string& out) {
+                                return Fill(placeholder, failure, out);
+                            });
+}
+
+std::string Compose(std::string_view sentence,
+                    std::initializer_list<std::pair<std::string_view, std::string>> values) {
+    return FillPlaceholders(sentence, [values](std::string_view placeholder, std::string& out) {
+        for (const auto& [name, value] : values) {
+            if (name == placeholder) {
+                out += value;
+                return true;
+            }
+        }
+        return false;
+    });
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "framework/failure.h"
 
@@ -12,3 +14,9 @@ const char* SentenceOf(FailureKind kind);
 // escaped on the way (ShownAsItStands), so that none of them can pass for
 // part of the sentence.
 std::string Render(const Failure& failure);
+
+// One of the catalogue's other sentences with its placeholders filled from
+// the program's own values (figures, the package's name, its own address),
+// which are not escaped: nothing from outside may be passed here.
+std::string Compose(std::string_view sentence,
+                    std::initializer_list<std::pair<std::string_view, std::string>> values);

@@ -16,7 +16,6 @@ namespace text {
 // Captions.
 inline constexpr char kAppTitle[] = "Velmora Quindle";
 
-
 // The part label while the parts are joined.
 inline constexpr char kMergingParts[] = "Merging Parts";
 
@@ -37,28 +36,28 @@ inline constexpr char kInstallerChanged[] =
     "The installer has changed since it was checked, so it was not opened. Please click "
     "Download again.";
 // Below the buttons, followed by the support address.
-inline constexpr char kNoticeBeforeAddress[] =
+inline constexpr char kNoticeWithAddress[] =
     "You can stop download anytime and continue at a later time. Quindle will start from "
-    "where it has left. Question? Please contact  ";
+    "where it has left. Question? Please contact  {address}";
 
 // What the overall bar tells of a download under way.
-inline constexpr char kOf[] = " of ";
-inline constexpr char kMiB[] = " MiB";
-inline constexpr char kKiB[] = " KiB";
-inline constexpr char kMiBPerSecond[] = " MiB/s";
-inline constexpr char kKiBPerSecond[] = " KiB/s";
+inline constexpr char kDoneOfMiB[] = "{done} of {total} MiB";
+inline constexpr char kDoneOfKiB[] = "{done} of {total} KiB";
+inline constexpr char kMiBPerSecond[] = "{rate} MiB/s";
+inline constexpr char kKiBPerSecond[] = "{rate} KiB/s";
 inline constexpr char kLessThanAMinuteLeft[] = "less than a minute left";
-inline constexpr char kAbout[] = "about ";
-inline constexpr char kMinuteLeft[] = " minute left";
-inline constexpr char kMinutesLeft[] = " minutes left";
-inline constexpr char kHourLeft[] = " hour left";
-inline constexpr char kHoursLeft[] = " hours left";
+inline constexpr char kAboutAMinuteLeft[] = "about 1 minute left";
+inline constexpr char kAboutMinutesLeft[] = "about {count} minutes left";
+inline constexpr char kAboutAnHourLeft[] = "about 1 hour left";
+inline constexpr char kAboutHoursLeft[] = "about {count} hours left";
+// The amount, then while it moves its rate and the time left.
+inline constexpr char kMoving[] = "{amount}, {rate}, {time_left}";
 
 // Desktop notifications, for a user who is looking elsewhere.
-inline constexpr char kNoticeReadyAfter[] = " is downloaded";
+inline constexpr char kNoticeReady[] = "{package} is downloaded";
 inline constexpr char kNoticeReadyBody[] =
     "The installer is ready: click the install button to install it.";
-inline constexpr char kNoticeFailedAfter[] = ": the download has stopped";
+inline constexpr char kNoticeFailed[] = "{package}: the download has stopped";
 
 // Folder and proxy dialogs.
 inline constexpr char kMustSelectPackageDirectory[] = "You must select your package directory";

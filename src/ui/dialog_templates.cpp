@@ -3,6 +3,7 @@
 #include <string>
 
 #include "framework/build_config.h"
+#include "framework/failure_text.h"
 #include "framework/resource_ids.h"
 #include "framework/texts.h"
 
@@ -52,8 +53,9 @@ const DialogTemplate& MainDialogTemplate() {
             {IDC_PART_LABEL, kText, "Part", 15, 108, 51, 11},
             {IDC_PACKAGE_GROUP, kGroup, "Download Info", 7, 7, 277, 69},
             {IDC_DOWNLOAD, kButton, "Download", 75, 124, 59, 17},
-            {IDC_STATIC, kText, std::string(text::kNoticeBeforeAddress) + config::kSupportAddress,
-             15, 148, 258, 27},
+            {IDC_STATIC, kText,
+             Compose(text::kNoticeWithAddress, {{"address", config::kSupportAddress}}), 15, 148,
+             258, 27},
             {IDC_INSTALL, kButton, "Click Here\nto install\nVelmora Software", 202, 202, 82, 33},
             {IDC_STATIC, kPicture, std::to_string(IDB_BANNER), 7, 202, 134, 58, 0,
              "Velmora Software"},

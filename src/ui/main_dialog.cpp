@@ -8,6 +8,7 @@
 #include "engine/download_worker.h"
 #include "engine/installer_handover.h"
 #include "engine/package_display.h"
+#include "framework/failure_text.h"
 #include "framework/file_system.h"
 #include "framework/message_box.h"
 #include "framework/resource_ids.h"
@@ -42,9 +43,10 @@ MainDialog::MainDialog() : Dialog(MainDialogTemplate()), m_download(Items()) {
     // A part that fails for good, told while the user looks elsewhere.
     SetWorkerBoxHook([this](const std::string& message) {
         if (IsAway()) {
-            SendDesktopNotification(PackageInfoFor(g_currentPackage).displayName +
-                                        std::string(text::kNoticeFailedAfter),
-                                    message);
+            SendDesktopNotification(
+                Compose(text::kNoticeFailed,
+                        {{"package", PackageInfoFor(g_currentPackage).displayName}}),
+                message);
         }
     });
 }
@@ -193,7 +195,8 @@ void MainDialog::OnWatchTick() {
                        m_download.m_progressOverall.GetPos() == m_partCount + 1;
     if (ready && IsAway()) {
         SendDesktopNotification(
-            PackageInfoFor(g_currentPackage).displayName + std::string(text::kNoticeReadyAfter),
+            Compose(text::kNoticeReady,
+                    {{"package", PackageInfoFor(g_currentPackage).displayName}}),
             text::kNoticeReadyBody);
     }
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "framework/failure_text.h"
 #include "framework/texts.h"
 
 namespace {
@@ -22,11 +23,13 @@ std::string TimeLeft(double seconds) {
     }
     const double minutes = std::round(seconds / 60);
     if (minutes < 90) {
-        return text::kAbout + Format("%.0f", minutes) +
-               (minutes == 1 ? text::kMinuteLeft : text::kMinutesLeft);
+        return minutes == 1
+                   ? text::kAboutAMinuteLeft
+                   : Compose(text::kAboutMinutesLeft, {{"count", Format("%.0f", minutes)}});
     }
     const double hours = std::round(seconds / 3600);
-    return text::kAbout + Format("%.0f", hours) + (hours == 1 ? text::kHourLeft : text::kHoursLeft);
+    return hours == 1 ? text::kAboutAnHourLeft
+                      : Compose(text::kAboutHoursLeft, {{"count", Format("%.0f", hours)}});
 }
 
 }  // namespace
@@ -55,15 +58,19 @@ std::string TransferMeter::Describe(std::int64_t done, std::int64_t total) const
     // Whole units of the total's size: MiB, or KiB for a small package.
     const bool mebibytes = total >= kMiB;
     const double unit = mebibytes ? kMiB : kKiB;
-    std::string description = Format("%.0f", std::floor(static_cast<double>(done) / unit)) +
-                              text::kOf +
-                              Format("%.0f", std::ceil(static_cast<double>(total) / unit)) +
-                              (mebibytes ? text::kMiB : text::kKiB);
+    const std::string amount =
+        Compose(mebibytes ? text::kDoneOfMiB : text::kDoneOfKiB,
+                {{"done", Format("%.0f", std::floor(static_cast<double>(done) / unit))},
+                 {"total", Format("%.0f", std::ceil(static_cast<double>(total) / unit))}});
     const double rate = Rate();
     if (rate <= 0 || done >= total) {
-        return description;
+        return amount;
     }
-    description += ", " + (rate >= kMiB ? Format("%.1f", rate / kMiB) + text::kMiBPerSecond
-                                        : Format("%.0f", rate / kKiB) + text::kKiBPerSecond);
-    return description + ", " + TimeLeft(static_cast<double>(total - done) / rate);
+    const std::string perSecond =
+        rate >= kMiB ? Compose(text::kMiBPerSecond, {{"rate", Format("%.1f", rate / kMiB)}})
+                     : Compose(text::kKiBPerSecond, {{"rate", Format("%.0f", rate / kKiB)}});
+    return Compose(text::kMoving,
+                   {{"amount", amount},
+                    {"rate", perSecond},
+                    {"time_left", TimeLeft(static_cast<double>(total - done) / rate)}});
 }

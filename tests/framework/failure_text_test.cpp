@@ -192,6 +192,14 @@ TEST(FailureTextTest, DurationsAreWholeSecondsRoundedUp) {
     EXPECT_EQ(Render(failure), "The server did not send the whole file within 2 seconds.");
 }
 
+// The windows' own texts with the program's own values: word order is the
+// sentence's, a name it does not know stays visible instead of vanishing.
+TEST(FailureTextTest, ComposeFillsNamedValuesWhereverTheSentencePutsThem) {
+    EXPECT_EQ(Compose("{done} of {total} MiB", {{"total", "10"}, {"done", "3"}}), "3 of 10 MiB");
+    EXPECT_EQ(Compose("{package} is {state}", {{"package", "P"}}), "P is {state}");
+    EXPECT_EQ(Compose("{open", {{"open", "x"}}), "{open");
+}
+
 class RecordingReport final : public UserReport {
   public:
     void Tell(const Failure& failure) override { told.push_back(failure.kind); }
