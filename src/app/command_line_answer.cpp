@@ -6,6 +6,7 @@
 #include "app/download_command_line_info.h"
 #include "catalogue/package_table.h"
 #include "framework/build_config.h"
+#include "framework/failure_text.h"
 #include "framework/texts.h"
 
 namespace {
@@ -18,25 +19,10 @@ std::string CalledName(int argc, const char* const* argv) {
 }
 
 std::string HelpText(const std::string& name) {
-    return "Usage: " + name +
-           " [-site HOST] [-dir FOLDER]\n"
-           "Downloads a Velmora software package in numbered parts, resuming where it\n"
-           "stopped, joins the parts into the installer velmora.exe and opens it.\n"
-           "Started from the download folder, or as installed, it first asks for a\n"
-           "package folder, copies itself there, leaves the launcher \"" +
-           text::kShortcutName +
-           "\" on\n"
-           "the desktop and in the applications menu, and starts the copy.\n"
-           "\n"
-           "  -site HOST    download from HOST: " +
-           config::kPrimaryDownloadHost + " or\n                " + config::kAlternateDownloadHost +
-           "\n"
-           "  -dir FOLDER   the folder on the host that holds the package\n"
-           "  --help        show this help and exit\n"
-           "  --version     show the version and exit\n"
-           "\n"
-           "\"/\" works as well as \"-\" (/site, /dir). A value must not begin with \"-\" or\n"
-           "\"/\": -dir download/beta, not -dir /download/beta.\n";
+    return Compose(text::kCommandLineHelp, {{"name", name},
+                                            {"launcher", text::kShortcutName},
+                                            {"primary_host", config::kPrimaryDownloadHost},
+                                            {"alternate_host", config::kAlternateDownloadHost}});
 }
 
 }  // namespace
@@ -45,14 +31,14 @@ CommandLineAnswer AnswerCommandLine(int argc, const char* const* argv) {
     const std::string name = CalledName(argc, argv);
     CommandLineAnswer answer;
     const auto warn = [&](const std::string& what) {
-        answer.warnings += name + ": " + what + "\n";
+        answer.warnings += Compose(text::kCommandLineWarning, {{"name", name}, {"what", what}});
     };
     // Follows which option waits for its value, as the start-up will.
     DownloadCommandLineInfo info;
     std::string waiting;
     const auto lostValue = [&] {
         if (info.m_nPendingOption != -1) {
-            warn("option \"" + waiting + "\" without a value ignored");
+            warn(Compose(text::kOptionWithoutValue, {{"option", waiting}}));
         }
     };
     const auto answerWith = [&](std::string output) {
@@ -65,7 +51,7 @@ CommandLineAnswer AnswerCommandLine(int argc, const char* const* argv) {
         const std::string arg = argv[i];
         if (!IsOptionArgument(arg)) {
             if (info.m_nPendingOption == -1) {
-                warn("argument \"" + arg + "\" ignored");
+                warn(Compose(text::kArgumentIgnored, {{"argument", arg}}));
             }
             info.ParseParam(arg, false);
             continue;
@@ -77,9 +63,11 @@ CommandLineAnswer AnswerCommandLine(int argc, const char* const* argv) {
         } else if (option == "-help" || option == "h" || option == "?") {
             answerWith(HelpText(name));
         } else if (option == "-version") {
-            answerWith(name + " (" + text::kAppTitle + ") " + config::kProgramVersion + "\n");
+            answerWith(Compose(text::kCommandLineVersion, {{"name", name},
+                                                           {"title", text::kAppTitle},
+                                                           {"version", config::kProgramVersion}}));
         } else {
-            warn("unknown option \"" + arg + "\" ignored");
+            warn(Compose(text::kUnknownOption, {{"option", arg}}));
         }
         info.ParseParam(option, true);
     }

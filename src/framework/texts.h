@@ -5,11 +5,11 @@
 
 #include "framework/failure.h"
 
-// Every text the program shows to the user, in one place. A sentence that
-// names something (a path, a version, a number) holds it as a named
-// placeholder in braces, filled in by failure_text.cpp, so that each text is
-// whole wherever its subject stands. Texts not yet moved to that form end or
-// begin where the variable part is joined on.
+// Every text the program shows to the user, in one place (the labels of the
+// dialogs stand in their templates, ui/dialog_templates.cpp). A sentence
+// that names something (a path, a version, a number) holds it as a named
+// placeholder in braces, filled in by Render or Compose (failure_text.h), so
+// that each text is whole wherever its subject stands.
 
 namespace text {
 
@@ -74,6 +74,33 @@ inline constexpr char kShortcutCreated[] =
 inline constexpr char kFailedToSaveShortcut[] = "Failed to save quindle shortcut";
 inline constexpr char kShortcutName[] = "Velmora Quindle 7";
 inline constexpr char kShortcutDescription[] = "Velmora quindle and installer program";
+
+// The command line's answers, on standard output and standard error.
+inline constexpr char kCommandLineHelp[] =
+    "Usage: {name} [-site HOST] [-dir FOLDER]\n"
+    "Downloads a Velmora software package in numbered parts, resuming where it\n"
+    "stopped, joins the parts into the installer velmora.exe and opens it.\n"
+    "Started from the download folder, or as installed, it first asks for a\n"
+    "package folder, copies itself there, leaves the launcher \"{launcher}\" on\n"
+    "the desktop and in the applications menu, and starts the copy.\n"
+    "\n"
+    "  -site HOST    download from HOST: {primary_host} or\n"
+    "                {alternate_host}\n"
+    "  -dir FOLDER   the folder on the host that holds the package\n"
+    "  --help        show this help and exit\n"
+    "  --version     show the version and exit\n"
+    "\n"
+    "\"/\" works as well as \"-\" (/site, /dir). A value must not begin with \"-\" or\n"
+    "\"/\": -dir download/beta, not -dir /download/beta.\n";
+inline constexpr char kCommandLineVersion[] = "{name} ({title}) {version}\n";
+inline constexpr char kCommandLineWarning[] = "{name}: {what}\n";
+inline constexpr char kArgumentIgnored[] = "argument \"{argument}\" ignored";
+inline constexpr char kOptionWithoutValue[] = "option \"{option}\" without a value ignored";
+inline constexpr char kUnknownOption[] = "unknown option \"{option}\" ignored";
+
+// The About dialog.
+inline constexpr char kAboutVersion[] = "{title} Version {version}";
+inline constexpr char kCopyright[] = "Copyright (C) 2026 Velmora Software";
 
 // Window menu and string table.
 inline constexpr char kMenuMinimize[] = "Minimize";

@@ -32,8 +32,10 @@ const DialogTemplate& AboutDialogTemplate() {
             {IDC_STATIC, kIcon, std::to_string(IDR_MAINFRAME), 11, 17, 20, 20, 0,
              "Velmora Quindle"},
             {IDC_STATIC, kText,
-             std::string(text::kAppTitle) + " Version " + config::kProgramVersion, 40, 10, 119, 8},
-            {IDC_STATIC, kText, "Copyright (C) 2026 Velmora Software", 40, 25, 119, 8},
+             Compose(text::kAboutVersion,
+                     {{"title", text::kAppTitle}, {"version", config::kProgramVersion}}),
+             40, 10, 119, 8},
+            {IDC_STATIC, kText, text::kCopyright, 40, 25, 119, 8},
             {IDOK, kDefButton, "OK", 178, 7, 50, 14},
         }};
     return about;
