@@ -161,7 +161,7 @@ TEST_F(PreparationTest, AnUnreachableServerGivesTheConnectionAdvice) {
 
     EXPECT_EQ(Prepare(), 0);
     ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::CannotFetchPackageFile});
-    const Failure& advice = m_messages.Failures()[0];
+    const Failure advice = m_messages.Failures()[0];
     ASSERT_NE(advice.cause, nullptr);
     EXPECT_EQ(advice.cause->kind, FailureKind::LibraryError) << "libcurl's own text comes first";
     EXPECT_NE(advice.cause->text.find("onnect"), std::string::npos) << advice.cause->text;
@@ -174,7 +174,7 @@ TEST_F(PreparationTest, AnIndexAnsweredWithAnErrorPageGivesTheAdviceWithItsText)
                       Fault{.status = 503, .body = "<html>busy</html>"});
     EXPECT_EQ(Prepare(), 0);
     ASSERT_EQ(m_messages.Kinds(), std::vector{FailureKind::CannotFetchPackageFile});
-    const Failure& advice = m_messages.Failures()[0];
+    const Failure advice = m_messages.Failures()[0];
     ASSERT_NE(advice.cause, nullptr);
     EXPECT_EQ(advice.cause->kind, FailureKind::FailedToConnect);
 }
