@@ -11,8 +11,6 @@
 
 namespace {
 
-using Handed = InstallerHandOver::Result;
-
 bool DigestOf(const FileHandle& file, Sha256Digest& digest) {
     Sha256 hash;
     if (!file.IsOpen() || !HashFileContents(file, hash)) {
@@ -48,28 +46,26 @@ bool CopyChecked(const DownloadState& state, const FileHandle& installer,
 
 }  // namespace
 
-InstallerHandOver HandOverInstaller(const DownloadState& state) {
-    InstallerHandOver handed;
+Result<OwnFolder> HandOverInstaller(const DownloadState& state) {
     const std::string packagePath = state.PackageFolderPath();
     const OwnFolder package = OwnFolder::OpenBeyondOthersReach(packagePath);
     if (!package.IsOpen()) {
-        handed.result = Handed::FolderOpenToOthers;
-        handed.path = packagePath;
-        return handed;
+        return Failure::WithPath(FailureKind::FolderOpenToOthers, packagePath);
     }
-    handed.path = package.PathOf(kHandOverFolderName);
     OwnFolder::Opened opened = OwnFolder::Opened::Failed;
     const OwnFolder folder =
         package.OpenSubfolder(kHandOverFolderName, true, opened, NewFile::Private);
     EntryInfo folderInfo;
     if (!folder.IsOpen() || !StatFile(folder.Handle(), folderInfo) || !folderInfo.onlyUserWrites) {
-        return handed;
+        return Failure::WithPath(FailureKind::CannotCreateFile,
+                                 package.PathOf(kHandOverFolderName));
     }
-    handed.path = folder.PathOf(kInstallerFileName);
+    const Failure notMade =
+        Failure::WithPath(FailureKind::CannotCreateFile, folder.PathOf(kInstallerFileName));
     const FileHandle installer = OpenOwnFileForReading(state.m_versionFolder, kInstallerFileName);
     EntryInfo installerInfo;
     if (!StatFile(installer, installerInfo)) {
-        return handed;
+        return notMade;
     }
     EntryInfo there;
     const bool alreadyThere = StatOwnEntry(folder, kInstallerFileName, there) &&
@@ -80,12 +76,10 @@ InstallerHandOver HandOverInstaller(const DownloadState& state) {
         if (!LinkOwnFile(installer, folder, kInstallerFileName) &&
             !CopyChecked(state, installer, installerInfo, folder)) {
             RemoveOwnFile(folder, kInstallerFileName);
-            return handed;
+            return notMade;
         }
     }
-    handed.result = Handed::Ready;
-    handed.folder = folder;
-    return handed;
+    return folder;
 }
 
 void RemoveHandedOverInstallers(const DownloadState& state) {

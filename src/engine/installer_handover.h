@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string>
-
 #include "framework/file_system.h"
 
 class DownloadState;
@@ -12,26 +10,15 @@ class DownloadState;
 // a second name for the same file (a copy, checked against the installer,
 // where the file system has no such names) in a folder of the program's own
 // inside the package folder, which only the user can change.
-struct InstallerHandOver {
-    enum class Result {
-        Ready,
-        // Others can change the package folder or a folder above it: no
-        // path through it can promise what it names.
-        FolderOpenToOthers,
-        // The hand-over folder or the installer's name in it cannot be made.
-        NotMade,
-    };
-    Result result = Result::NotMade;
-    // Ready: the folder the installer lies in, under kInstallerFileName.
-    OwnFolder folder;
-    // Not ready: the folder or file that could not be used, for the message.
-    std::string path;
-};
-
 // Hands over the installer of the prepared version folder, which the caller
-// found to be the checked one. What earlier hand-overs left in the folder
-// goes first, unless it is this very installer (which may be running).
-InstallerHandOver HandOverInstaller(const DownloadState& state);
+// found to be the checked one, and returns the folder it lies in, under
+// kInstallerFileName. What earlier hand-overs left in the folder goes first,
+// unless it is this very installer (which may be running). Fails as
+// FolderOpenToOthers (others can change the package folder or a folder
+// above it: no path through it can promise what it names) or as
+// CannotCreateFile (the hand-over folder or the installer's name in it
+// cannot be made), each with the path that could not be used.
+Result<OwnFolder> HandOverInstaller(const DownloadState& state);
 
 // Empties the hand-over folder: Cleanup's share of it. Never at start, as an
 // installer may still be running from there.

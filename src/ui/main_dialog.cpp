@@ -241,18 +241,12 @@ void MainDialog::OnInstall() {
         ShowMessageBox(text::kInstallerChanged);
         return;
     }
-    const InstallerHandOver handed = HandOverInstaller(m_download);
-    switch (handed.result) {
-        case InstallerHandOver::Result::Ready:
-            ShellOpen(handed.folder, kInstallerFileName);
-            break;
-        case InstallerHandOver::Result::FolderOpenToOthers:
-            Report(Failure::WithPath(FailureKind::FolderOpenToOthers, handed.path));
-            break;
-        case InstallerHandOver::Result::NotMade:
-            Report(Failure::WithPath(FailureKind::CannotCreateFile, handed.path));
-            break;
+    const Result<OwnFolder> handed = HandOverInstaller(m_download);
+    if (!handed) {
+        Report(handed.Error());
+        return;
     }
+    ShellOpen(*handed, kInstallerFileName);
 }
 
 void MainDialog::OnProxy() {

@@ -4,6 +4,7 @@
 
 #include "catalogue/package_files.h"
 #include "engine/download_cleanup.h"
+#include "framework/failure_text.h"
 #include "framework/file_utils.h"
 #include "support/engine_fixture.h"
 #include "support/platform_files.h"
@@ -41,9 +42,9 @@ class HandOverTest : public EngineTest {
 TEST_F(HandOverTest, TheInstallerGetsASecondNameThatOutlivesTheProgram) {
     const PublishedPackage package = DownloadPackage();
     {
-        const InstallerHandOver handed = HandOverInstaller(*m_state);
-        ASSERT_EQ(handed.result, InstallerHandOver::Result::Ready) << handed.path;
-        EXPECT_EQ(handed.folder.PathOf(kInstallerFileName), HandedPath());
+        const Result<OwnFolder> handed = HandOverInstaller(*m_state);
+        ASSERT_TRUE(handed) << Render(handed.Error());
+        EXPECT_EQ(handed->PathOf(kInstallerFileName), HandedPath());
     }
     EXPECT_EQ(IdentityOf(HandedPath()), IdentityOf(Installer(package)))
         << "a copy where the file system has hard links";
@@ -52,7 +53,7 @@ TEST_F(HandOverTest, TheInstallerGetsASecondNameThatOutlivesTheProgram) {
 
     // Handed over again unchanged, it is left as it is (it may be running).
     ASSERT_EQ(Prepare(), 1);
-    EXPECT_EQ(HandOverInstaller(*m_state).result, InstallerHandOver::Result::Ready);
+    EXPECT_TRUE(HandOverInstaller(*m_state));
     EXPECT_EQ(IdentityOf(HandedPath()), IdentityOf(Installer(package)));
 
     // A new installer in its place: the old name goes, the new one is handed.
@@ -61,7 +62,7 @@ TEST_F(HandOverTest, TheInstallerGetsASecondNameThatOutlivesTheProgram) {
     ASSERT_TRUE(RemoveFile(Installer(package)));
     ASSERT_EQ(std::rename(rejoined.c_str(), Installer(package).c_str()), 0);
     WriteFile(PackageFolder() / ".velmora-install" / "left-over", "x");
-    EXPECT_EQ(HandOverInstaller(*m_state).result, InstallerHandOver::Result::Ready);
+    EXPECT_TRUE(HandOverInstaller(*m_state));
     EXPECT_EQ(IdentityOf(HandedPath()), IdentityOf(Installer(package)));
     EXPECT_FALSE(FileExists(PackageFolder() / ".velmora-install" / "left-over"));
 
@@ -73,7 +74,7 @@ TEST_F(HandOverTest, TheInstallerGetsASecondNameThatOutlivesTheProgram) {
 #ifndef _WIN32
 TEST_F(HandOverTest, TheHandOverFolderIsTheUsersAlone) {
     DownloadPackage();
-    ASSERT_EQ(HandOverInstaller(*m_state).result, InstallerHandOver::Result::Ready);
+    ASSERT_TRUE(HandOverInstaller(*m_state));
     struct stat st {};
     ASSERT_EQ(lstat((PackageFolder() / ".velmora-install").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
@@ -94,19 +95,21 @@ TEST_F(HandOverTest, NothingIsHandedOverThroughAFolderOthersMayChange) {
     };
     for (const auto& o : open) {
         ASSERT_EQ(chmod(o.folder.c_str(), o.mode), 0);
-        const InstallerHandOver handed = HandOverInstaller(*m_state);
-        EXPECT_EQ(handed.result, InstallerHandOver::Result::FolderOpenToOthers) << o.what;
-        EXPECT_EQ(handed.path, PackageFolder()) << o.what;
+        const Result<OwnFolder> handed = HandOverInstaller(*m_state);
+        ASSERT_FALSE(handed) << o.what;
+        EXPECT_EQ(handed.Error().kind, FailureKind::FolderOpenToOthers) << o.what;
+        EXPECT_EQ(handed.Error().path, PackageFolder()) << o.what;
         EXPECT_FALSE(FileExists(HandedPath())) << o.what;
         ASSERT_EQ(chmod(o.folder.c_str(), 0700), 0);
     }
     // A sticky folder such as /tmp keeps others from moving what is the
     // user's: the folder below it counts, not the sticky one.
     ASSERT_EQ(chmod(PackageFolder().c_str(), 01777), 0);
-    EXPECT_EQ(HandOverInstaller(*m_state).result, InstallerHandOver::Result::FolderOpenToOthers)
-        << "a sticky package folder is still open to new names in it";
+    const Result<OwnFolder> sticky = HandOverInstaller(*m_state);
+    ASSERT_FALSE(sticky) << "a sticky package folder is still open to new names in it";
+    EXPECT_EQ(sticky.Error().kind, FailureKind::FolderOpenToOthers);
     ASSERT_EQ(chmod(PackageFolder().c_str(), 0700), 0);
-    EXPECT_EQ(HandOverInstaller(*m_state).result, InstallerHandOver::Result::Ready);
+    EXPECT_TRUE(HandOverInstaller(*m_state));
 }
 
 // FAT and exFAT, as on a USB stick, have one name per file: the installer
@@ -121,8 +124,8 @@ TEST_F(HandOverTest, WithoutHardLinksACheckedCopyIsHandedOver) {
     }
     m_state->m_strProgramPath = fat.Path() / "VELMORA_QUINDLE_7";
     const PublishedPackage package = DownloadPackage();
-    const InstallerHandOver handed = HandOverInstaller(*m_state);
-    ASSERT_EQ(handed.result, InstallerHandOver::Result::Ready) << handed.path;
+    const Result<OwnFolder> handed = HandOverInstaller(*m_state);
+    ASSERT_TRUE(handed) << Render(handed.Error());
     EXPECT_EQ(ReadFile(HandedPath()), package.installer);
     EXPECT_NE(IdentityOf(HandedPath()), IdentityOf(PackageFolder() / "7.6/velmora.exe"));
     m_state.reset();  // lets go of the file system before it is unmounted
