@@ -24,12 +24,8 @@ static_assert(ListedInKindOrder(), "the sentences are listed in the order of the
 
 std::string Duration(std::int64_t milliseconds) {
     const std::int64_t seconds = (milliseconds + 999) / 1000;
-    if (seconds == 1) {
-        return t::kOneSecond;
-    }
-    std::string out = t::kSeconds;
-    out.replace(out.find("{count}"), std::string_view("{count}").size(), std::to_string(seconds));
-    return out;
+    return seconds == 1 ? t::kOneSecond
+                        : Compose(t::kSeconds, {{"count", std::to_string(seconds)}});
 }
 
 std::string EscapedList(const std::vector<std::string>& items) {
