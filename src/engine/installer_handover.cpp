@@ -52,9 +52,8 @@ Result<OwnFolder> HandOverInstaller(const DownloadState& state) {
     if (!package.IsOpen()) {
         return Failure::WithPath(FailureKind::FolderOpenToOthers, packagePath);
     }
-    OwnFolder::Opened opened = OwnFolder::Opened::Failed;
-    const OwnFolder folder =
-        package.OpenSubfolder(kHandOverFolderName, true, opened, NewFile::Private);
+    const Result<OwnFolder> made = package.Subfolder(kHandOverFolderName, true, NewFile::Private);
+    const OwnFolder folder = made ? *made : OwnFolder();
     EntryInfo folderInfo;
     if (!folder.IsOpen() || !StatFile(folder.Handle(), folderInfo) || !folderInfo.onlyUserWrites) {
         return Failure::WithPath(FailureKind::CannotCreateFile,
@@ -83,10 +82,9 @@ Result<OwnFolder> HandOverInstaller(const DownloadState& state) {
 }
 
 void RemoveHandedOverInstallers(const DownloadState& state) {
-    OwnFolder::Opened opened = OwnFolder::Opened::Failed;
-    const OwnFolder folder = OwnFolder::Open(state.PackageFolderPath())
-                                 .OpenSubfolder(kHandOverFolderName, false, opened);
-    if (folder.IsOpen()) {
-        DeleteAllFiles(folder);
+    const Result<OwnFolder> folder =
+        OwnFolder::Open(state.PackageFolderPath()).Subfolder(kHandOverFolderName, false);
+    if (folder) {
+        DeleteAllFiles(*folder);
     }
 }

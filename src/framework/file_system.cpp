@@ -29,16 +29,9 @@ const FileHandle& OwnFolder::Handle() const {
     return m_handle != nullptr ? *m_handle : closed;
 }
 
-Result<OwnFolder> OwnFolder::Subfolder(const std::string& name, bool create, NewFile access) const {
-    Opened opened = Opened::Failed;
-    OwnFolder folder = OpenSubfolder(name, create, opened, access);
-    switch (opened) {
-        case Opened::Yes:
-            return folder;
-        case Opened::NotAFolder:
-            return Failure::WithPath(FailureKind::ForeignFolder, PathOf(name));
-        case Opened::Failed:
-            break;
-    }
-    return Failure::OfSystem(LastSystemError());
+Failure OwnFolder::NotOpened(int systemError, bool notAFolder, std::string path) {
+    Failure failure = notAFolder ? Failure::WithPath(FailureKind::ForeignFolder, std::move(path))
+                                 : Failure::OfSystem(systemError);
+    failure.systemError = systemError;
+    return failure;
 }

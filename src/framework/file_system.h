@@ -93,17 +93,12 @@ class OwnFolder {
     // checked, and its path names the same for as long as the user keeps it.
     static OwnFolder OpenBeyondOthersReach(const std::string& path);
 
-    enum class Opened { Yes, NotAFolder, Failed };
     // A subfolder, created first when `create` and missing. A link or
-    // anything but a folder at that name is never followed (NotAFolder);
-    // Failed when it cannot be made or opened. A folder it makes with
-    // NewFile::Private is the user's alone (mode 0700; on Windows an access
-    // list of the user, SYSTEM and the administrators, nothing inherited).
-    OwnFolder OpenSubfolder(const std::string& name, bool create, Opened& result,
-                            NewFile access = NewFile::Shared) const;
-    // The same, its failure by kind: ForeignFolder (with the path) where
-    // something that is not a folder stands at the name, the system's error
-    // where it cannot be made or opened.
+    // anything but a folder at that name is never followed: ForeignFolder,
+    // with the path. The system's error where it cannot be made or opened.
+    // A folder it makes with NewFile::Private is the user's alone (mode
+    // 0700; on Windows an access list of the user, SYSTEM and the
+    // administrators, nothing inherited).
     Result<OwnFolder> Subfolder(const std::string& name, bool create,
                                 NewFile access = NewFile::Shared) const;
 
@@ -115,6 +110,9 @@ class OwnFolder {
 
   private:
     OwnFolder(FileHandle handle, std::string path);
+    // Something not a folder (or a link) at the name is not ours to follow;
+    // anything else is the system's failure. Either keeps the system's code.
+    static Failure NotOpened(int systemError, bool notAFolder, std::string path);
 
     std::shared_ptr<const FileHandle> m_handle;
     std::string m_path;

@@ -128,9 +128,13 @@ OwnFolder OwnFolder::OpenBeyondOthersReach(const std::string& path) {
             errno = EACCES;
             return {};
         }
-        Opened opened = Opened::Failed;
-        folder = folder.OpenSubfolder(name, false, opened);
-        if (!folder.IsOpen() || fstat(FolderFd(folder), &st) != 0) {
+        Result<OwnFolder> next = folder.Subfolder(name, false);
+        if (!next) {
+            errno = next.Error().systemError;
+            return {};
+        }
+        folder = std::move(*next);
+        if (fstat(FolderFd(folder), &st) != 0) {
             return {};
         }
     }
@@ -143,20 +147,16 @@ OwnFolder OwnFolder::OpenBeyondOthersReach(const std::string& path) {
     return folder;
 }
 
-OwnFolder OwnFolder::OpenSubfolder(const std::string& name, bool create, Opened& result,
-                                   NewFile access) const {
+Result<OwnFolder> OwnFolder::Subfolder(const std::string& name, bool create, NewFile access) const {
     const int parent = FolderFd(*this);
     const mode_t mode = access == NewFile::Private ? 0700 : 0777;
     if (create && mkdirat(parent, name.c_str(), mode) != 0 && errno != EEXIST) {
-        result = Opened::Failed;
-        return {};
+        return Failure::OfSystem(errno);
     }
     const int fd = openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
-        result = errno == ELOOP || errno == ENOTDIR ? Opened::NotAFolder : Opened::Failed;
-        return {};
+        return NotOpened(errno, errno == ELOOP || errno == ENOTDIR, PathOf(name));
     }
-    result = Opened::Yes;
     return OwnFolder(NativeFile::Wrap(fd), PathOf(name));
 }
 

@@ -300,11 +300,12 @@ OwnFolder OwnFolder::OpenBeyondOthersReach(const std::string& path) {
             SetLastError(ERROR_ACCESS_DENIED);
             return {};
         }
-        Opened opened = Opened::Failed;
-        folder = folder.OpenSubfolder(name, false, opened);
-        if (!folder.IsOpen()) {
+        Result<OwnFolder> next = folder.Subfolder(name, false);
+        if (!next) {
+            SetLastError(static_cast<DWORD>(next.Error().systemError));
             return {};
         }
+        folder = std::move(*next);
         if (!OnlyTrustedMay(FolderHandle(folder), DELETE | kRewriteList)) {
             SetLastError(ERROR_ACCESS_DENIED);
             return {};
@@ -319,13 +320,11 @@ OwnFolder OwnFolder::OpenBeyondOthersReach(const std::string& path) {
     return folder;
 }
 
-OwnFolder OwnFolder::OpenSubfolder(const std::string& name, bool create, Opened& result,
-                                   NewFile access) const {
+Result<OwnFolder> OwnFolder::Subfolder(const std::string& name, bool create, NewFile access) const {
     const SecurityDescriptor security =
         SecurityFor(create ? access : NewFile::Shared, PrivateKind::Folder);
     if (create && access == NewFile::Private && security == nullptr) {
-        result = Opened::Failed;
-        return {};
+        return Failure::OfSystem(static_cast<int>(GetLastError()));
     }
     // The descriptor applies only to a folder made here. READ_CONTROL lets
     // its access list be read through the handle.
@@ -334,22 +333,16 @@ OwnFolder OwnFolder::OpenSubfolder(const std::string& name, bool create, Opened&
                FILE_DIRECTORY_FILE, kShareFolder, security.get());
     if (!handle.IsOpen()) {
         const DWORD error = GetLastError();
-        result = error == ERROR_DIRECTORY ? Opened::NotAFolder : Opened::Failed;
-        SetLastError(error);
-        return {};
+        return NotOpened(static_cast<int>(error), error == ERROR_DIRECTORY, PathOf(name));
     }
     BY_HANDLE_FILE_INFORMATION file{};
     if (!GetFileInformationByHandle(Native(handle), &file)) {
-        result = Opened::Failed;
-        return {};
+        return Failure::OfSystem(static_cast<int>(GetLastError()));
     }
     // A junction or a link to a folder opens as the link itself.
     if ((file.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        result = Opened::NotAFolder;
-        SetLastError(ERROR_CANT_ACCESS_FILE);
-        return {};
+        return NotOpened(ERROR_CANT_ACCESS_FILE, true, PathOf(name));
     }
-    result = Opened::Yes;
     return OwnFolder(std::move(handle), PathOf(name));
 }
 

@@ -112,10 +112,9 @@ TEST(PartMergeNamesTest, EveryMessageShowsTheServersNamesEscaped) {
     TempDir root;
     // Made through the program's own calls, which take UTF-8 on every
     // system (the C++ streams would take the ANSI code page on Windows).
-    OwnFolder::Opened opened = OwnFolder::Opened::Failed;
-    const OwnFolder folder =
-        OwnFolder::Open(root.Path()).OpenSubfolder("7" + control, true, opened);
-    ASSERT_TRUE(folder.IsOpen());
+    const Result<OwnFolder> made = OwnFolder::Open(root.Path()).Subfolder("7" + control, true);
+    ASSERT_TRUE(made);
+    const OwnFolder folder = *made;
     MessageRecorder messages;
     const auto join = [&](const std::vector<std::size_t>& sizes, bool removeOne,
                           const Sha256Digest* installer, bool spoilPart = false) {

@@ -161,10 +161,9 @@ void WriteOwn(const OwnFolder& folder, const std::string& name, const std::strin
 
 OwnFolder Subfolder(const OwnFolder& folder, const std::string& name,
                     NewFile access = NewFile::Shared) {
-    OwnFolder::Opened opened = OwnFolder::Opened::Failed;
-    OwnFolder subfolder = folder.OpenSubfolder(name, true, opened, access);
-    EXPECT_EQ(opened, OwnFolder::Opened::Yes) << name << ": " << SystemErrorText();
-    return subfolder;
+    Result<OwnFolder> subfolder = folder.Subfolder(name, true, access);
+    EXPECT_TRUE(subfolder) << name << ": " << SystemErrorText(subfolder.Error().systemError);
+    return subfolder ? *subfolder : OwnFolder();
 }
 
 bool OnlyUserWrites(const std::string& path) {

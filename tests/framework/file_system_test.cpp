@@ -61,10 +61,9 @@ class FileSystemTest : public testing::Test {
     }
 
     OwnFolder Subfolder(const std::string& name) {
-        OwnFolder::Opened opened = OwnFolder::Opened::Failed;
-        OwnFolder folder = m_folder.OpenSubfolder(name, true, opened);
-        EXPECT_EQ(opened, OwnFolder::Opened::Yes) << name;
-        return folder;
+        Result<OwnFolder> folder = m_folder.Subfolder(name, true);
+        EXPECT_TRUE(folder) << name;
+        return folder ? *folder : OwnFolder();
     }
 
     fs::path m_root;
@@ -197,11 +196,14 @@ TEST_F(FileSystemTest, AHeldFolderReachesItsOwnFilesWhateverItsPathLeadsToLater)
 
 TEST_F(FileSystemTest, OpensOnlyFoldersAsSubfolders) {
     WriteOwn(m_folder, "file", "x");
-    OwnFolder::Opened opened = OwnFolder::Opened::Yes;
-    EXPECT_FALSE(m_folder.OpenSubfolder("file", true, opened).IsOpen());
-    EXPECT_EQ(opened, OwnFolder::Opened::NotAFolder);
-    EXPECT_FALSE(m_folder.OpenSubfolder("missing", false, opened).IsOpen());
-    EXPECT_EQ(opened, OwnFolder::Opened::Failed);
+    const Result<OwnFolder> file = m_folder.Subfolder("file", true);
+    ASSERT_FALSE(file);
+    EXPECT_EQ(file.Error().kind, FailureKind::ForeignFolder);
+    EXPECT_EQ(file.Error().path, m_folder.PathOf("file"));
+    const Result<OwnFolder> missing = m_folder.Subfolder("missing", false);
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.Error().kind, FailureKind::System);
+    EXPECT_NE(missing.Error().systemError, 0) << "the system's reason travels with it";
 
     const OwnFolder made = Subfolder("made");
     ASSERT_TRUE(made.IsOpen());
@@ -233,9 +235,9 @@ TEST_F(FileSystemTest, NeverFollowsALinkInAHeldFolder) {
     EntryInfo info;
     ASSERT_TRUE(StatOwnEntry(m_folder, "link", info));
     EXPECT_EQ(info.kind, EntryKind::Link);
-    OwnFolder::Opened opened = OwnFolder::Opened::Yes;
-    EXPECT_FALSE(m_folder.OpenSubfolder("folderlink", false, opened).IsOpen());
-    EXPECT_EQ(opened, OwnFolder::Opened::NotAFolder);
+    const Result<OwnFolder> throughLink = m_folder.Subfolder("folderlink", false);
+    ASSERT_FALSE(throughLink);
+    EXPECT_EQ(throughLink.Error().kind, FailureKind::ForeignFolder);
 
     // The link goes, never what it leads to.
     EXPECT_TRUE(RemoveOwnFile(m_folder, "link"));
