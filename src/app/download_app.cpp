@@ -85,16 +85,11 @@ bool DownloadApp::InitInstance(int argc, const char* const* argv) {
     const std::string packageFolder = PackageFolderOf(runPath);
     FolderLock lock;
     const bool hasFolder = runPath.find(kPathSeparator) != std::string::npos;
-    switch (!hasFolder ? FolderLock::Result::Locked : lock.Lock(packageFolder, kLockFileName)) {
-        case FolderLock::Result::Locked:
-            break;
-        case FolderLock::Result::InUse:
-            ShowFolderInUse(packageFolder);
+    if (hasFolder) {
+        if (const Outcome locked = lock.Lock(packageFolder, kLockFileName); !locked) {
+            Report(locked.Error());
             return false;
-        case FolderLock::Result::Failed:
-            Report(Failure::WithPath(FailureKind::CannotCreateFile,
-                                     packageFolder + kPathSeparator + kLockFileName));
-            return false;
+        }
     }
 
     if (!StartNetwork()) {

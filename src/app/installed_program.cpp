@@ -106,13 +106,9 @@ HeldCopy FindPackageCopy(const std::string& modulePath,
 
 CopyRefresh RefreshPackageCopy(const std::string& modulePath, HeldCopy& copy) {
     FolderLock lock;
-    switch (lock.Lock(copy.folder, kLockFileName)) {
-        case FolderLock::Result::Locked:
-            break;
-        case FolderLock::Result::InUse:
-            return CopyRefresh::InUse;
-        case FolderLock::Result::Failed:
-            return CopyRefresh::Failed;
+    if (const Outcome locked = lock.Lock(copy.folder, kLockFileName); !locked) {
+        return locked.Error().kind == FailureKind::FolderInUse ? CopyRefresh::InUse
+                                                               : CopyRefresh::Failed;
     }
     if (SameContents(OpenFileForReading(modulePath), copy.file)) {
         return CopyRefresh::Current;

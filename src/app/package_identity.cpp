@@ -118,8 +118,9 @@ std::string CopyIntoChosenFolder(const std::string& modulePath, WithoutCopy fall
         // meanwhile. A lock that cannot be had is left to the copy's own
         // start to report.
         FolderLock lock;
-        if (lock.Lock(folder, kLockFileName) == FolderLock::Result::InUse) {
-            ShowFolderInUse(folder);
+        if (const Outcome locked = lock.Lock(folder, kLockFileName);
+            !locked && locked.Error().kind == FailureKind::FolderInUse) {
+            Report(locked.Error());
             return {};
         }
         if (CopyProgramFile(modulePath, target)) {

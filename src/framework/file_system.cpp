@@ -22,7 +22,9 @@ FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
 
 OwnFolder::OwnFolder(FileHandle handle, std::string path)
     : m_handle(handle.IsOpen() ? std::make_shared<const FileHandle>(std::move(handle)) : nullptr),
-      m_path(std::move(path)) {}
+      m_path(std::move(path)),
+      // Made right after the call that opened it, so the code is that call's.
+      m_openError(m_handle != nullptr ? 0 : LastSystemError()) {}
 
 const FileHandle& OwnFolder::Handle() const {
     static const FileHandle closed;

@@ -102,8 +102,10 @@ class OwnFolder {
     Result<OwnFolder> Subfolder(const std::string& name, bool create,
                                 NewFile access = NewFile::Shared) const;
 
-    // A folder that could not be opened keeps its path, for messages.
+    // A folder that could not be opened keeps its path, for messages, and
+    // the system's code of why not.
     bool IsOpen() const { return m_handle != nullptr; }
+    int OpenError() const { return m_openError; }
     const FileHandle& Handle() const;
     const std::string& Path() const { return m_path; }
     std::string PathOf(const std::string& name) const { return m_path + kPathSeparator + name; }
@@ -116,6 +118,7 @@ class OwnFolder {
 
     std::shared_ptr<const FileHandle> m_handle;
     std::string m_path;
+    int m_openError = 0;
 };
 
 // The entry at `name` itself (a link is not followed); false when there is
@@ -151,8 +154,10 @@ FileHandle OpenOwnFileForChanging(const OwnFolder& folder, const std::string& na
 // waiting on a FIFO.
 FileHandle OpenOwnFileForReading(const OwnFolder& folder, const std::string& name);
 // Opens the regular file at `name`, or creates it exclusively when there is
-// none; never empties or replaces it, never follows a link.
-FileHandle OpenOrCreateOwnFile(const OwnFolder& folder, const std::string& name, NewFile access);
+// none; never empties or replaces it, never follows a link. Else the
+// system's error.
+Result<FileHandle> OpenOrCreateOwnFile(const OwnFolder& folder, const std::string& name,
+                                       NewFile access);
 // Opens any file for reading by its path, links followed: what the user
 // names, such as the running program itself.
 FileHandle OpenFileForReading(const std::string& path);
@@ -173,10 +178,11 @@ bool SyncFolder(const OwnFolder& folder);
 bool SetExecutable(const FileHandle& file);
 // Gives the file the permissions another one had (EntryInfo::permissions).
 bool SetPermissions(const FileHandle& file, std::uint32_t permissions);
-// Takes an exclusive lock on the open file without waiting; `inUse` when
-// another open of it holds one, in this process or another. The system
-// drops it with the handle, however the process ends.
-bool TryLockFile(const FileHandle& file, bool& inUse);
+// Takes an exclusive lock on the open file without waiting: FolderInUse
+// (without a path) when another open of it holds one, in this process or
+// another; else the system's error. The system drops the lock with the
+// handle, however the process ends.
+Outcome TryLockFile(const FileHandle& file);
 
 // Removes the file or link `name`: never a folder, never what a link points
 // to.
@@ -188,10 +194,10 @@ bool RenameOwnFile(const OwnFolder& fromFolder, const std::string& from, const O
 // Calls `visit` for each entry of the folder ("." and ".." left out) until
 // it returns false; false when the folder cannot be read.
 bool ForEachEntry(const OwnFolder& folder, const std::function<bool(const std::string&)>& visit);
-// Makes one folder by its path; true when it exists afterwards. Private
-// makes it the user's alone, as OwnFolder::OpenSubfolder does; a folder
-// that was there already is left as it is.
-bool MakeFolder(const std::string& path, NewFile access = NewFile::Shared);
+// Makes one folder by its path; done when it exists afterwards, else the
+// system's error. Private makes it the user's alone, as OwnFolder::Subfolder
+// does; a folder that was there already is left as it is.
+Outcome MakeFolder(const std::string& path, NewFile access = NewFile::Shared);
 // Gives the open regular file `file` one more name, `name` in `folder`,
 // which must not exist yet: the same file, no copy. False where the file
 // system has no such names (FAT, exFAT) or the two lie on different ones.

@@ -231,22 +231,27 @@ FileHandle OpenOwnFileForReading(const OwnFolder& folder, const std::string& nam
     return RegularOnly(openat(FolderFd(folder), name.c_str(), O_RDONLY | kOwnFlags));
 }
 
-FileHandle OpenOrCreateOwnFile(const OwnFolder& folder, const std::string& name, NewFile access) {
+Result<FileHandle> OpenOrCreateOwnFile(const OwnFolder& folder, const std::string& name,
+                                       NewFile access) {
     const int parent = FolderFd(folder);
     // Another program may make it between the two opens; the next round
     // opens that one.
     for (int round = 0; round < 3; ++round) {
-        const int fd = openat(parent, name.c_str(), O_RDONLY | kOwnFlags);
-        if (fd >= 0 || errno != ENOENT) {
-            return RegularOnly(fd);
+        int fd = openat(parent, name.c_str(), O_RDONLY | kOwnFlags);
+        if (fd < 0 && errno == ENOENT) {
+            fd = openat(parent, name.c_str(), O_RDONLY | O_CREAT | O_EXCL | kOwnFlags,
+                        ModeFor(access));
+            if (fd < 0 && errno == EEXIST) {
+                continue;
+            }
         }
-        const int made =
-            openat(parent, name.c_str(), O_RDONLY | O_CREAT | O_EXCL | kOwnFlags, ModeFor(access));
-        if (made >= 0 || errno != EEXIST) {
-            return RegularOnly(made);
+        FileHandle file = RegularOnly(fd);
+        if (!file.IsOpen()) {
+            return Failure::OfSystem(errno);
         }
+        return file;
     }
-    return {};
+    return Failure::OfSystem(EEXIST);
 }
 
 FileHandle OpenFileForReading(const std::string& path) {
@@ -309,10 +314,14 @@ bool SetPermissions(const FileHandle& file, std::uint32_t permissions) {
     return fchmod(Fd(file), static_cast<mode_t>(permissions & 07777)) == 0;
 }
 
-bool TryLockFile(const FileHandle& file, bool& inUse) {
-    const int locked = Retried([&] { return flock(Fd(file), LOCK_EX | LOCK_NB); });
-    inUse = locked != 0 && errno == EWOULDBLOCK;
-    return locked == 0;
+Outcome TryLockFile(const FileHandle& file) {
+    if (Retried([&] { return flock(Fd(file), LOCK_EX | LOCK_NB); }) == 0) {
+        return {};
+    }
+    const int error = errno;
+    Failure failure(error == EWOULDBLOCK ? FailureKind::FolderInUse : FailureKind::System);
+    failure.systemError = error;
+    return failure;
 }
 
 bool RemoveOwnFile(const OwnFolder& folder, const std::string& name) {
@@ -346,10 +355,16 @@ bool ForEachEntry(const OwnFolder& folder, const std::function<bool(const std::s
     return true;
 }
 
-bool MakeFolder(const std::string& path, NewFile access) {
+Outcome MakeFolder(const std::string& path, NewFile access) {
+    if (mkdir(path.c_str(), access == NewFile::Private ? 0700 : 0777) == 0) {
+        return {};
+    }
+    const int error = errno;
     struct stat st {};
-    return mkdir(path.c_str(), access == NewFile::Private ? 0700 : 0777) == 0 ||
-           (errno == EEXIST && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+    if (error == EEXIST && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        return {};
+    }
+    return Failure::OfSystem(error);
 }
 
 bool LinkOwnFile(const FileHandle& file, const OwnFolder& folder, const std::string& name) {

@@ -425,15 +425,20 @@ FileHandle OpenOwnFileForReading(const OwnFolder& folder, const std::string& nam
     return RegularOnly(OpenIn(folder, name, FILE_GENERIC_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE));
 }
 
-FileHandle OpenOrCreateOwnFile(const OwnFolder& folder, const std::string& name, NewFile access) {
+Result<FileHandle> OpenOrCreateOwnFile(const OwnFolder& folder, const std::string& name,
+                                       NewFile access) {
     const SecurityDescriptor security = SecurityFor(access, PrivateKind::File);
     if (access == NewFile::Private && security == nullptr) {
-        return {};
+        return Failure::OfSystem(static_cast<int>(GetLastError()));
     }
     // One call opens or creates: no other program comes in between. The
     // descriptor applies only when the file is created.
-    return RegularOnly(OpenIn(folder, name, FILE_GENERIC_READ, FILE_OPEN_IF,
-                              FILE_NON_DIRECTORY_FILE, kShareAll, security.get()));
+    FileHandle file = RegularOnly(OpenIn(folder, name, FILE_GENERIC_READ, FILE_OPEN_IF,
+                                         FILE_NON_DIRECTORY_FILE, kShareAll, security.get()));
+    if (!file.IsOpen()) {
+        return Failure::OfSystem(static_cast<int>(GetLastError()));
+    }
+    return file;
 }
 
 FileHandle OpenFileForReading(const std::string& path) {
@@ -552,16 +557,20 @@ bool SetPermissions(const FileHandle& file, std::uint32_t permissions) {
     return SetFileInformationByHandle(Native(file), FileBasicInfo, &basic, sizeof basic) != FALSE;
 }
 
-bool TryLockFile(const FileHandle& file, bool& inUse) {
+Outcome TryLockFile(const FileHandle& file) {
     // One byte far past any end: the lock keeps nobody from reading or
     // writing the file's data, as an advisory lock on POSIX does not.
     OVERLAPPED at{};
     at.Offset = 0;
     at.OffsetHigh = 0x7FFFFFF0;
-    const BOOL locked =
-        LockFileEx(Native(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
-    inUse = !locked && GetLastError() == ERROR_LOCK_VIOLATION;
-    return locked != FALSE;
+    if (LockFileEx(Native(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                   &at)) {
+        return {};
+    }
+    const DWORD error = GetLastError();
+    Failure failure(error == ERROR_LOCK_VIOLATION ? FailureKind::FolderInUse : FailureKind::System);
+    failure.systemError = static_cast<int>(error);
+    return failure;
 }
 
 bool RemoveOwnFile(const OwnFolder& folder, const std::string& name) {
@@ -675,24 +684,23 @@ bool ForEachEntry(const OwnFolder& folder, const std::function<bool(const std::s
     }
 }
 
-bool MakeFolder(const std::string& path, NewFile access) {
+Outcome MakeFolder(const std::string& path, NewFile access) {
     const std::wstring wide = Wide(path);
     const SecurityDescriptor security = SecurityFor(access, PrivateKind::Folder);
     if (access == NewFile::Private && security == nullptr) {
-        return false;
+        return Failure::OfSystem(static_cast<int>(GetLastError()));
     }
     SECURITY_ATTRIBUTES made{sizeof made, security.get(), FALSE};
     if (CreateDirectoryW(wide.c_str(), &made)) {
-        return true;
+        return {};
     }
     const DWORD error = GetLastError();
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return true;
+        return {};
     }
-    SetLastError(error);
-    return false;
+    return Failure::OfSystem(static_cast<int>(error));
 }
 
 bool LinkOwnFile(const FileHandle& file, const OwnFolder& folder, const std::string& name) {

@@ -49,8 +49,8 @@ void MakeDirectoryTree(const std::string& path, NewFile access) {
         if (FileExists(prefix)) {
             continue;
         }
-        if (!MakeFolder(prefix, access)) {
-            Report(Failure::OfSystem(LastSystemError()));
+        if (const Outcome made = MakeFolder(prefix, access); !made) {
+            Report(made.Error());
             return;
         }
     }

@@ -1,7 +1,5 @@
 #include "framework/folder_lock.h"
 
-#include <cerrno>
-
 #include "framework/file_system.h"
 
 FolderLock::~FolderLock() {
@@ -12,26 +10,32 @@ void FolderLock::Unlock() {
     m_file.Close();
 }
 
-FolderLock::Result FolderLock::Lock(const std::string& folder, const std::string& name) {
+Outcome FolderLock::Lock(const std::string& folder, const std::string& name) {
     return Lock(OwnFolder::Open(folder), name);
 }
 
-FolderLock::Result FolderLock::Lock(const OwnFolder& held, const std::string& name) {
+Outcome FolderLock::Lock(const OwnFolder& held, const std::string& name) {
     Unlock();
-    m_error = 0;
+    const auto notMade = [&](int systemError) {
+        Failure failure = Failure::WithPath(FailureKind::CannotCreateFile, held.PathOf(name));
+        failure.systemError = systemError;
+        return failure;
+    };
+    if (!held.IsOpen()) {
+        return notMade(held.OpenError());
+    }
     // Only its owner may open it: another user cannot hold this user's
     // folder. Never emptied or replaced, and nothing waits on a FIFO there.
-    FileHandle file =
-        held.IsOpen() ? OpenOrCreateOwnFile(held, name, NewFile::Private) : FileHandle();
-    if (!file.IsOpen()) {
-        m_error = LastSystemError();
-        return Result::Failed;
+    Result<FileHandle> file = OpenOrCreateOwnFile(held, name, NewFile::Private);
+    if (!file) {
+        return notMade(file.Error().systemError);
     }
-    bool inUse = false;
-    if (!TryLockFile(file, inUse)) {
-        m_error = LastSystemError();
-        return inUse ? Result::InUse : Result::Failed;
+    if (const Outcome locked = TryLockFile(*file); !locked) {
+        if (locked.Error().kind == FailureKind::FolderInUse) {
+            return Failure::WithPath(FailureKind::FolderInUse, held.Path());
+        }
+        return notMade(locked.Error().systemError);
     }
-    m_file = std::move(file);
-    return Result::Locked;
+    m_file = std::move(*file);
+    return {};
 }

@@ -12,28 +12,24 @@
 // a running program holds.
 class FolderLock {
   public:
-    enum class Result { Locked, InUse, Failed };
-
     FolderLock() = default;
     ~FolderLock();
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
 
     // Takes the lock through the file `name` in `folder` without waiting,
-    // creating the file when missing. A link, FIFO, device or folder at the
-    // name is refused (Failed), as is a lock
-    // file that cannot be made; InUse when another open of the file holds it,
-    // in this process or another. A lock already held is released first.
-    Result Lock(const std::string& folder, const std::string& name);
+    // creating the file when missing. FolderInUse (with the folder's path)
+    // when another open of the file holds it, in this process or another.
+    // A link, FIFO, device or folder at the name is refused, as is a lock
+    // file that cannot be made: CannotCreateFile with the file's path and
+    // the system's code. A lock already held is released first.
+    Outcome Lock(const std::string& folder, const std::string& name);
     // The same in a folder held open.
-    Result Lock(const OwnFolder& folder, const std::string& name);
+    Outcome Lock(const OwnFolder& folder, const std::string& name);
     void Unlock();
 
     bool IsLocked() const { return m_file.IsOpen(); }
-    // The system's code of the last Failed.
-    int Error() const { return m_error; }
 
   private:
     FileHandle m_file;
-    int m_error = 0;
 };

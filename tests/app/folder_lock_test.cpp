@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "../ui/gui_helpers.h"
 #include "app/download_app.h"
@@ -25,13 +26,17 @@
 
 namespace {
 
-using Result = FolderLock::Result;
-
 std::string InUseText(const std::string& folder) {
     return "Velmora Quindle is already running for the folder " + folder +
            ". Please continue in its window, or close that window and start Velmora Quindle "
            "again.";
 }
+
+// Whether a lock was taken, or else the kind it failed with.
+std::optional<FailureKind> Taken(const Outcome& locked) {
+    return locked ? std::nullopt : std::optional(locked.Error().kind);
+}
+constexpr std::optional<FailureKind> kLocked;
 
 // The errors a lock reports, in the system's own codes.
 #ifdef _WIN32
@@ -54,7 +59,7 @@ TEST(FolderLockTest, OneHolderPerFolderUntilItLetsGo) {
     TempDir folder;
     const std::string file = folder / "velmora.lock";
     FolderLock first;
-    ASSERT_EQ(first.Lock(folder.Path(), "velmora.lock"), Result::Locked);
+    ASSERT_EQ(Taken(first.Lock(folder.Path(), "velmora.lock")), kLocked);
     EntryInfo made;
     ASSERT_TRUE(StatPath(file, made));
     EXPECT_EQ(made.kind, EntryKind::File);
@@ -64,13 +69,13 @@ TEST(FolderLockTest, OneHolderPerFolderUntilItLetsGo) {
     const std::uint64_t madeFile = FileOf(file);
     {
         FolderLock second;
-        EXPECT_EQ(second.Lock(folder.Path(), "velmora.lock"), Result::InUse);
+        EXPECT_EQ(Taken(second.Lock(folder.Path(), "velmora.lock")), FailureKind::FolderInUse);
         EXPECT_FALSE(second.IsLocked());
         first.Unlock();
-        EXPECT_EQ(second.Lock(folder.Path(), "velmora.lock"), Result::Locked);
-        EXPECT_EQ(first.Lock(folder.Path(), "velmora.lock"), Result::InUse);
+        EXPECT_EQ(Taken(second.Lock(folder.Path(), "velmora.lock")), kLocked);
+        EXPECT_EQ(Taken(first.Lock(folder.Path(), "velmora.lock")), FailureKind::FolderInUse);
     }
-    EXPECT_EQ(first.Lock(folder.Path(), "velmora.lock"), Result::Locked) << "freed with its holder";
+    EXPECT_EQ(Taken(first.Lock(folder.Path(), "velmora.lock")), kLocked) << "freed with its holder";
     EXPECT_EQ(FileOf(file), madeFile) << "the file is never made afresh";
 }
 
@@ -108,8 +113,11 @@ TEST(FolderLockTest, OnlyARegularFileAtTheNameIsUsed) {
         }
         const std::uint64_t before = FileOf(file);
         FolderLock lock;
-        EXPECT_EQ(lock.Lock(folder.Path(), "velmora.lock"), Result::Failed) << entry.what;
-        EXPECT_EQ(lock.Error(), entry.error) << entry.what;
+        const Outcome locked = lock.Lock(folder.Path(), "velmora.lock");
+        ASSERT_FALSE(locked) << entry.what;
+        EXPECT_EQ(locked.Error().kind, FailureKind::CannotCreateFile) << entry.what;
+        EXPECT_EQ(locked.Error().path, file) << entry.what;
+        EXPECT_EQ(locked.Error().systemError, entry.error) << entry.what;
         EXPECT_EQ(FileOf(file), before) << entry.what << " was replaced";
         std::error_code ec;
         ASSERT_TRUE(std::filesystem::remove(file, ec)) << entry.what;
@@ -117,8 +125,10 @@ TEST(FolderLockTest, OnlyARegularFileAtTheNameIsUsed) {
     EXPECT_FALSE(FileExists(outside / "made")) << "made through the link";
 
     FolderLock lock;
-    EXPECT_EQ(lock.Lock(folder / "missing", "velmora.lock"), Result::Failed);
-    EXPECT_EQ(lock.Error(), kNoFolder);
+    const Outcome locked = lock.Lock(folder / "missing", "velmora.lock");
+    ASSERT_FALSE(locked);
+    EXPECT_EQ(locked.Error().kind, FailureKind::CannotCreateFile);
+    EXPECT_EQ(locked.Error().systemError, kNoFolder);
 }
 
 // Sets an environment variable while it lives.
@@ -174,7 +184,7 @@ TEST_F(StartUpLockTest, ASecondStartOnAFolderInUseSaysSoAndFetchesNothing) {
     std::size_t requestsBefore = 0;
     std::size_t requestsAfter = 0;
     std::vector<std::string> secondSaid;
-    Result lockDuringWindow = Result::Failed;
+    std::optional<FailureKind> lockDuringWindow;
     RepeatingTimer watcher([&] {
         auto* dialog = dynamic_cast<MainDialog*>(Dialog::ActiveModal());
         if (dialog == nullptr || dialog == first) {
@@ -188,7 +198,7 @@ TEST_F(StartUpLockTest, ASecondStartOnAFolderInUseSaysSoAndFetchesNothing) {
         first = dialog;
         RunLater(0, [&] {
             FolderLock probe;
-            lockDuringWindow = probe.Lock(folder, "velmora.lock");
+            lockDuringWindow = Taken(probe.Lock(folder, "velmora.lock"));
             probe.Unlock();
             requestsBefore = m_server.Requests().size();
             const std::size_t saidBefore = m_messages.Texts().size();
@@ -204,12 +214,12 @@ TEST_F(StartUpLockTest, ASecondStartOnAFolderInUseSaysSoAndFetchesNothing) {
     watcher.Stop();
 
     EXPECT_EQ(windows, 1);
-    EXPECT_EQ(lockDuringWindow, Result::InUse) << "held while the window is open";
+    EXPECT_EQ(lockDuringWindow, FailureKind::FolderInUse) << "held while the window is open";
     EXPECT_GT(requestsBefore, 0u) << "the first start prepared through the test server";
     EXPECT_EQ(requestsAfter, requestsBefore) << "the second start fetched something";
     EXPECT_EQ(secondSaid, std::vector<std::string>{InUseText(folder)});
     FolderLock after;
-    EXPECT_EQ(after.Lock(folder, "velmora.lock"), Result::Locked) << "released with the window";
+    EXPECT_EQ(Taken(after.Lock(folder, "velmora.lock")), kLocked) << "released with the window";
 }
 
 TEST_F(StartUpLockTest, TheSelfCopyLeavesAFolderInUseAlone) {
@@ -226,7 +236,7 @@ TEST_F(StartUpLockTest, TheSelfCopyLeavesAFolderInUseAlone) {
     answer.Start(5);
 
     FolderLock running;
-    ASSERT_EQ(running.Lock(folder, "velmora.lock"), Result::Locked);
+    ASSERT_EQ(Taken(running.Lock(folder, "velmora.lock")), kLocked);
     EXPECT_EQ(CopyToPackageFolder(module, {m_home / "Downloads"}), "") << "nothing to start";
     EXPECT_EQ(ReadFile(target), "the running program");
     EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{InUseText(folder)});

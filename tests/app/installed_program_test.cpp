@@ -175,7 +175,7 @@ TEST_F(InstalledStartTest, AChangedProgramReplacesTheCopyAndAnUnchangedOneLeaves
 TEST_F(InstalledStartTest, ACopyRunningForItsFolderIsNeitherReplacedNorStartedAgain) {
     WriteFile(m_copy, "the running release");
     FolderLock running;
-    ASSERT_EQ(running.Lock(m_folder, "velmora.lock"), FolderLock::Result::Locked);
+    ASSERT_TRUE(running.Lock(m_folder, "velmora.lock"));
     HeldCopy copy = HoldPackageCopy(m_copy);
     EXPECT_EQ(RefreshPackageCopy(m_module, copy), CopyRefresh::InUse);
     EXPECT_EQ(ReadFile(m_copy), "the running release");

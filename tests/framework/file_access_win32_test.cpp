@@ -177,7 +177,7 @@ TEST(FileAccessWin32Test, APrivateFolderLetsNobodyElseInAndOneThatIsThereStaysAs
     const OwnFolder base = OwnFolder::Open(temp.Path());
     ASSERT_TRUE(base.IsOpen()) << SystemErrorText();
     Subfolder(base, "made", NewFile::Private);
-    ASSERT_TRUE(MakeFolder(temp / "by-path", NewFile::Private)) << SystemErrorText();
+    ASSERT_TRUE(MakeFolder(temp / "by-path", NewFile::Private));
     for (const std::string& path : {temp / "made", temp / "by-path"}) {
         SCOPED_TRACE(path);
         EXPECT_EQ(Others(ReadAccessList(path).entries), L"");
@@ -201,7 +201,7 @@ TEST(FileAccessWin32Test, APrivateFolderHasAProtectedListThatWhatIsMadeInItInher
     const OwnFolder base = OwnFolder::Open(temp.Path());
     ASSERT_TRUE(base.IsOpen()) << SystemErrorText();
     const OwnFolder made = Subfolder(base, "made", NewFile::Private);
-    ASSERT_TRUE(MakeFolder(temp / "by-path", NewFile::Private)) << SystemErrorText();
+    ASSERT_TRUE(MakeFolder(temp / "by-path", NewFile::Private));
     for (const std::string& path : {temp / "made", temp / "by-path"}) {
         SCOPED_TRACE(path);
         const AccessList list = ReadAccessList(path);

@@ -231,7 +231,7 @@ TEST_F(FileSystemTest, NeverFollowsALinkInAHeldFolder) {
     EXPECT_FALSE(OpenOwnFileForReading(m_folder, "link").IsOpen());
     EXPECT_FALSE(OpenOwnFileForChanging(m_folder, "link").IsOpen());
     EXPECT_FALSE(CreateOwnFile(m_folder, "link").IsOpen());
-    EXPECT_FALSE(OpenOrCreateOwnFile(m_folder, "link", NewFile::Shared).IsOpen());
+    EXPECT_FALSE(OpenOrCreateOwnFile(m_folder, "link", NewFile::Shared));
     EntryInfo info;
     ASSERT_TRUE(StatOwnEntry(m_folder, "link", info));
     EXPECT_EQ(info.kind, EntryKind::Link);
@@ -279,22 +279,21 @@ TEST_F(FileSystemTest, ListsEveryEntryUntilTheVisitorStops) {
 }
 
 TEST_F(FileSystemTest, LocksExclusivelyBetweenTwoOpens) {
-    FileHandle first = OpenOrCreateOwnFile(m_folder, "lock", NewFile::Private);
-    const FileHandle second = OpenOrCreateOwnFile(m_folder, "lock", NewFile::Private);
-    ASSERT_TRUE(first.IsOpen()) << SystemErrorText();
-    ASSERT_TRUE(second.IsOpen()) << SystemErrorText();
+    Result<FileHandle> first = OpenOrCreateOwnFile(m_folder, "lock", NewFile::Private);
+    const Result<FileHandle> second = OpenOrCreateOwnFile(m_folder, "lock", NewFile::Private);
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(second);
     EXPECT_EQ(Names(m_folder), std::set<std::string>{"lock"});
 
-    bool inUse = true;
-    ASSERT_TRUE(TryLockFile(first, inUse));
-    EXPECT_FALSE(inUse);
-    EXPECT_FALSE(TryLockFile(second, inUse));
-    EXPECT_TRUE(inUse);
+    ASSERT_TRUE(TryLockFile(*first));
+    const Outcome taken = TryLockFile(*second);
+    ASSERT_FALSE(taken);
+    EXPECT_EQ(taken.Error().kind, FailureKind::FolderInUse);
     // Data stays readable under the lock.
     EXPECT_EQ(ReadOwn(m_folder, "lock"), "");
 
-    ASSERT_TRUE(first.Close());
-    EXPECT_TRUE(TryLockFile(second, inUse));
+    ASSERT_TRUE(first->Close());
+    EXPECT_TRUE(TryLockFile(*second));
 }
 
 TEST_F(FileSystemTest, AppendsTheRestOfAFile) {
