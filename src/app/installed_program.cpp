@@ -110,7 +110,8 @@ CopyRefresh RefreshPackageCopy(const std::string& modulePath, HeldCopy& copy) {
         return locked.Error().kind == FailureKind::FolderInUse ? CopyRefresh::InUse
                                                                : CopyRefresh::Failed;
     }
-    if (SameContents(OpenFileForReading(modulePath), copy.file)) {
+    const Result<FileHandle> running = OpenFileForReading(modulePath);
+    if (running && SameContents(*running, copy.file)) {
         return CopyRefresh::Current;
     }
     if (!CopyProgramFile(modulePath, copy.folder, copy.name)) {

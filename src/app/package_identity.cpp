@@ -17,23 +17,21 @@ std::string GetPackageProgramName(PackageId id) {
     return std::string(PackageInfoFor(id).programName) + kExecutableSuffix;
 }
 
-bool CopyProgramFile(const std::string& from, const std::string& to) {
+Outcome CopyProgramFile(const std::string& from, const std::string& to) {
     std::string name;
     const OwnFolder folder = OwnFolder::OpenParentOf(to, name);
     return CopyProgramFile(from, folder, name);
 }
 
-bool CopyProgramFile(const std::string& from, const OwnFolder& folder, const std::string& name) {
-    const FileHandle in = OpenFileForReading(from);
-    if (!in.IsOpen()) {
-        return false;
+Outcome CopyProgramFile(const std::string& from, const OwnFolder& folder, const std::string& name) {
+    const Result<FileHandle> in = OpenFileForReading(from);
+    if (!in) {
+        return in.Error();
     }
     DurableReplacement copy(folder, name, kPartialSuffix);
-    std::int64_t copied = 0;
-    EntryInfo source;
-    return copy.IsOpen() && AppendFileContents(in, copy.File(), copied) == CopyResult::Done &&
-           StatFile(in, source) && copy.SetPermissions(source.permissions) &&
-           copy.MakeExecutable() && copy.Commit() == DurableReplacement::Result::Committed;
+    // A failed step leaves the copy failed; Commit says why.
+    copy.CopyFrom(*in) && copy.MakeExecutable();
+    return copy.Commit();
 }
 
 namespace {
@@ -123,12 +121,13 @@ std::string CopyIntoChosenFolder(const std::string& modulePath, WithoutCopy fall
             Report(locked.Error());
             return {};
         }
-        if (CopyProgramFile(modulePath, target)) {
+        const Outcome copied = CopyProgramFile(modulePath, target);
+        if (copied) {
             return target;
         }
         // Said, and asked again: the same folder would fail the same way.
         Failure notCopied = Failure::Wrapping(FailureKind::CannotCopyProgram,
-                                              WhyNotCopied(target, LastSystemError()));
+                                              WhyNotCopied(target, copied.Error().systemError));
         notCopied.path = target;
         Report(notCopied);
         FolderDialog again;

@@ -45,7 +45,7 @@ void ShowFolderInUse(const std::string& folder);
 
 // Copies a program file, replacing the target, with execute permission.
 // The copy is written beside the target and renamed, so a running program
-// of that name is not disturbed.
-bool CopyProgramFile(const std::string& from, const std::string& to);
+// of that name is not disturbed. A failure carries the system's code.
+Outcome CopyProgramFile(const std::string& from, const std::string& to);
 // The same into the file `name` of a held folder.
-bool CopyProgramFile(const std::string& from, const OwnFolder& folder, const std::string& name);
+Outcome CopyProgramFile(const std::string& from, const OwnFolder& folder, const std::string& name);

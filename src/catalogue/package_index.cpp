@@ -241,7 +241,7 @@ int PackageIndex::Save() {
     // Written beside the old file and renamed over it once it is on disk: a
     // crash or a full disk mid-write leaves the previous record intact.
     DurableReplacement file(m_folder, m_name, kSaveTemporarySuffix);
-    if (!file.Write(content) || file.Commit() != DurableReplacement::Result::Committed) {
+    if (!file.Write(content) || !file.Commit()) {
         return 0;
     }
     // Kept open for the flags recorded in place later, as long as it is the

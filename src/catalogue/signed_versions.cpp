@@ -131,5 +131,5 @@ bool SignedVersions::Accept(const OwnFolder& folder, const SignedRelease& releas
         text += entry.version + '\n';
     }
     DurableReplacement record(folder, kSignedVersionsFileName, kSaveTemporarySuffix);
-    return record.Write(text) && record.Commit() == DurableReplacement::Result::Committed;
+    return record.Write(text) && record.Commit();
 }

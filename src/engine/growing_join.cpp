@@ -49,7 +49,7 @@ bool ParseRecord(const std::string& line, std::size_t& parts, std::int64_t& leng
 
 bool WriteRecord(const OwnFolder& folder, const std::string& name, const std::string& line) {
     DurableReplacement record(folder, name, kSaveTemporarySuffix);
-    return record.Write(line) && record.Commit() == DurableReplacement::Result::Committed;
+    return record.Write(line) && record.Commit();
 }
 
 // Feeds `length` bytes of `file` from `offset` to each hash given.
@@ -335,11 +335,11 @@ GrowingJoin::Fault GrowingJoin::Append(const ReadyPart& part) {
         return Fault::CannotOpenPart;
     }
     std::int64_t total = 0;
-    const CopyResult copied = m_appender.Append(in, m_out, total);
-    if (copied == CopyResult::WriteFailed) {
+    const Outcome copied = m_appender.Append(in, m_out, total);
+    if (!copied && copied.Error().kind == FailureKind::FailedToWriteFile) {
         return Fault::WriteFailed;
     }
-    if (copied == CopyResult::ReadFailed) {
+    if (!copied) {
         return Fault::CannotOpenPart;
     }
     // Every part but the last is exactly the part size; the last holds at

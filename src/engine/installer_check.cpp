@@ -88,6 +88,5 @@ bool RecordCheckedInstaller(const DownloadState& state) {
     }
     DurableReplacement record(state.m_versionFolder, kInstallerIdentityFileName,
                               kSaveTemporarySuffix);
-    return record.Write(IdentityLine(info, state.m_installerDigest)) &&
-           record.Commit() == DurableReplacement::Result::Committed;
+    return record.Write(IdentityLine(info, state.m_installerDigest)) && record.Commit();
 }

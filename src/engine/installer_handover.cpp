@@ -27,7 +27,7 @@ bool CopyChecked(const DownloadState& state, const FileHandle& installer,
                  const EntryInfo& installerInfo, const OwnFolder& handOver) {
     FileHandle out = CreateOwnFile(handOver, kInstallerFileName, NewFile::Private);
     std::int64_t copied = 0;
-    if (!out.IsOpen() || AppendFileContents(installer, out, copied) != CopyResult::Done ||
+    if (!out.IsOpen() || !AppendFileContents(installer, out, copied) ||
         copied != installerInfo.size || !out.Close()) {
         return false;
     }

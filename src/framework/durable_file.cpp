@@ -24,9 +24,19 @@ void DurableReplacement::Begin() {
     // new file is created afresh.
     m_file = CreateOwnFile(m_folder, m_temporary);
     if (!m_file.IsOpen()) {
+        m_error = LastSystemError();
         return;
     }
-    m_ok = !replaces || ::SetPermissions(m_file, previous.permissions);
+    m_ok = true;
+    Check(!replaces || ::SetPermissions(m_file, previous.permissions));
+}
+
+bool DurableReplacement::Check(bool ok) {
+    if (m_ok && !ok) {
+        m_ok = false;
+        m_error = LastSystemError();
+    }
+    return m_ok;
 }
 
 FileHandle DurableReplacement::OpenForReading() const {
@@ -38,38 +48,52 @@ DurableReplacement::~DurableReplacement() {
 }
 
 bool DurableReplacement::Write(const std::string& data) {
-    m_ok = m_ok && WriteAll(m_file, data);
-    return m_ok;
-}
-
-bool DurableReplacement::SetPermissions(std::uint32_t permissions) {
-    m_ok = m_ok && ::SetPermissions(m_file, permissions);
-    return m_ok;
+    return m_ok && Check(WriteAll(m_file, data));
 }
 
 bool DurableReplacement::MakeExecutable() {
-    m_ok = m_ok && SetExecutable(m_file);
-    return m_ok;
+    return m_ok && Check(SetExecutable(m_file));
 }
 
-DurableReplacement::Result DurableReplacement::Commit() {
+bool DurableReplacement::CopyFrom(const FileHandle& in) {
+    if (!m_ok) {
+        return false;
+    }
+    std::int64_t copied = 0;
+    const Outcome appended = AppendFileContents(in, m_file, copied);
+    if (!appended) {
+        m_ok = false;
+        m_error = appended.Error().systemError;
+        return false;
+    }
+    EntryInfo source;
+    return Check(StatFile(in, source)) && Check(::SetPermissions(m_file, source.permissions));
+}
+
+Outcome DurableReplacement::Commit() {
+    const auto notWritten = [this] {
+        Failure failure = Failure::WithSystemError(FailureKind::FailedToWriteFile, m_error);
+        failure.path = m_folder.PathOf(m_name);
+        return failure;
+    };
     if (!m_file.IsOpen()) {
-        return Result::NotWritten;
+        return notWritten();
     }
-    bool ok = m_ok && SyncData(m_file);
-    ok = m_file.Close() && ok;
-    Result result = ok ? Result::Committed : Result::NotWritten;
-    if (ok && !RenameOwnFile(m_folder, m_temporary, m_folder, m_name)) {
-        result = Result::NotRenamed;
+    if (m_ok) {
+        Check(SyncData(m_file));
     }
-    if (result != Result::Committed) {
+    Check(m_file.Close());
+    if (m_ok) {
+        Check(RenameOwnFile(m_folder, m_temporary, m_folder, m_name));
+    }
+    if (!m_ok) {
         RemoveOwnFile(m_folder, m_temporary);
-        return result;
+        return notWritten();
     }
     // The rename is on disk only once the folder is. Should that sync fail,
     // the new file is in place all the same; nothing can be undone.
     SyncFolder(m_folder);
-    return result;
+    return {};
 }
 
 void DurableReplacement::Abandon() {

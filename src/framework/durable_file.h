@@ -31,22 +31,26 @@ class DurableReplacement {
     FileHandle OpenForReading() const;
 
     bool Write(const std::string& data);
-    // Gives the new file another file's permissions (EntryInfo::permissions).
-    bool SetPermissions(std::uint32_t permissions);
     // Lets whoever may read the new file run it.
     bool MakeExecutable();
-    enum class Result { Committed, NotWritten, NotRenamed };
-    // Puts the new file in place. On failure the old file is untouched and
-    // the result says whether the data or the rename failed.
-    Result Commit();
+    // Appends the rest of `in` to the new file and gives it `in`'s
+    // permissions.
+    bool CopyFrom(const FileHandle& in);
+    // Puts the new file in place. On failure the old file is untouched:
+    // FailedToWriteFile with the file's path and the system's code of the
+    // first step that failed.
+    Outcome Commit();
     void Abandon();
 
   private:
     void Begin();
+    // Keeps the first failure's code: what later steps meet follows from it.
+    bool Check(bool ok);
 
     OwnFolder m_folder;
     std::string m_name;
     std::string m_temporary;
     FileHandle m_file;
     bool m_ok = false;
+    int m_error = 0;
 };

@@ -103,8 +103,9 @@ struct Failure {
         f.path = std::move(p);
         return f;
     }
-    static Failure OfSystem(int code) {
-        Failure f(FailureKind::System);
+    static Failure OfSystem(int code) { return WithSystemError(FailureKind::System, code); }
+    static Failure WithSystemError(FailureKind k, int code) {
+        Failure f(k);
         f.systemError = code;
         return f;
     }

@@ -69,17 +69,17 @@ bool ServerCopies(int fd) {
 
 }  // namespace
 
-CopyResult AppendFileContents(const FileHandle& in, const FileHandle& out, std::int64_t& total) {
+Outcome AppendFileContents(const FileHandle& in, const FileHandle& out, std::int64_t& total) {
     return FileAppender().Append(in, out, total);
 }
 
-CopyResult FileAppender::Append(const FileHandle& inFile, const FileHandle& outFile,
-                                std::int64_t& total) {
+Outcome FileAppender::Append(const FileHandle& inFile, const FileHandle& outFile,
+                             std::int64_t& total) {
     const int in = NativeFile::Fd(inFile);
     const int out = NativeFile::Fd(outFile);
     m_cloned = m_clone && CloneRest(in, out, total, m_clone);
     if (m_cloned) {
-        return CopyResult::Done;
+        return {};
     }
     if (!m_decided) {
         m_inKernel = m_inKernelCopy == InKernelCopy::Always || ServerCopies(out);
@@ -98,7 +98,7 @@ CopyResult FileAppender::Append(const FileHandle& inFile, const FileHandle& outF
                 continue;
             }
             if (n < 0 && IsWriteError(errno)) {
-                return CopyResult::WriteFailed;
+                return Failure::WithSystemError(FailureKind::FailedToWriteFile, errno);
             }
             if (n < 0) {
                 inKernel = false;
@@ -111,14 +111,14 @@ CopyResult FileAppender::Append(const FileHandle& inFile, const FileHandle& outF
                 continue;
             }
             if (n < 0) {
-                return CopyResult::ReadFailed;
+                return Failure::WithSystemError(FailureKind::CannotOpenInputFile, errno);
             }
             if (!WriteAll(outFile, buffer.data(), static_cast<std::size_t>(n))) {
-                return CopyResult::WriteFailed;
+                return Failure::WithSystemError(FailureKind::FailedToWriteFile, errno);
             }
         }
         if (n == 0) {
-            return CopyResult::Done;
+            return {};
         }
         total += n;
     }

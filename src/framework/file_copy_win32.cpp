@@ -12,23 +12,23 @@ constexpr std::size_t kCopyChunk = 1 << 20;
 
 }  // namespace
 
-CopyResult AppendFileContents(const FileHandle& in, const FileHandle& out, std::int64_t& total) {
+Outcome AppendFileContents(const FileHandle& in, const FileHandle& out, std::int64_t& total) {
     return FileAppender().Append(in, out, total);
 }
 
-CopyResult FileAppender::Append(const FileHandle& in, const FileHandle& out, std::int64_t& total) {
+Outcome FileAppender::Append(const FileHandle& in, const FileHandle& out, std::int64_t& total) {
     m_cloned = false;
     m_buffer.resize(kCopyChunk);
     for (;;) {
         std::size_t got = 0;
         if (!ReadSome(in, m_buffer.data(), m_buffer.size(), got)) {
-            return CopyResult::ReadFailed;
+            return Failure::WithSystemError(FailureKind::CannotOpenInputFile, LastSystemError());
         }
         if (got == 0) {
-            return CopyResult::Done;
+            return {};
         }
         if (!WriteAll(out, m_buffer.data(), got)) {
-            return CopyResult::WriteFailed;
+            return Failure::WithSystemError(FailureKind::FailedToWriteFile, LastSystemError());
         }
         total += static_cast<std::int64_t>(got);
     }

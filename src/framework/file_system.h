@@ -159,8 +159,9 @@ FileHandle OpenOwnFileForReading(const OwnFolder& folder, const std::string& nam
 Result<FileHandle> OpenOrCreateOwnFile(const OwnFolder& folder, const std::string& name,
                                        NewFile access);
 // Opens any file for reading by its path, links followed: what the user
-// names, such as the running program itself.
-FileHandle OpenFileForReading(const std::string& path);
+// names, such as the running program itself. Else CannotOpenInputFile with
+// the path and the system's code.
+Result<FileHandle> OpenFileForReading(const std::string& path);
 
 // Reads what is there, up to `size` bytes; `got` is 0 at the end.
 bool ReadSome(const FileHandle& file, void* data, std::size_t size, std::size_t& got);
@@ -212,16 +213,16 @@ int LastSystemError();
 std::string SystemErrorText(int code);
 std::string SystemErrorText();
 
-enum class CopyResult { Done, ReadFailed, WriteFailed };
-
-// Appends the rest of file `in` to file `out` and adds the bytes to `total`.
+// Appends the rest of file `in` to file `out` and adds the bytes to `total`;
+// a failure is CannotOpenInputFile (reading) or FailedToWriteFile, with the
+// system's code and without a path, which only the caller knows.
 // Where the file system can share blocks between files, the rest is cloned
 // and nothing is copied. On a network file system the system asks the server
 // to copy (the data does not cross the network twice). Elsewhere the bytes
 // are read and written here: on a local disk the system's own copy goes
 // page by page and, with the writeback started as the data is written, took
 // twice as long as reading and writing a MiB at a time.
-CopyResult AppendFileContents(const FileHandle& in, const FileHandle& out, std::int64_t& total);
+Outcome AppendFileContents(const FileHandle& in, const FileHandle& out, std::int64_t& total);
 
 // Where the system's own copy between files is used.
 enum class InKernelCopy { WhereTheServerCopies, Always };
@@ -233,7 +234,7 @@ class FileAppender {
   public:
     explicit FileAppender(InKernelCopy inKernel = InKernelCopy::WhereTheServerCopies)
         : m_inKernelCopy(inKernel) {}
-    CopyResult Append(const FileHandle& in, const FileHandle& out, std::int64_t& total);
+    Outcome Append(const FileHandle& in, const FileHandle& out, std::int64_t& total);
     // The last Append shared the file's blocks instead of copying them.
     bool Cloned() const { return m_cloned; }
 

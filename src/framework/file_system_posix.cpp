@@ -254,8 +254,14 @@ Result<FileHandle> OpenOrCreateOwnFile(const OwnFolder& folder, const std::strin
     return Failure::OfSystem(EEXIST);
 }
 
-FileHandle OpenFileForReading(const std::string& path) {
-    return NativeFile::Wrap(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+Result<FileHandle> OpenFileForReading(const std::string& path) {
+    FileHandle file = NativeFile::Wrap(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.IsOpen()) {
+        Failure failure = Failure::WithSystemError(FailureKind::CannotOpenInputFile, errno);
+        failure.path = path;
+        return failure;
+    }
+    return file;
 }
 
 bool ReadSome(const FileHandle& file, void* data, std::size_t size, std::size_t& got) {

@@ -441,9 +441,17 @@ Result<FileHandle> OpenOrCreateOwnFile(const OwnFolder& folder, const std::strin
     return file;
 }
 
-FileHandle OpenFileForReading(const std::string& path) {
-    return NativeFile::Wrap(CreateFileW(Wide(path).c_str(), GENERIC_READ, kShareAll, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+Result<FileHandle> OpenFileForReading(const std::string& path) {
+    FileHandle file =
+        NativeFile::Wrap(CreateFileW(Wide(path).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsOpen()) {
+        Failure failure = Failure::WithSystemError(FailureKind::CannotOpenInputFile,
+                                                   static_cast<int>(GetLastError()));
+        failure.path = path;
+        return failure;
+    }
+    return file;
 }
 
 bool ReadSome(const FileHandle& file, void* data, std::size_t size, std::size_t& got) {

@@ -48,7 +48,7 @@ TEST(FileCopyTest, AppendsTheRestOfTheFileWhateverTheKindOfEitherSide) {
                 // close here.
                 const FileHandle from = NativeFile::Wrap(in);
                 const FileHandle to = NativeFile::Wrap(out);
-                EXPECT_EQ(FileAppender(way).Append(from, to, total), CopyResult::Done);
+                EXPECT_TRUE(FileAppender(way).Append(from, to, total));
             }
             EXPECT_EQ(total, 7 + static_cast<std::int64_t>(data.size()));
             if (toPipe) {
