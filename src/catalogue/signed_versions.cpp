@@ -62,13 +62,16 @@ bool ParseReleaseComment(const std::string& comment, SignedRelease& release) {
     return true;
 }
 
-SignedVersions::Load SignedVersions::Read(const OwnFolder& folder) {
+Outcome SignedVersions::Read(const OwnFolder& folder) {
     m_recorded.clear();
     std::string text;
     if (!ReadOwnFile(folder, kSignedVersionsFileName, kMaxRecordBytes, text)) {
         EntryInfo info;
-        return StatOwnEntry(folder, kSignedVersionsFileName, info) ? Load::Unreadable
-                                                                   : Load::Missing;
+        if (StatOwnEntry(folder, kSignedVersionsFileName, info)) {
+            return Failure::WithPath(FailureKind::CannotRecordRelease,
+                                     folder.PathOf(kSignedVersionsFileName));
+        }
+        return {};
     }
     const std::string_view timePrefix = kTimestampRecordPrefix;
     std::size_t start = 0;
@@ -96,7 +99,7 @@ SignedVersions::Load SignedVersions::Read(const OwnFolder& folder) {
         recorded.version = rest;
         m_recorded[std::string(line.substr(0, blank))] = std::move(recorded);
     }
-    return Load::Read;
+    return {};
 }
 
 const SignedVersions::Recorded* SignedVersions::Find(const std::string& package) const {
@@ -104,16 +107,19 @@ const SignedVersions::Recorded* SignedVersions::Find(const std::string& package)
     return it == m_recorded.end() ? nullptr : &it->second;
 }
 
-SignedVersions::Verdict SignedVersions::Judge(const SignedRelease& release,
-                                              std::int64_t now) const {
+Outcome SignedVersions::Judge(const SignedRelease& release, std::int64_t now) const {
     if (release.signedAt > now && release.signedAt - now > kMostSignedAheadSeconds) {
-        return Verdict::SignedAhead;
+        return Failure(FailureKind::SignedAhead);
     }
     const Recorded* recorded = Find(release.package);
     // The same release again is signed at the same time, and is taken.
-    return recorded != nullptr && recorded->hasTime && release.signedAt < recorded->signedAt
-               ? Verdict::SignedEarlier
-               : Verdict::Take;
+    if (recorded != nullptr && recorded->hasTime && release.signedAt < recorded->signedAt) {
+        Failure older(FailureKind::OlderRelease);
+        older.version = release.version;
+        older.otherVersion = recorded->version;
+        return older;
+    }
+    return {};
 }
 
 bool SignedVersions::Accept(const OwnFolder& folder, const SignedRelease& release) {

@@ -4,6 +4,8 @@
 #include <map>
 #include <string>
 
+#include "framework/failure.h"
+
 class OwnFolder;
 
 // What the maker's signature says of a release, in its trusted comment:
@@ -44,10 +46,10 @@ inline constexpr std::int64_t kMostSignedAheadSeconds = 24 * 60 * 60;
 // file alone.
 class SignedVersions {
   public:
-    enum class Load { Read, Missing, Unreadable };
-    // Unreadable: something is at the name that is not a readable regular
-    // file of a sane size; it is never replaced.
-    Load Read(const OwnFolder& folder);
+    // A missing file is an empty record. CannotRecordRelease, with the
+    // file's path, when something is at the name that is not a readable
+    // regular file of a sane size; it is never replaced.
+    Outcome Read(const OwnFolder& folder);
 
     struct Recorded {
         bool hasTime = false;
@@ -57,9 +59,10 @@ class SignedVersions {
     // What is recorded for the package, or null.
     const Recorded* Find(const std::string& package) const;
 
-    enum class Verdict { Take, SignedEarlier, SignedAhead };
-    // Whether the release may be taken, with `now` the user's clock.
-    Verdict Judge(const SignedRelease& release, std::int64_t now) const;
+    // Whether the release may be taken, with `now` the user's clock: else
+    // SignedAhead, or OlderRelease with the release's version and the one
+    // recorded.
+    Outcome Judge(const SignedRelease& release, std::int64_t now) const;
     // Records the release when it was signed later than what is recorded
     // (or over a record without a time), and saves the record durably;
     // false when it had to be saved and could not be.

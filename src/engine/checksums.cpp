@@ -173,22 +173,11 @@ ChecksumsFound FetchChecksums(DownloadState& state, const OwnFolder& packageFold
             return Refuse(packageFolder, FailureKind::BadSignature);
         }
         SignedVersions accepted;
-        if (accepted.Read(packageFolder) == SignedVersions::Load::Unreadable) {
-            return Refuse(packageFolder,
-                          Failure::WithPath(FailureKind::CannotRecordRelease,
-                                            packageFolder.PathOf(kSignedVersionsFileName)));
+        if (const Outcome read = accepted.Read(packageFolder); !read) {
+            return Refuse(packageFolder, read.Error());
         }
-        switch (accepted.Judge(release, UnixSecondsNow())) {
-            case SignedVersions::Verdict::Take:
-                break;
-            case SignedVersions::Verdict::SignedAhead:
-                return Refuse(packageFolder, FailureKind::SignedAhead);
-            case SignedVersions::Verdict::SignedEarlier: {
-                Failure older(FailureKind::OlderRelease);
-                older.version = version;
-                older.otherVersion = accepted.Find(release.package)->version;
-                return Refuse(packageFolder, older);
-            }
+        if (const Outcome taken = accepted.Judge(release, UnixSecondsNow()); !taken) {
+            return Refuse(packageFolder, taken.Error());
         }
     } else {
         RemoveOwnFile(packageFolder, kSignatureFileName);
@@ -224,8 +213,7 @@ bool KeepChecksums(const DownloadState& state, const OwnFolder& packageFolder,
         return true;
     }
     SignedVersions accepted;
-    if (accepted.Read(packageFolder) == SignedVersions::Load::Unreadable ||
-        !accepted.Accept(packageFolder, release)) {
+    if (!accepted.Read(packageFolder) || !accepted.Accept(packageFolder, release)) {
         Report(Failure::WithPath(FailureKind::CannotRecordRelease,
                                  packageFolder.PathOf(kSignedVersionsFileName)));
         return false;
