@@ -12,8 +12,10 @@
 // platform: the shared code sees only these types and calls, never a
 // descriptor, a handle or a system header. file_system_posix.cpp and
 // file_copy_posix.cpp hold the mapping to the system here (the Windows
-// files the mapping there). Calls that can fail return false (or a closed
-// handle) and leave the system's code for LastSystemError().
+// files the mapping there). Calls whose failure someone tells or tells
+// apart return it as a Failure with the system's code; plain checks (a
+// stat, a read, a rename) return false or a closed handle, and only this
+// file layer reads the code they leave behind (LastSystemError).
 
 // The separator of paths on disk: "/" here, "\" on Windows. Paths on the
 // server always take "/".
@@ -207,8 +209,9 @@ bool LinkOwnFile(const FileHandle& file, const OwnFolder& folder, const std::str
 // The full path of the running program file; empty if it cannot be read.
 std::string ModuleFileName();
 
-// The system's code of the last failure, and its text (empty when it has
-// none).
+// The system's code of the last failure, for the file layer's own files,
+// which turn it into a Failure at once; and a code's text (empty when it
+// has none).
 int LastSystemError();
 std::string SystemErrorText(int code);
 std::string SystemErrorText();
