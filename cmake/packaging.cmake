@@ -59,7 +59,7 @@ function(velmora_package_docs component package man_page)
 endfunction()
 
 set(CPACK_COMPONENTS_ALL publisher)
-if(VELMORA_BUILD_WINDOWS)
+if(VELMORA_BUILD_GUI)
     list(PREPEND CPACK_COMPONENTS_ALL program)
     # The program itself lives in a folder of its own (VELMORA_PROGRAM_DIR);
     # what the user starts is the launcher in the path.

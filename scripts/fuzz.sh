@@ -12,7 +12,7 @@ ensure_packages cmake ninja-build clang libclang-rt-dev pkg-config libcurl4-open
     libgcrypt20-dev libutf8proc-dev
 build=${BUILD_DIR:-build-fuzz}
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVELMORA_BUILD_FUZZERS=ON -DVELMORA_BUILD_WINDOWS=OFF -DVELMORA_BUILD_TESTS=OFF \
+    -DVELMORA_BUILD_FUZZERS=ON -DVELMORA_BUILD_GUI=OFF -DVELMORA_BUILD_TESTS=OFF \
     -DVELMORA_SANITIZE="fuzzer-no-link,address,undefined" >/dev/null
 cmake --build "$build" -j2 --target index_fuzzer server_input_fuzzer
 mkdir -p "$build/findings"
