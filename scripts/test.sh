@@ -8,7 +8,9 @@ source scripts/ensure_packages.sh
 ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 build=${BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DVELMORA_WERROR=ON ${CMAKE_ARGS:-}
+# Extra cmake options may come in CMAKE_ARGS, split at blanks.
+read -ra extra <<<"${CMAKE_ARGS:-}"
+cmake --preset linux -B "$build" "${extra[@]}"
 cmake --build "$build" -j2
 [ $# -gt 0 ] || set -- -LE long
-QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" -j2 --output-on-failure "$@"
+ctest --preset linux --test-dir "$build" "$@"
