@@ -83,7 +83,7 @@ fi
 # --auto: the same by itself, with a screenshot at every step.
 "$demo/package/VELMORA_QUINDLE_7" &
 app=$!
-pids+=($app)
+pids+=("$app")
 shot() { import -window root "$demo/$1.png"; echo "screenshot: $demo/$1.png"; }
 notice=$(window "Velmora Quindle")   # the desktop launcher was created
 xdotool windowfocus --sync "$notice"; sleep 0.3; xdotool key Return

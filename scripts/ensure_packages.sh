@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts: installs Debian packages that are missing.
 # Usage: ensure_packages pkg...
 
@@ -17,7 +18,8 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# What building the program needs.
+# What building the program needs (read by the scripts that source this).
+# shellcheck disable=SC2034
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-dev libgcrypt20-dev
                 libutf8proc-dev libglib2.0-dev libgtest-dev)
 # What the tests need besides: a virtual display and a way to press keys in
@@ -28,6 +30,7 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-d
 # for the desktop's proxy settings; the validators of desktop entries and
 # AppStream metadata; dpkg-shlibdeps, which cpack runs for the packages'
 # dependencies, and lintian, which checks the packages.
+# shellcheck disable=SC2034
 TEST_PACKAGES=(xvfb xdotool xfsprogs exfatprogs exfat-fuse minisign glib-networking gsettings-desktop-schemas
                libproxy1-plugin-webkit dbus-bin dbus-daemon desktop-file-utils appstream
                dpkg-dev lintian)

@@ -25,5 +25,6 @@ for fuzzer in index_fuzzer server_input_fuzzer; do
         -artifact_prefix="$build/findings/$fuzzer-" "$corpus" "$seeds" 2>&1 |
         grep -E '^(#[0-9]+ *DONE|stat::number_of_executed_units|stat::peak_rss_mb|==[0-9]+==ERROR|SUMMARY)' || true
 done
-ls "$build/findings" | grep -q . && { echo "findings in $build/findings"; exit 1; }
+[ -z "$(find "$build/findings" -mindepth 1 -print -quit)" ] ||
+    { echo "findings in $build/findings"; exit 1; }
 echo "no findings"

@@ -39,7 +39,8 @@ pids+=($!)
 sleep 1
 
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
-export http_proxy="http://$(head -n1 "$work/address")" no_proxy=""
+http_proxy="http://$(head -n1 "$work/address")"
+export http_proxy no_proxy=""
 unset QT_QPA_PLATFORM
 mkdir -p "$HOME/Desktop"
 

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the demo, the end-to-end test and the Windows tests: a virtual
 # display with a window manager, and a way to find the program's windows on
 # it.
@@ -18,7 +19,8 @@ start_virtual_display() {
         VIRTUAL_DISPLAY_PID=$!
         exec 3>&-
         for _ in $(seq 100); do [ -s "$1/display" ] && break; sleep 0.1; done
-        export DISPLAY=":$(cat "$1/display")"
+        DISPLAY=":$(cat "$1/display")"
+        export DISPLAY
         for _ in $(seq 100); do
             kill -0 "$VIRTUAL_DISPLAY_PID" 2>/dev/null || break
             xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
@@ -56,6 +58,8 @@ start_window_manager() {
 </openbox_config>
 EOF
     openbox --config-file "$1/openbox-rc.xml" >"$1/openbox.log" 2>&1 &
+    # Read by the scripts that source this, to end it.
+    # shellcheck disable=SC2034
     WINDOW_MANAGER_PID=$!
 }
 

@@ -21,7 +21,7 @@ arch=$(dpkg --print-architecture)
 program=$out/debs/velmora-quindle_${version}_$arch.deb
 publisher=$out/debs/velmora-publish_${version}_$arch.deb
 debs=("$out"/debs/*.deb)
-[ ${#debs[@]} -eq 2 ] && [ -f "$program" ] && [ -f "$publisher" ] ||
+{ [ ${#debs[@]} -eq 2 ] && [ -f "$program" ] && [ -f "$publisher" ]; } ||
     fail "not the two packages of version $version: ${debs[*]##*/}"
 sleep 1
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$out/again" >"$out/cpack.log" 2>&1 ||
@@ -52,7 +52,7 @@ check_files "$out/publisher" velmora-publish usr/bin/velmora-publish \
     usr/share/man/man1/velmora-publish.1.gz
 found=$(cd "$out/program" && find . -name '*velmora-publish*')
 [ -z "$found" ] || fail "the users' package holds the maker's tool: $found"
-found=$(cd "$out/publisher" && find . -path ./usr/share/doc -prune -o -type f -print | grep -v publish || true)
+found=$(cd "$out/publisher" && { find . -path ./usr/share/doc -prune -o -type f -print | grep -v publish || true; })
 [ -z "$found" ] || fail "the maker's package holds more than its tool: $found"
 
 # Stripped: no debugging information and no symbol table left.
@@ -68,7 +68,7 @@ done
 for gz in "$out"/program/usr/share/{doc/velmora-quindle/changelog.gz,man/man1/velmora-quindle.1.gz} \
           "$out"/publisher/usr/share/{doc/velmora-publish/changelog.gz,man/man1/velmora-publish.1.gz}; do
     read -r flags t0 t1 t2 t3 < <(od -An -tu1 -j3 -N5 "$gz")
-    [ $((flags & 8)) -eq 0 ] && [ "$t0$t1$t2$t3" = 0000 ] || fail "${gz#"$out"/} keeps a name or a time"
+    { [ $((flags & 8)) -eq 0 ] && [ "$t0$t1$t2$t3" = 0000 ]; } || fail "${gz#"$out"/} keeps a name or a time"
 done
 for package in velmora-quindle velmora-publish; do
     [ "$package" = velmora-quindle ] && root=$out/program || root=$out/publisher

@@ -24,6 +24,7 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+# shellcheck source=scripts/virtual_display.sh
 source "$(dirname "$0")/../../scripts/virtual_display.sh"
 start_virtual_display "$work"
 pids+=("$VIRTUAL_DISPLAY_PID")
@@ -38,7 +39,8 @@ head -c 200000 /dev/urandom >"$work/velmora.exe"
 "$server" "$work/www" >"$work/address" &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/address" ] && break; sleep 0.1; done
-export http_proxy="http://$(head -n1 "$work/address")" no_proxy=""
+http_proxy="http://$(head -n1 "$work/address")"
+export http_proxy no_proxy=""
 
 press() { xdotool windowfocus --sync "$1" 2>/dev/null || true; sleep 0.2; xdotool key "$2"; }
 # Waits until no process runs the program at $1 (with or without options).

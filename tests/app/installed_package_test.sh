@@ -20,7 +20,7 @@ entry=$share/applications/$id.desktop
 metainfo=$share/metainfo/$id.metainfo.xml
 [ -f "$entry" ] || fail "no menu entry $entry"
 [ -f "$metainfo" ] || fail "no AppStream metadata $metainfo"
-[ -x "$prefix/bin/velmora-quindle" ] && [ -x "$prefix/lib/velmora-quindle/VELMORA_QUINDLE_7" ] ||
+{ [ -x "$prefix/bin/velmora-quindle" ] && [ -x "$prefix/lib/velmora-quindle/VELMORA_QUINDLE_7" ]; } ||
     fail "the launcher or the program is missing"
 
 # desktop-file-validate exits 0 on mere warnings; they count here too.
@@ -43,7 +43,7 @@ for size in 16 22 24 32 48 64 128 256; do
     # A PNG's width and height stand big-endian at bytes 16 to 23.
     read -r width height < <(od -An -tu1 -j16 -N8 "$icon" |
         awk '{ printf "%d %d\n", $1 * 16777216 + $2 * 65536 + $3 * 256 + $4, $5 * 16777216 + $6 * 65536 + $7 * 256 + $8 }')
-    [ "$width" = "$size" ] && [ "$height" = "$size" ] || fail "$icon is ${width}x$height"
+    { [ "$width" = "$size" ] && [ "$height" = "$size" ]; } || fail "$icon is ${width}x$height"
 done
 [ -f "$share/icons/hicolor/scalable/apps/$id.svg" ] || fail "no scalable icon"
 echo "installed package: ok"
