@@ -74,8 +74,7 @@ build=${BUILD_DIR:-build-bench}
 targets=(velmora_bench velmora-publish)
 $links && targets+=(delay_line)
 $windows && targets+=(durable_peer)
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_BENCH=ON \
-    -DVELMORA_BUILD_TESTS=OFF >/dev/null
+cmake --preset bench -B "$build" >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}" >/dev/null
 bench="$build/bench/velmora_bench"
 publish="$build/tools/velmora-publish"
@@ -84,10 +83,9 @@ peer="$build/bench/durable_peer"
 if $windows; then
     # shellcheck source=scripts/windows_deps.sh
     source scripts/windows_deps.sh
-    windows_deps
-    cmake -S . -B "$build-windows" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_BENCH=ON \
-        -DVELMORA_BUILD_TESTS=OFF -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
-        -DVELMORA_CURL_MINGW="$VELMORA_CURL_MINGW" >/dev/null
+    # shellcheck source=scripts/wine_env.sh
+    source scripts/wine_env.sh
+    cmake --preset bench-windows -B "$build-windows" >/dev/null
     cmake --build "$build-windows" -j2 --target velmora_bench durable_peer >/dev/null ||
         { echo "the benchmark did not build for Windows" >&2; exit 1; }
     wine_bench="$build-windows/bench/velmora_bench.exe"

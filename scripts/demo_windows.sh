@@ -48,17 +48,17 @@ cmake -S . -B "$build" -G Ninja -DVELMORA_BUILD_TESTS=ON -DVELMORA_MINISIGN_PUBL
 timeout 1800 cmake --build "$build" -j2 --target velmora-publish velmora_test_server
 
 # The Windows program, trusting the same key. windows_deps.sh installs
-# MinGW-w64 and Wine and exports VELMORA_CURL_MINGW as it is sourced.
+# MinGW-w64 and Wine and readies the libraries' sources as it is sourced.
 source scripts/windows_deps.sh
+source scripts/wine_env.sh
 winbuild=${WINDOWS_BUILD_DIR:-build-demo-windows}
 case $winbuild in build-demo-windows*) ;; *) fail "the Windows build folder must be build-demo-windows*" ;; esac
 phase=$(date +%s)
 cmake -S . -B "$winbuild" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DVELMORA_CURL_MINGW="$VELMORA_CURL_MINGW" -DVELMORA_BUILD_TESTS=OFF \
-    -DVELMORA_MINISIGN_PUBLIC_KEY="$key" >/dev/null
+    -DVELMORA_BUILD_TESTS=OFF -DVELMORA_MINISIGN_PUBLIC_KEY="$key" >/dev/null
 timeout 1800 cmake --build "$winbuild" -j2 --target VELMORA_QUINDLE_7
 program="$winbuild/src/VELMORA_QUINDLE_7.exe"
-_wd_check_imports "$program"
+cmake -P cmake/CheckImports.cmake -- "$program"
 # The stand-in installer: a real Windows program, since the shell opens it.
 mkdir -p "$winbuild/stand_in_installer"
 stand_in="$winbuild/stand_in_installer/stand_in_installer.exe"
@@ -232,9 +232,10 @@ sleep 0.5
 shot shortcut-created
 activate "$notice"
 xdotool key Return
+# shellcheck disable=SC2016 # expanded by eval at each try
 wait_for 30 "the first process ends" eval '[ -z "$(prefix_pids velmora-setup.exe)" ]'
 say "package folder: $package"
-ls -l "$package" | sed 's/^/    /'
+find "$package" -mindepth 1 -maxdepth 1 -printf '    %M %10s %f\n' | sort -k3
 [ -f "$package/VELMORA_QUINDLE_7.exe" ] || { echo "the copy VELMORA_QUINDLE_7.exe is missing" >&2; exit 1; }
 for link in "$desktop/Velmora Quindle 7.lnk" "$start_menu/Velmora Quindle 7.lnk"; do
     [ -f "$link" ] && say "shortcut: $link" || echo "MISSING shortcut: $link" >&2
@@ -292,6 +293,7 @@ say "velmora.exe is byte-identical to the published installer."
 activate "$main"
 press 243 251                                  # Done
 wait_for 30 "the main dialog closes" gone "Velmora Software Quindle"
+# shellcheck disable=SC2016 # expanded by eval at each try
 wait_for 30 "the copy ends" eval '[ -z "$(prefix_pids VELMORA_QUINDLE_7)" ]'
 
 # Later: the desktop shortcut, as a double click opens it, goes straight to
@@ -306,5 +308,6 @@ shot shortcut-reopened
 eval "$(xdotool getwindowgeometry --shell "$main")"
 press 243 251                                  # Done
 wait_for 30 "the main dialog closes" gone "Velmora Software Quindle"
+# shellcheck disable=SC2016 # expanded by eval at each try
 wait_for 30 "the copy ends" eval '[ -z "$(prefix_pids VELMORA_QUINDLE_7)" ]'
 say "Windows demo passed."

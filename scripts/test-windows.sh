@@ -6,7 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build-windows.sh
-source scripts/windows_deps.sh
+source scripts/ensure_packages.sh
+source scripts/wine_env.sh
 source scripts/virtual_display.sh
 # The window tests draw on a virtual display, with a window manager, in
 # Wine's own fonts.
@@ -28,4 +29,4 @@ start_virtual_display "$work"
 start_window_manager "$work"
 windows_wine_start
 [ $# -gt 0 ] || set -- -LE long
-ctest --test-dir "$build" -j2 --output-on-failure --timeout 600 "$@"
+ctest --preset windows --test-dir "$build" "$@"

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs a Windows program under Wine: the emulator ctest uses for the Windows
 # tests. The Wine to use, its prefix and HOME come from the environment
-# (scripts/windows_deps.sh, windows_wine_env), else Debian's wine64.
+# (windows_wine_env of scripts/wine_env.sh), else Debian's wine64.
 #
 # Now and then (seen once in some hundreds of starts, on a busy machine)
 # Wine's loader ends at once, having run nothing and said nothing. A run
