@@ -15,6 +15,7 @@
 #include "framework/sha256.h"
 #include "transfer/download_file.h"
 #include "transfer/kept_connection.h"
+#include "transfer/rate_pacer.h"
 
 class DialogItems;
 
@@ -121,6 +122,10 @@ class DownloadState {
     // The connection to the server, kept from one fetch to the next: the
     // preparation's files and the parts.
     KeptConnection m_connection;
+    // The user's speed limit for the parts, in bytes per second (0: none):
+    // set by the window, read by the worker's pacer at every block.
+    std::atomic<std::int64_t> m_nSpeedLimit{0};
+    RatePacer m_pacer{&m_nSpeedLimit};
     long m_nPreparationBudgetMs = kPreparationBudgetMs;
     // The maker's checksums of the resume state's parts, in order, and of
     // the installer; no parts' digests when the server publishes none.

@@ -40,6 +40,7 @@ class PartFetch {
             i + 1 < state.m_index.m_parts.size() ? state.m_index.m_partSize : -1;
         m_details.counter = &state.m_nBytesDone;
         m_details.connection = &state.m_connection;
+        m_details.pacer = &state.m_pacer;
         m_details.countFrom = countFrom;
         // What an earlier run left of it is continued (or, whole, taken)
         // only when the checksum can tell a good tail from a bad one. A file

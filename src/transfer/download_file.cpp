@@ -17,6 +17,7 @@
 #include "framework/texts.h"
 #include "transfer/desktop_proxy.h"
 #include "transfer/kept_connection.h"
+#include "transfer/rate_pacer.h"
 
 namespace {
 
@@ -389,6 +390,13 @@ class Fetch {
             m_blocksShown = blocks;
         }
         Touch();
+        if (m_details.pacer != nullptr) {
+            const auto paused = m_details.pacer->Take(sent, [this] { return Stopping(); });
+            // The pause is ours, not the server's: it moves the window of
+            // the slowness check on and counts as activity.
+            m_windowStart += paused;
+            Touch();
+        }
         if (StopRequested()) {
             return CURL_WRITEFUNC_ERROR;
         }
@@ -463,8 +471,12 @@ class Fetch {
         return 0;
     }
 
+    bool Stopping() const {
+        return m_stop != nullptr && m_stop->load(std::memory_order_relaxed) != 0;
+    }
+
     bool StopRequested() {
-        if (m_stop != nullptr && m_stop->load(std::memory_order_relaxed) != 0) {
+        if (Stopping()) {
             Fail(FetchFailure::Stopped);
             return true;
         }

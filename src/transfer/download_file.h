@@ -10,6 +10,7 @@
 
 class KeptConnection;
 class ProgressCtrl;
+class RatePacer;
 class Sha256;
 
 // The body is counted for the progress bar in blocks of this many bytes.
@@ -71,6 +72,9 @@ struct FetchDetails {
     // When the last byte was written to the local file (unchanged when
     // nothing was).
     std::chrono::steady_clock::time_point lastWrite{};
+    // Holds the body to the user's speed limit (none: as fast as it comes).
+    // Its pauses count neither as a stall nor as a slow server.
+    RatePacer* pacer = nullptr;
 };
 
 // How the body is stored. Text mode writes each line feed as the platform's
