@@ -8,6 +8,8 @@
 //   velmora.lock                 held locked while a program runs for this folder
 //   signed-versions.txt          the signing time and version of the release
 //                                last accepted per package
+//   speed-limit.txt              the user's speed limit for the parts, in
+//                                KiB/s; none without the file
 //   .velmora-install/velmora.exe the installer as handed to whatever opens it:
 //                                a second name for the checked one (or a
 //                                checked copy), in a folder only the user
@@ -27,6 +29,7 @@ inline constexpr char kInstallerFileName[] = "velmora.exe";
 inline constexpr char kLockFileName[] = "velmora.lock";
 inline constexpr char kHandOverFolderName[] = ".velmora-install";
 inline constexpr char kSignedVersionsFileName[] = "signed-versions.txt";
+inline constexpr char kSpeedLimitFileName[] = "speed-limit.txt";
 inline constexpr char kInstallerIdentityFileName[] = "velmora.exe.checked";
 // A resume state that cannot be read, put aside by Cleanup under the first
 // free name ".pkgindex-unreadable-<n>.txt" in its version folder: never
