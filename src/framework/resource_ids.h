@@ -45,6 +45,9 @@ inline constexpr int IDC_FOLDER = 1008;
 inline constexpr int IDC_PROXY_HOST = 1011;
 inline constexpr int IDC_PROXY_PORT = 1012;
 
+// Speed limit dialog.
+inline constexpr int IDC_SPEED_LIMIT = 1015;
+
 // Window menu commands. The program's own entries keep their low four bits
 // clear, so a command is recognised by its bits under kSysCommandMask. The
 // package entries' texts are the string resources of the same IDs.
@@ -53,6 +56,7 @@ inline constexpr int IDM_ABOUTBOX = 0x10;
 inline constexpr int IDM_PACKAGE_MAIN = 0x20;
 inline constexpr int IDM_PACKAGE_TOBRIN = 0x30;
 inline constexpr int IDM_PACKAGE_VESSA = 0x40;
+inline constexpr int IDM_SPEED_LIMIT = 0x50;
 inline constexpr int SC_MINIMIZE = 0xF020;
 inline constexpr int SC_CLOSE = 0xF060;
 

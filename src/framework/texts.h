@@ -64,6 +64,8 @@ inline constexpr char kMustSelectPackageDirectory[] = "You must select your pack
 inline constexpr char kSelectPackageDirectory[] = "Select package directory";
 inline constexpr char kEnterPositiveInteger[] = "Please enter a positive integer.";
 inline constexpr char kEnterPortNumber[] = "Please enter a port number from 1 to 65535.";
+inline constexpr char kEnterSpeedLimit[] =
+    "Please enter a speed from {least} to {most} KiB/s, or 0 or nothing for no limit.";
 
 // Start-up and desktop launcher.
 inline constexpr char kSocketsInitFailed[] = "Windows sockets initialization failed.";
@@ -110,6 +112,7 @@ inline constexpr char kMenuPackageMain[] = "Download Velmora Main Package";
 inline constexpr char kMenuPackageTobrin[] = "Download Velmora TTS Tobrin";
 inline constexpr char kMenuPackageVessa[] = "Download Velmora TTS Vessa";
 inline constexpr char kMenuAbout[] = "&About Velmora Quindle and Install";
+inline constexpr char kMenuSpeedLimit[] = "&Limit Download Speed...";
 
 // What went wrong, one whole sentence for each kind of failure
 // (framework/failure.h). {path}, {paths}, {name}, {version},

@@ -118,3 +118,23 @@ const DialogTemplate& ProxyDialogTemplate() {
         }};
     return proxy;
 }
+
+const DialogTemplate& SpeedLimitDialogTemplate() {
+    static const DialogTemplate speedLimit{
+        "Limit Download Speed",
+        227,
+        95,
+        kDialogSysMenu,
+        {
+            {IDOK, kDefButton, "OK", 113, 74, 50, 14},
+            {IDCANCEL, kButton, "Cancel", 170, 74, 50, 14},
+            {IDC_STATIC, kGroup, "Download Speed", 7, 7, 213, 61},
+            {IDC_STATIC, kText,
+             "To leave room for everything else on a shared connection, the download can take "
+             "at most this many KiB per second. Leave it empty or 0 for no limit.",
+             13, 21, 200, 21},
+            {IDC_SPEED_LIMIT, kEdit, "", 14, 46, 60, 14, kStyleBorder, "Speed limit in KiB/s"},
+            {IDC_STATIC, kText, "KiB/s", 80, 48, 30, 10},
+        }};
+    return speedLimit;
+}

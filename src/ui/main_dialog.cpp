@@ -8,6 +8,7 @@
 #include "engine/download_worker.h"
 #include "engine/installer_handover.h"
 #include "engine/package_display.h"
+#include "engine/speed_limit.h"
 #include "framework/failure_text.h"
 #include "framework/file_system.h"
 #include "framework/message_box.h"
@@ -17,6 +18,7 @@
 #include "ui/about_dialog.h"
 #include "ui/dialog_templates.h"
 #include "ui/proxy_dialog.h"
+#include "ui/speed_limit_dialog.h"
 #include "ui/string_table.h"
 #include "ui/ui_resources.h"
 #include "widgets/data_exchange.h"
@@ -82,9 +84,12 @@ bool MainDialog::OnInitDialog() {
                 menu->AppendMenu(WindowMenu::kString, command, LoadStringResource(command));
             }
             menu->AppendMenu(WindowMenu::kSeparator);
+            menu->AppendMenu(WindowMenu::kString, res::IDM_SPEED_LIMIT,
+                             LoadStringResource(res::IDM_SPEED_LIMIT));
             menu->AppendMenu(WindowMenu::kString, res::IDM_ABOUTBOX, about);
         }
     }
+    ApplySpeedLimit(ReadSpeedLimit(OwnFolder::Open(m_download.PackageFolderPath())));
     SetIcon(res::IDR_MAINFRAME);
     // The start-up's own package selection keeps a server folder from the
     // command line: it is what "-dir" asked for.
@@ -108,10 +113,38 @@ void MainDialog::OnSysCommand(int id) {
     if (command == res::IDM_ABOUTBOX) {
         AboutDialog about(this);
         about.DoModal();
+    } else if (command == res::IDM_SPEED_LIMIT) {
+        OnSpeedLimit();
     } else if (const PackageInfo* package = PackageForMenuCommand(command)) {
         SelectPackage(package->id);
     } else {
         Dialog::OnSysCommand(id);
+    }
+}
+
+void MainDialog::OnSpeedLimit() {
+    SpeedLimitDialog dialog(this);
+    dialog.m_nSpeedLimitKiB = SpeedLimitKiB();
+    if (dialog.DoModal() != res::IDOK || dialog.m_nSpeedLimitKiB == SpeedLimitKiB()) {
+        return;
+    }
+    // At once, a part on its way included; then for the next start.
+    ApplySpeedLimit(dialog.m_nSpeedLimitKiB);
+    if (const Outcome saved =
+            SaveSpeedLimit(OwnFolder::Open(m_download.PackageFolderPath()), SpeedLimitKiB());
+        !saved) {
+        Report(saved.Error());
+    }
+}
+
+std::int64_t MainDialog::SpeedLimitKiB() const {
+    return m_download.m_nSpeedLimit.load() / 1024;
+}
+
+void MainDialog::ApplySpeedLimit(std::int64_t kibPerSecond) {
+    m_download.m_nSpeedLimit.store(kibPerSecond * 1024);
+    if (WindowMenu* menu = GetSystemMenu()) {
+        menu->CheckMenuItem(res::IDM_SPEED_LIMIT, kibPerSecond != 0);
     }
 }
 

@@ -11,7 +11,8 @@
 // The download window. It owns the download state (m_download: host, server
 // folder, version folder, version, resume state, progress bars, stop flag,
 // worker marker, proxy) and offers Download, Stop, Cleanup, Proxy..., the
-// install button and Done; the window menu switches between the packages.
+// install button and Done; the window menu switches between the packages
+// and sets a speed limit.
 class MainDialog : public Dialog {
   public:
     MainDialog();
@@ -41,6 +42,10 @@ class MainDialog : public Dialog {
     void OnCleanup();
     void OnInstall();
     void OnProxy();
+    void OnSpeedLimit();
+    std::int64_t SpeedLimitKiB() const;
+    // Makes the limit the pacer's and marks the menu entry while one is set.
+    void ApplySpeedLimit(std::int64_t kibPerSecond);
     void EndWorker();
     // While a download runs, once a second: the overall bar's tooltip and
     // accessible description (done, rate, time left) and the taskbar's

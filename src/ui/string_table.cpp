@@ -11,6 +11,8 @@ std::string LoadStringResource(int id) {
     switch (id) {
         case res::IDS_ABOUTBOX:
             return text::kMenuAbout;
+        case res::IDM_SPEED_LIMIT:
+            return text::kMenuSpeedLimit;
         case res::IDP_SOCKETS_INIT_FAILED:
             return text::kSocketsInitFailed;
         default:

@@ -33,6 +33,7 @@ TEST_F(MainDialogTest, OpeningPreparesAndSetsUpThePackage) {
             {"Download Velmora TTS Tobrin", false},
             {"Download Velmora TTS Vessa", false},
             {"-", false},
+            {"&Limit Download Speed...", false},
             {"&About Velmora Quindle and Install", false}};
         EXPECT_EQ(MenuEntries(*dialog), menu);
         EXPECT_TRUE(HasWindowIcon(*dialog));

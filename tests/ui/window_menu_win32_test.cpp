@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "main_dialog_fixture.h"
+#include "ui/speed_limit_dialog.h"
 #include "widgets/win32/controls_win32.h"
 #include "widgets/win32/dialog_window.h"
 
@@ -51,12 +52,13 @@ std::vector<MenuItem> AppendedItems(HWND window) {
     return {items.begin() + static_cast<std::ptrdiff_t>(first), items.end()};
 }
 
-std::vector<MenuItem> Expected(int checked) {
+std::vector<MenuItem> Expected(int checked, bool limited = false) {
     return {{"-", 0, false},
             {"Download Velmora Main Package", IDM_PACKAGE_MAIN, checked == IDM_PACKAGE_MAIN},
             {"Download Velmora TTS Tobrin", IDM_PACKAGE_TOBRIN, checked == IDM_PACKAGE_TOBRIN},
             {"Download Velmora TTS Vessa", IDM_PACKAGE_VESSA, checked == IDM_PACKAGE_VESSA},
             {"-", 0, false},
+            {"&Limit Download Speed...", IDM_SPEED_LIMIT, limited},
             {"&About Velmora Quindle and Install", IDM_ABOUTBOX, false}};
 }
 
@@ -76,6 +78,22 @@ TEST_F(WindowMenuWin32Test, ThePackageEntriesFollowThePackageInTheSystemMenu) {
         EXPECT_EQ(m_messages.Texts().size(), 1u);
         EXPECT_EQ(AppendedItems(window), Expected(IDM_PACKAGE_VESSA)) << "one entry checked";
         EXPECT_EQ(dialog->GetDlgItemText(IDC_PACKAGE_GROUP), "Download Text-to-Speech Vessa");
+    });
+}
+
+TEST_F(WindowMenuWin32Test, TheSpeedLimitEntryIsCheckedWhileALimitIsSet) {
+    Publish();
+    auto dialog = MakeDialog();
+    RunModal(*dialog, [&] {
+        const HWND window = dialog->Window().Handle();
+        for (const char* typed : {"64", "0"}) {
+            OnNextModal<SpeedLimitDialog>([typed](SpeedLimitDialog& box) {
+                box.SetDlgItemText(IDC_SPEED_LIMIT, typed);
+                Click(box, IDOK);
+            });
+            ChooseMenuEntry(*dialog, IDM_SPEED_LIMIT);
+            EXPECT_EQ(AppendedItems(window), Expected(IDM_PACKAGE_MAIN, typed[0] != '0')) << typed;
+        }
     });
 }
 
